@@ -1,0 +1,26 @@
+#include <cstring>
+
+#include "engine/Kernel.h"
+#include "engine/kernel/BitmapStorage.h"
+#include "engine/kernel/PixelView.h"
+
+int L_CopyBitmap(BITMAPHANDLE* destination, const BITMAPHANDLE* source, unsigned structSize) {
+    if (destination == nullptr || source == nullptr) return ERROR_NO_BITMAP;
+    if (structSize != BITMAPHANDLE_STRUCT_SIZE) return ERROR_INV_STRUCT_SIZE;
+    if (destination == source) return ERROR_INV_PARAMETER;
+
+    engine::ConstPixelView view;
+    int status = engine::AccessPixels(source, &view);
+    BITMAPHANDLE copy;
+    if (status == SUCCESS) {
+        // Same row layout as the source: callers walk both with one stride.
+        status = engine::AllocateLike(*source, view.width, view.height, view.stride, &copy);
+    }
+    if (status != SUCCESS) {
+        engine::ResetRecord(destination, 0, 0, 0);
+        return status;
+    }
+    std::memcpy(copy.Addr, view.data, static_cast<std::size_t>(view.stride) * view.height);
+    *destination = copy;
+    return SUCCESS;
+}

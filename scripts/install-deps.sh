@@ -1,0 +1,33 @@
+#!/bin/sh
+# Installs, with apt-get, whatever the build, the tests and the benchmarks need and the machine lacks.
+# Safe to run again: it only touches packages that are missing.
+set -eu
+
+PACKAGES="
+build-essential
+cmake
+pkg-config
+googletest
+libgtest-dev
+libgmock-dev
+libbenchmark-dev
+"
+
+missing=""
+for pkg in $PACKAGES; do
+    if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed"; then
+        missing="$missing $pkg"
+    fi
+done
+
+[ -z "$missing" ] && exit 0
+
+echo "install-deps: installing$missing"
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then
+    SUDO="sudo"
+fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -q
+# shellcheck disable=SC2086
+$SUDO apt-get install -y -q --no-install-recommends $missing
