@@ -11,6 +11,18 @@ googletest
 libgtest-dev
 libgmock-dev
 libbenchmark-dev
+clang
+libclang-rt-14-dev
+libgdcm-dev
+libgdcm-tools
+libtiff-dev
+libjpeg62-turbo-dev
+libpng-dev
+libopencv-core-dev
+libopencv-imgproc-dev
+dcmtk
+libtiff-tools
+libjpeg-turbo-progs
 "
 
 missing=""

@@ -1,0 +1,18 @@
+# The libraries the engine is built on, gathered in one interface target. scripts/install-deps.sh
+# installs every one of them.
+find_package(GDCM REQUIRED CONFIG)
+find_package(TIFF REQUIRED)
+find_package(JPEG REQUIRED)
+find_package(PNG REQUIRED)
+
+# Debian's OpenCV core and imgproc packages ship no CMake configuration: find them directly.
+find_path(OPENCV_INCLUDE_DIR opencv2/core.hpp PATH_SUFFIXES opencv4 REQUIRED)
+find_library(OPENCV_CORE_LIBRARY opencv_core REQUIRED)
+find_library(OPENCV_IMGPROC_LIBRARY opencv_imgproc REQUIRED)
+
+add_library(axlumora_deps INTERFACE)
+target_include_directories(axlumora_deps SYSTEM INTERFACE ${GDCM_INCLUDE_DIRS} ${OPENCV_INCLUDE_DIR})
+target_link_libraries(axlumora_deps INTERFACE
+    gdcmMSFF gdcmDSED gdcmDICT gdcmCommon
+    TIFF::TIFF JPEG::JPEG PNG::PNG
+    ${OPENCV_IMGPROC_LIBRARY} ${OPENCV_CORE_LIBRARY})
