@@ -61,7 +61,6 @@ HRESULT TaxLumora::SAVE(BSTR, SHORT, SHORT, SHORT, SHORT, SHORT*) { return NotBu
 HRESULT TaxLumora::Load(BSTR, LONG, LONG, LONG, SHORT*) { return NotBuiltYet("Load"); }
 HRESULT TaxLumora::GetFileInfo(BSTR, LONG, LONG, TaxLumora_FileInfo*) { return NotBuiltYet("GetFileInfo"); }
 HRESULT TaxLumora::WriteStamp(BSTR, LONG*) { return NotBuiltYet("WriteStamp"); }
-HRESULT TaxLumora::LoadBuffer(ULONGLONG, BSTR, LONG, LONG, ULONGLONG, LONG*) { return NotBuiltYet("LoadBuffer"); }
 HRESULT TaxLumora::ROTATE(LONG, SHORT, LONG, SHORT*) { return NotBuiltYet("ROTATE"); }
 HRESULT TaxLumora::HorizontalMirror(SHORT*) { return NotBuiltYet("HorizontalMirror"); }
 HRESULT TaxLumora::Average(LONG, SHORT*) { return NotBuiltYet("Average"); }
@@ -79,11 +78,9 @@ HRESULT TaxLumora::Windowing(LONG, LONG, SHORT*) { return NotBuiltYet("Windowing
 HRESULT TaxLumora::AutoWindowing(LONG, LONG, LONG, SHORT*) { return NotBuiltYet("AutoWindowing"); }
 HRESULT TaxLumora::Shadow(ULONG, ULONG, ULONG, LONG*) { return NotBuiltYet("Shadow"); }
 HRESULT TaxLumora::Repaint() { return NotBuiltYet("Repaint"); }
-HRESULT TaxLumora::LoadBuffer_Crop(ULONGLONG, BSTR, LONG, LONG, LONG, LONG, LONG, LONG, ULONGLONG, LONG*) { return NotBuiltYet("LoadBuffer_Crop"); }
 HRESULT TaxLumora::SaveMemory(ULONG*, SHORT, SHORT, SHORT, LONG*, LONG*) { return NotBuiltYet("SaveMemory"); }
 HRESULT TaxLumora::LoadMemory(ULONG, SHORT, LONG, LONG, LONG, LONG*) { return NotBuiltYet("LoadMemory"); }
 HRESULT TaxLumora::GrayScale(LONG, LONG*) { return NotBuiltYet("GrayScale"); }
-HRESULT TaxLumora::LoadFnRAW(BSTR, BSTR, LONG, LONG, ULONGLONG, LONG*) { return NotBuiltYet("LoadFnRAW"); }
 HRESULT TaxLumora::RenderLR(LONG, LONG, BSTR, BSTR, ULONGLONG, LONG*) { return NotBuiltYet("RenderLR"); }
 HRESULT TaxLumora::AddTextToBottom(BSTR, VARIANT_BOOL, VARIANT_BOOL, ULONGLONG, LONG*) { return NotBuiltYet("AddTextToBottom"); }
 HRESULT TaxLumora::RenderRuler(LONG, LONG, LONG*) { return NotBuiltYet("RenderRuler"); }
@@ -97,7 +94,6 @@ HRESULT TaxLumora::SaveArray(SHORT, SHORT, SHORT, VARIANT*) { return NotBuiltYet
 HRESULT TaxLumora::get_BackColor(LONG*) { return NotBuiltYet("BackColor"); }
 HRESULT TaxLumora::put_BackColor(LONG) { return NotBuiltYet("BackColor"); }
 HRESULT TaxLumora::Fix16BitData(ULONGLONG, LONG*) { return NotBuiltYet("Fix16BitData"); }
-HRESULT TaxLumora::LoadBuffer_NormalAndDark(ULONGLONG, ULONGLONG, BSTR, LONG, LONG, ULONGLONG, LONG*) { return NotBuiltYet("LoadBuffer_NormalAndDark"); }
 HRESULT TaxLumora::ApplyCorrectionFile(BSTR, BSTR, VARIANT_BOOL, ULONGLONG, LONG*) { return NotBuiltYet("ApplyCorrectionFile"); }
 HRESULT TaxLumora::SetDIB(OLE_HANDLE, LONG*) { return NotBuiltYet("SetDIB"); }
 HRESULT TaxLumora::Trim(LONG, LONG, LONG, LONG, LONG*) { return NotBuiltYet("Trim"); }

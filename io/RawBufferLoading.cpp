@@ -1,0 +1,159 @@
+// LoadBuffer: the main acquisition path. A raw frame in host memory becomes the current bitmap
+// through the conversion method its flag word selects.
+#include <algorithm>
+#include <cstring>
+#include <optional>
+#include <stdexcept>
+
+#include "engine/File.h"
+#include "engine/Kernel.h"
+#include "io/RawFrame.h"
+
+namespace {
+
+enum class Element { Byte, Word, DoubleWord };
+
+// Bits 4–7: 1 or 3 are bytes, 4 is 32-bit, everything else 16-bit.
+Element SourceElement(std::uint32_t flags) {
+    const unsigned width = (flags >> 4) & 0xF;
+    if (width == 1 || width == 3) return Element::Byte;
+    if (width == 4) return Element::DoubleWord;
+    return Element::Word;
+}
+
+struct MethodShape {
+    Element element;
+    bool colour;
+};
+
+// The source element and bitmap kind each conversion method is defined for.
+std::optional<MethodShape> KnownMethod(unsigned method) {
+    switch (method) {
+        case 0:
+        case 1:
+        case 2:
+        case 4: return MethodShape{Element::Word, false};
+        case 3: return MethodShape{Element::Byte, false};
+        case 8: return MethodShape{Element::Byte, true};
+        case 9: return MethodShape{Element::DoubleWord, false};
+        default: return std::nullopt;
+    }
+}
+
+// Frames come from host memory with no alignment promise: loads go through memcpy.
+inline std::uint16_t LoadWord(const std::uint8_t* p) {
+    std::uint16_t v;
+    std::memcpy(&v, p, 2);
+    return v;
+}
+inline std::uint32_t LoadDoubleWord(const std::uint8_t* p) {
+    std::uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+
+// One sequential pass: each row takes `width` converted elements, then zero up to the stride.
+template <std::size_t ElementBytes, class Convert>
+void ConvertGrey(const BITMAPHANDLE& bitmap, const std::uint8_t* source, std::int32_t width,
+                 std::int32_t height, Convert convert) {
+    const std::int64_t stride = bitmap.BytesPerLine / 2;
+    for (std::int32_t y = 0; y < height; ++y) {
+        std::uint16_t* row = raw_frame::Row16(bitmap, y);
+        for (std::int32_t x = 0; x < width; ++x, source += ElementBytes) row[x] = convert(source);
+        std::fill(row + width, row + stride, std::uint16_t{0});
+    }
+}
+
+void ConvertColour(const BITMAPHANDLE& bitmap, const std::uint8_t* source, std::int32_t width,
+                   std::int32_t height) {
+    const std::size_t rowBytes = 3 * static_cast<std::size_t>(width);
+    for (std::int32_t y = 0; y < height; ++y, source += rowBytes) {
+        std::uint8_t* row = bitmap.Addr + static_cast<std::int64_t>(y) * bitmap.BytesPerLine;
+        std::memcpy(row, source, rowBytes);
+        std::memset(row + rowBytes, 0, static_cast<std::size_t>(bitmap.BytesPerLine) - rowBytes);
+    }
+}
+
+void Convert(unsigned method, const BITMAPHANDLE& bitmap, const std::uint8_t* source,
+             std::int32_t width, std::int32_t height) {
+    switch (method) {
+        case 0:
+            ConvertGrey<2>(bitmap, source, width, height,
+                           [](const std::uint8_t* p) { return std::uint16_t(65535 - LoadWord(p)); });
+            break;
+        case 1:
+            ConvertGrey<2>(bitmap, source, width, height,
+                           [](const std::uint8_t* p) { return std::uint16_t(LoadWord(p) << 4); });
+            break;
+        case 2:
+            // The frame already has the bitmap's padded row layout.
+            std::memcpy(bitmap.Addr, source, bitmap.Size);
+            break;
+        case 3:
+            ConvertGrey<1>(bitmap, source, width, height,
+                           [](const std::uint8_t* p) { return std::uint16_t(*p << 8); });
+            break;
+        case 4:
+            ConvertGrey<2>(bitmap, source, width, height, LoadWord);
+            break;
+        case 8:
+            ConvertColour(bitmap, source, width, height);
+            break;
+        case 9:
+            ConvertGrey<4>(bitmap, source, width, height, [](const std::uint8_t* p) {
+                return std::uint16_t(LoadDoubleWord(p) << 4);
+            });
+            break;
+        default:
+            break;
+    }
+}
+
+}  // namespace
+
+HRESULT TaxLumora::LoadBuffer(ULONGLONG pBuffer, BSTR Fn, LONG Width, LONG Height,
+                              ULONGLONG uFlags, LONG* Value) {
+    return SafeCall([&] {
+        const std::string fileName = BstrToUtf8(Fn);
+        WriteLog("axLumora.LoadBuffer($" + HexUpper(pBuffer, 8) + "," + fileName + "," +
+                 std::to_string(Width) + "," + std::to_string(Height) + ",$" +
+                 HexUpper(uFlags, 8) + ")");
+        const auto flags = static_cast<std::uint32_t>(uFlags);
+        const unsigned method = raw_frame::Method(flags);
+        const bool colour = (flags & 0x100) != 0;
+        const auto shape = KnownMethod(method);
+
+        // Refused before the current image is touched: reading the frame with another element
+        // width than the method's would walk the caller's memory with the wrong stride.
+        if (shape && (shape->element != SourceElement(flags) || shape->colour != colour)) {
+            WriteLog("axLumora.LoadBuffer, Flags do not fit the {Method}Flag");
+            *Value = -1;
+            return;
+        }
+        if (shape && pBuffer == 0 && Width > 0 && Height > 0) {
+            WriteLog("axLumora.LoadBuffer, No frame");
+            *Value = -1;
+            return;
+        }
+
+        InnerHandler(
+            *Value,
+            [&] {
+                raw_frame::FreeAndInitialise(CurrentBitmap);
+                raw_frame::CreateFrameBitmap(CurrentBitmap, Width, Height, colour);
+                if (Width > 0 && Height > 0 && !ImagePresent())
+                    throw std::runtime_error("The frame's bitmap could not be created");
+                if (!shape)
+                    WriteLog("axLumora.LoadBuffer, Unknown {Method}Flag");
+                else if (ImagePresent())
+                    Convert(method, CurrentBitmap, raw_frame::FrameAt<std::uint8_t>(pBuffer),
+                            Width, Height);
+                UpdatePaintRects(true, true, true);
+                RefreshPaintPalette(false);
+                if (!fileName.empty())
+                    L_SaveBitmap(fileName.c_str(), &CurrentBitmap, FILE_DICOM_GRAY, 16, -1, nullptr);
+                *Value = 1;
+            },
+            [](const std::string&) {});
+    });
+}

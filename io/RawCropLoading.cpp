@@ -1,0 +1,103 @@
+// LoadBuffer_Crop: a 16- or 8-bit frame with margins cut away, optionally flipped; without a
+// frame, a test ramp.
+#include <algorithm>
+#include <cstring>
+
+#include "engine/Kernel.h"
+#include "io/RawFrame.h"
+
+namespace {
+
+struct CropGeometry {
+    std::int32_t width, height;  // of the frame
+    std::int32_t top, left;      // first kept row and column
+    std::int32_t keptWidth, keptHeight;
+};
+
+// Fills the bitmap with a counter that runs on across rows and wraps at 32768.
+void FillTestRamp(const BITMAPHANDLE& bitmap, std::int32_t width, std::int32_t height) {
+    const std::int64_t stride = bitmap.BytesPerLine / 2;
+    std::uint16_t counter = 0;
+    for (std::int32_t y = 0; y < height; ++y) {
+        std::uint16_t* row = raw_frame::Row16(bitmap, y);
+        for (std::int32_t x = 0; x < width; ++x) {
+            row[x] = counter;
+            counter = static_cast<std::uint16_t>((counter + 1) & 0x7FFF);
+        }
+        std::fill(row + width, row + stride, std::uint16_t{0});
+    }
+}
+
+template <class Element, class Convert>
+void ConvertKept(const BITMAPHANDLE& bitmap, const std::uint8_t* frame, const CropGeometry& g,
+                 Convert convert) {
+    const std::int64_t stride = bitmap.BytesPerLine / 2;
+    for (std::int32_t y = 0; y < g.keptHeight; ++y) {
+        const std::uint8_t* source =
+            frame + (static_cast<std::int64_t>(g.top + y) * g.width + g.left) * sizeof(Element);
+        std::uint16_t* row = raw_frame::Row16(bitmap, y);
+        for (std::int32_t x = 0; x < g.keptWidth; ++x) {
+            Element v;
+            std::memcpy(&v, source + x * static_cast<std::int64_t>(sizeof(Element)), sizeof v);
+            row[x] = convert(v);
+        }
+        std::fill(row + g.keptWidth, row + stride, std::uint16_t{0});
+    }
+}
+
+}  // namespace
+
+HRESULT TaxLumora::LoadBuffer_Crop(ULONGLONG pBuffer, BSTR, LONG Width, LONG Height, LONG TopCrop,
+                                   LONG BottomCrop, LONG LeftCrop, LONG RightCrop,
+                                   ULONGLONG uFlags, LONG* Value) {
+    return SafeCall([&] {
+        WriteLog("TaxLumora.LoadBuffer_Crop, Begin. pBuffer:$" + HexUpper(pBuffer, 4));
+        // Negative margins would read outside the caller's frame: refused before the current
+        // image is freed.
+        CheckedUnsigned(TopCrop);
+        CheckedUnsigned(BottomCrop);
+        CheckedUnsigned(LeftCrop);
+        CheckedUnsigned(RightCrop);
+        const CropGeometry g{Width,
+                             Height,
+                             TopCrop,
+                             LeftCrop,
+                             CheckedSub(CheckedSub(Width, LeftCrop), RightCrop),
+                             CheckedSub(CheckedSub(Height, TopCrop), BottomCrop)};
+        CheckedUnsigned(g.keptWidth);
+        CheckedUnsigned(g.keptHeight);
+        const auto flags = static_cast<std::uint32_t>(uFlags);
+        const unsigned method = raw_frame::Method(flags);
+
+        if (raw_frame::FreeAndInitialise(CurrentBitmap) == SUCCESS)
+            raw_frame::CreateFrameBitmap(CurrentBitmap, g.keptWidth, g.keptHeight, false);
+
+        if (ImagePresent()) {
+            const auto* frame = raw_frame::FrameAt<std::uint8_t>(pBuffer);
+            if (pBuffer == 0) {
+                FillTestRamp(CurrentBitmap, g.keptWidth, g.keptHeight);
+            } else if (method == 1) {
+                ConvertKept<std::uint16_t>(CurrentBitmap, frame, g,
+                                           [](std::uint16_t v) { return std::uint16_t(v << 4); });
+                // Full-width rows without padding end in white; the frame's last element is
+                // not used.
+                if (LeftCrop == 0 && RightCrop == 0 && Width % 2 == 0)
+                    for (std::int32_t y = 0; y < g.keptHeight; ++y)
+                        raw_frame::Row16(CurrentBitmap, y)[g.keptWidth - 1] = 65535;
+            } else if (method == 2) {
+                ConvertKept<std::uint16_t>(CurrentBitmap, frame, g, [](std::uint16_t v) { return v; });
+            } else if (method == 3) {
+                ConvertKept<std::uint8_t>(CurrentBitmap, frame, g,
+                                          [](std::uint8_t v) { return std::uint16_t(v << 8); });
+            } else if (method == 4) {
+                ConvertKept<std::uint16_t>(CurrentBitmap, frame, g,
+                                           [](std::uint16_t v) { return std::uint16_t(v << 2); });
+            }
+        }
+        if (flags & 0x1) L_FlipBitmap(&CurrentBitmap);
+        UpdatePaintRects(true, true, true);
+        RefreshPaintPalette(false);
+        *Value = 1;
+        WriteLog("TaxLumora.LoadBuffer_Crop, End.");
+    });
+}
