@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "bench/BenchControl.h"
 #include "control/DllEntry.h"
 #include "control/cvaxLumoraMain.h"
 
@@ -22,14 +23,6 @@ std::vector<std::uint8_t> Frame(std::size_t bytes) {
         b = static_cast<std::uint8_t>(state >> 24);
     }
     return frame;
-}
-
-ComPtr<IaxLumora> NewControl() {
-    ComPtr<IClassFactory> factory;
-    DllGetClassObject(CLASS_axLumora, IID_IClassFactory, factory.put_void());
-    ComPtr<IaxLumora> control;
-    factory->CreateInstance(nullptr, IID_IaxLumora, control.put_void());
-    return control;
 }
 
 std::uint64_t Address(const void* p) { return reinterpret_cast<std::uintptr_t>(p); }
@@ -65,7 +58,7 @@ void BM_LoadBuffer(benchmark::State& state) {
     const unsigned method = (flags >> 16) & 0xF;
     const std::size_t elementBytes = method == 3 ? 1 : method == 8 ? 3 : method == 9 ? 4 : 2;
     auto frame = Frame(static_cast<std::size_t>(kWidth) * kHeight * elementBytes + 16);
-    auto control = NewControl();
+    auto control = NewBenchControl();
     BStr none(u"");
     LONG value = 0;
     for (auto _ : state) {
@@ -86,7 +79,7 @@ BENCHMARK(BM_LoadBuffer)
 
 void BM_LoadBufferCrop(benchmark::State& state) {
     auto frame = Frame(static_cast<std::size_t>(kWidth + 20) * (kHeight + 20) * 2);
-    auto control = NewControl();
+    auto control = NewBenchControl();
     BStr none(u"");
     LONG value = 0;
     for (auto _ : state) {
@@ -101,7 +94,7 @@ void BM_LoadBufferNormalAndDark(benchmark::State& state) {
     const bool withDark = state.range(0) != 0;
     auto normal = Frame(static_cast<std::size_t>(kWidth) * kHeight * 3 / 2);
     auto dark = Frame(normal.size());
-    auto control = NewControl();
+    auto control = NewBenchControl();
     BStr none(u"");
     LONG value = 0;
     for (auto _ : state) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "control/cvaxLumoraMain.h"
+#include "interaction/Cursors.h"
 #include "platform/registry/Registry.h"
 
 namespace {
@@ -59,10 +60,12 @@ AxLumoraFactory& Factory() {
 // Module initialisation: the debug switch is read once, then the factory is registered.
 struct ModuleInitialisation {
     ModuleInitialisation() {
+        RegisterCustomCursors();
         ReadDebugSwitch();
         WriteLog("TaxLumora.Initialization {R}");
         Factory();
     }
+    ~ModuleInitialisation() { UnregisterCustomCursors(); }
 };
 const ModuleInitialisation g_moduleInitialisation;
 

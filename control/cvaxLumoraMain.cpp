@@ -71,12 +71,15 @@ HRESULT TaxLumora::Create(REFIID riid, void** ppv) {
 
 void TaxLumora::Initialize() {
     WriteLog("axLumora.Initialize (DLL Mode), Begin #" + std::to_string(refCount_.load()));
+    BuildForm();
     LastFileName.clear();
+    HookWindowProc();
     PaintSizeMode = PAINTSIZEMODE_NORMAL;
     BackErase = true;
     AutoRepaint = false;
     AutoScrollbars = true;
     AutoSetRects = true;
+    CreatePaintBox();
     int status = L_InitBitmap(&CurrentBitmap, BITMAPHANDLE_STRUCT_SIZE, 0, 0, 0);
     WriteLog("axLumora.Initialize, L_InitBitmap:" + std::to_string(status));
     currentBitmapKey_ = RegisterHandle(HandleKind::EngineBitmap, &CurrentBitmap);
@@ -87,8 +90,10 @@ void TaxLumora::Initialize() {
 void TaxLumora::Destroy() {
     destroyed_ = true;
     WriteLog("TaxLumora.Destroy, Start");
+    if (PaintPalette) DeletePalette(static_cast<HPALETTE>(PaintPalette));
     PaintPalette = nullptr;
     if (ImagePresent()) L_FreeBitmap(&CurrentBitmap);
+    MainPaintBox.reset();
     try {
         FireEvent(DISPID_OnDestroy);
     } catch (...) {
@@ -110,6 +115,8 @@ HRESULT TaxLumora::QueryInterface(REFIID riid, void** ppvObject) {
         *ppvObject = static_cast<IConnectionPointContainer*>(this);
     else if (riid == IID_ISupportErrorInfo)
         *ppvObject = static_cast<ISupportErrorInfo*>(this);
+    else if (riid == IID_IOleWindow)
+        *ppvObject = static_cast<IOleWindow*>(this);
     else
         return E_NOINTERFACE;
     AddRef();

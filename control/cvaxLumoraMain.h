@@ -11,8 +11,10 @@
 #include "control/Log.h"
 #include "control/cvaxLumora_TLB.h"
 #include "engine/Bitmap.h"
+#include "engine/File.h"
 #include "platform/automation/ConnectionPoint.h"
 #include "platform/automation/ErrorInfo.h"
+#include "platform/form/Form.h"
 
 // A rectangle kept as edges; widths and heights are derived.
 struct EdgeRect {
@@ -24,7 +26,8 @@ struct EdgeRect {
 
 class TaxLumora final : public IaxLumora,
                         public IConnectionPointContainer,
-                        public ISupportErrorInfo {
+                        public ISupportErrorInfo,
+                        public IOleWindow {
 public:
     // Creates a control and runs Initialize; the caller owns the one reference returned.
     static HRESULT Create(REFIID riid, void** ppv);
@@ -47,6 +50,10 @@ public:
 
     // ---- ISupportErrorInfo ----
     HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID riid) override;
+
+    // ---- IOleWindow: the form, so a container can send it messages ----
+    HRESULT STDMETHODCALLTYPE GetWindow(HWND* phwnd) override;
+    HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL fEnterMode) override;
 
     // ---- IaxLumora: every entry point ----
 #define P(type, vt, name) type name
@@ -91,6 +98,18 @@ public:
     // The control's own bitmap handle key (what the Bitmap property hands out).
     std::uint32_t CurrentBitmapKey() const { return currentBitmapKey_; }
 
+    // Hosting, display and interaction (control/Hosting.cpp, display/, interaction/).
+    void ControlWindowProc(Message& message);
+    void UpdateViewRects();
+    void PaintImage(form::PaintBox& box);
+    void PaintMessage();
+    bool RealizePaintPalette(bool background);  // RefreshPaintPalette's answer
+    void RequestRepaint();
+    void SetParent(form::Control* parent);
+    void MouseDown(form::MouseButton button, std::uint8_t shift, int x, int y);
+    void MouseUp(form::MouseButton button, std::uint8_t shift, int x, int y);
+    void MouseMove(std::uint8_t shift, int x, int y);
+
     // ---- state (defaults set in Initialize) ----
     ComPtr<IDispatch> EventSink;
     BITMAPHANDLE CurrentBitmap{};
@@ -104,9 +123,16 @@ public:
     bool AutoRepaint = false;
     bool AutoScrollbars = true;
     bool AutoSetRects = true;
+    // The form the control is, its label, its paint box and the window procedure it hooked.
+    form::Form Form;
+    form::Label LabelMouseXY;
+    std::unique_ptr<form::PaintBox> MainPaintBox;
+    form::Control::WindowProc PrevWindowProc;
     // Load state: the last loaded file name and the last file information.
     std::u16string LastFileName;
     TaxLumora_FileInfoPacked LastFileInfo{};
+    // The load options Load hands to the file loader (io/), all zero from creation.
+    LOADFILEOPTION LoadOptions{};
 
     // Objects are created through Create only; the key keeps the constructor out of reach.
     struct CreateKey {
@@ -120,6 +146,9 @@ public:
 private:
     void Initialize();
     void Destroy();
+    void BuildForm();        // the form from its resource, its events wired
+    void HookWindowProc();
+    void CreatePaintBox();   // scroll bars, MainPaintBox and its events
 
     std::atomic<ULONG> refCount_{0};
     std::unique_ptr<ConnectionPoint> eventsPoint_;

@@ -6,6 +6,7 @@
 
 #include "engine/Bitmap.h"
 #include "engine/Status.h"
+#include "platform/gdi/Gdi.h"
 
 // L_WindowLevel flags.
 constexpr unsigned WINDOWLEVEL_FILLLUT = 0x1;  // fill the table with a linear grey ramp
@@ -18,3 +19,25 @@ constexpr unsigned WINDOWLEVEL_FILLLUT = 0x1;  // fill the table with a linear g
 // The pixel data is not changed.
 int L_WindowLevel(BITMAPHANDLE* bitmap, int lowBit, int highBit, const RGBQUAD* lut,
                   std::uint32_t lutLength, unsigned flags);
+
+// Process-wide painting settings (L_SetDisplayMode).
+constexpr unsigned DISP_RESAMPLE = 0x200;  // smooth (bilinear) scaling instead of nearest
+// Sets the bits of mask to those of flags; returns the settings before the call.
+unsigned L_SetDisplayMode(unsigned mask, unsigned flags);
+unsigned L_GetDisplayMode();
+
+// Paints a bitmap into a 32-bit context. Rectangles are edges; src and srcClip are in displayed
+// bitmap coordinates (after the view perspective), dst and dstClip in context coordinates. A
+// null rectangle takes its default: src and dst the whole displayed bitmap at the origin, each
+// clip its rectangle. src maps onto dst (nearest sampling, or bilinear with DISP_RESAMPLE);
+// only destination pixels inside dst, dstClip, the context's clip and buffer, whose source
+// pixel lies in srcClip and the bitmap, are touched. Empty rectangles paint nothing.
+// 12/16-bit grey goes through the paint window and the bitmap's own table; without a window the
+// whole sample range is shown. rop: SRCCOPY, SRCAND, SRCPAINT, SRCINVERT, NOTSRCCOPY,
+// DSTINVERT, BLACKNESS or WHITENESS.
+int L_PaintDC(HDC dc, const BITMAPHANDLE* bitmap, const RECT* src, const RECT* srcClip,
+              const RECT* dst, const RECT* dstClip, std::uint32_t rop);
+
+// A palette for painting the bitmap on dc; none (null) on a display of more than 8 bits, which
+// shows every colour directly.
+HPALETTE L_CreatePaintPalette(HDC dc, const BITMAPHANDLE* bitmap);

@@ -1,60 +1,55 @@
 #include "host/Demo.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <string_view>
 
+#include "host/DemoSample.h"
 #include "host/ScriptRunner.h"
 
 namespace host {
 
 namespace {
 
-// One step of the demo: a script statement (may use ${OUT} for the output folder), or none
-// while the member it needs is not built yet.
+// One step of the acquisition pipeline: a script statement that may use ${OUT} (the output
+// folder), ${W} and ${H} (the sample's size). A step whose member is not built yet answers
+// E_NOTIMPL and is listed as skipped.
 struct DemoStep {
     std::string_view title;
     std::string_view statement;
 };
 
 constexpr DemoStep kDemoSteps[] = {
-    {"create a 640 x 480 16-bit grey image", "CreateBitmap 640 480 16 2"},
-    {"bits per pixel", "BitmapBits"},
-    {"width", "BitmapWidth"},
-    {"height", "BitmapHeight"},
-    {"grey scale?", "IsGrayscale"},
-    {"fill with grey level 30000", "Fill 0x04007530  # 0x04000000 | 30000: a grey level, not RGB"},
-    {"invert", "Invert"},
-    {"flip top to bottom", "Flip"},
-    {"mirror left to right", "VerticalMirror"},
-    {"rotate by 90 degrees", "FastRotate 90"},
-    {"perspective of the view", "InfoViewPerspective"},
-    {"width after rotating", "BitmapWidth"},
-    {"set the horizontal resolution", "BitmapXRes = 300"},
-    {"horizontal resolution", "BitmapXRes"},
-    {"bitmap handle", "Bitmap"},
-    {"method errors switch", "EnableMethodErrors = true"},
-    // The acquisition pipeline: each step gets its statement when its members are built.
-    {"LoadBuffer_NormalAndDark: synthetic 12-bit frame and dark frame", {}},
-    {"ApplyCorrectionFile: defective pixels, column and row", {}},
-    {"OptimizeImage: contrast", {}},
-    {"UnsharpMask", {}},
-    {"AddTextToBottom: caption band", {}},
-    {"RenderRuler", {}},
-    {"PutSymbolOnLead_16Bit", {}},
-    {"SAVE as DICOM RLE", {}},
-    {"SAVE the preview", {}},
+    {"sensor frame into host memory", "buffer normal < ${OUT}/sensor-frame.raw"},
+    {"dark frame into host memory", "buffer dark < ${OUT}/dark-frame.raw"},
+    {"load, subtract the dark frame", "LoadBuffer_NormalAndDark &normal &dark \"\" ${W} ${H} 0"},
+    {"correct the sensor's defects",
+     "ApplyCorrectionFile \"${OUT}/sensor-defects.txt\" \"${OUT}/correction.log\" false 0"},
+    {"optimise the contrast", "OptimizeImage \"\" 0 0 1 1 0 0"},
+    {"sharpen", "UnsharpMask 5 5"},
+    {"caption below the image",
+     "AddTextToBottom \"axLumora demo - synthetic intra-oral frame\" true true 0"},
+    {"centimetre ruler (20 um pixels)", "RenderRuler 50000 1"},
+    {"lead symbol", "PutSymbolOnLead_16Bit 0 0 0"},
+    {"save as DICOM, RLE", "SAVE \"${OUT}/demo.dcm\" 125 16 -1 0"},
+    {"save the preview", "SAVE \"${OUT}/demo-preview.png\" 75 8 0 0"},
 };
 
-std::string Substitute(std::string_view text, const std::string& outDir) {
+std::string Substitute(std::string_view text, std::string_view name, const std::string& value) {
     std::string result(text);
-    constexpr std::string_view kOut = "${OUT}";
-    for (std::size_t at = result.find(kOut); at != std::string::npos; at = result.find(kOut, at)) {
-        result.replace(at, kOut.size(), outDir);
-        at += outDir.size();
+    for (std::size_t at = result.find(name); at != std::string::npos; at = result.find(name, at)) {
+        result.replace(at, name.size(), value);
+        at += value.size();
     }
     return result;
+}
+
+std::string Expand(std::string_view statement, const std::string& outDir, const DemoSample& sample) {
+    std::string text = Substitute(statement, "${OUT}", outDir);
+    text = Substitute(text, "${W}", std::to_string(sample.width));
+    return Substitute(text, "${H}", std::to_string(sample.height));
 }
 
 std::string Column(std::string text, std::size_t width) {
@@ -66,12 +61,22 @@ std::string Column(std::string text, std::size_t width) {
 
 int RunDemo(const std::string& libraryPath, const std::string& outDir, std::ostream& out,
             std::ostream& err) {
+    DemoSample sample;
+    const auto started = std::chrono::steady_clock::now();
+    try {
+        sample = WriteDemoSample(outDir);
+    } catch (const std::exception& e) {
+        err << "axlumora demo: " << e.what() << '\n';
+        return 2;
+    }
+    const double sampleMs =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
+
     // Every statement is checked before the control is created.
     std::vector<Statement> statements;
     for (std::size_t i = 0; i < std::size(kDemoSteps); ++i) {
-        if (kDemoSteps[i].statement.empty()) continue;
         try {
-            if (auto st = ParseLine(Substitute(kDemoSteps[i].statement, outDir),
+            if (auto st = ParseLine(Expand(kDemoSteps[i].statement, outDir, sample),
                                     static_cast<int>(i + 1)))
                 statements.push_back(std::move(*st));
         } catch (const ScriptError& e) {
@@ -83,65 +88,53 @@ int RunDemo(const std::string& libraryPath, const std::string& outDir, std::ostr
     for (const ScriptError& e : problems) err << "demo step " << e.line() << ": " << e.what() << '\n';
     if (!problems.empty()) return 2;
 
-    // The output folder is made only when a step writes there.
-    const bool writesFiles = std::any_of(std::begin(kDemoSteps), std::end(kDemoSteps),
-                                         [](const DemoStep& s) {
-                                             return s.statement.find("${OUT}") != std::string_view::npos;
-                                         });
-    if (writesFiles) {
-        std::error_code ec;
-        std::filesystem::create_directories(outDir, ec);
-        if (ec) {
-            err << "axlumora demo: cannot create " << outDir << ": " << ec.message() << '\n';
-            return 2;
-        }
-    }
-
     HostSession session(out);
     std::string error;
     if (!session.Open(libraryPath, false, error)) {
         err << "axlumora demo: " << error << '\n';
         return 3;
     }
-    out << "axLumora demo (library " << libraryPath << ", output folder " << outDir << ")\n";
+    out << "axLumora demo: the acquisition pipeline on a synthetic " << sample.width << " x "
+        << sample.height << " intra-oral sensor frame\n";
+    char line[64];
+    std::snprintf(line, sizeof line, "%9.2f ms", sampleMs);
+    out << "  0  " << Column("generate the sample frame, dark frame, defects", 46)
+        << Column("(host)", 34) << line << '\n';
 
     int exitCode = 0;
-    std::size_t next = 0;
-    int notBuilt = 0;
-    for (std::size_t i = 0; i < std::size(kDemoSteps); ++i) {
+    int skipped = 0;
+    for (std::size_t i = 0; i < statements.size(); ++i) {
+        const Statement& st = statements[i];
         char number[32];
         std::snprintf(number, sizeof number, "%3zu  ", i + 1);
-        const DemoStep& step = kDemoSteps[i];
-        if (step.statement.empty()) {
-            out << number << Column(std::string(step.title), 46) << "skipped (not built yet)\n";
-            ++notBuilt;
-            continue;
-        }
+        const std::string title = Column(std::string(kDemoSteps[i].title), 46);
         if (exitCode != 0) {
-            out << number << Column(std::string(step.title), 46) << "not run (an earlier step failed)\n";
-            ++next;
+            out << number << title << "not run (an earlier step failed)\n";
             continue;
         }
-        const Statement& st = statements[next++];
         try {
             const CallOutcome outcome = session.runner().Execute(st);
+            if (outcome.hr == E_NOTIMPL) {
+                out << number << title << Column(st.member, 34) << "skipped (not built yet)\n";
+                ++skipped;
+                continue;
+            }
             char time[24];
             std::snprintf(time, sizeof time, "%9.2f ms", outcome.milliseconds);
-            std::string call = st.kind == Statement::Kind::PropertyPut ? outcome.text
-                                                                       : st.member + " -> " + outcome.valueText;
-            out << number << Column(std::string(step.title), 46) << Column(call, 34) << time
-                << '\n';
+            const bool call = st.kind == Statement::Kind::Call;
+            out << number << title
+                << Column(call ? st.member + " -> " + outcome.valueText : outcome.text, 34)
+                << (call ? time : "") << '\n';
             if (outcome.status == CallOutcome::Status::Failed) exitCode = 1;
         } catch (const ScriptError& e) {
-            out << number << Column(std::string(step.title), 46) << "host error: " << e.what()
-                << '\n';
+            out << number << title << "host error: " << e.what() << '\n';
             exitCode = 2;
         }
     }
-    out << "\nThe acquisition pipeline (raw frame -> correction -> optimisation -> sharpening -> "
-           "caption, ruler and lead symbol -> DICOM and preview files) arrives with later work; its steps are "
-           "listed as \"skipped (not built yet)\" ("
-        << notBuilt << " of " << std::size(kDemoSteps) << " steps).\n";
+    out << "\nFiles in " << outDir << ": sensor-frame.raw, dark-frame.raw, sensor-defects.txt"
+        << " (the sample), correction.log, demo.dcm (DICOM, RLE), demo-preview.png";
+    if (skipped) out << "\n" << skipped << " step(s) skipped: their members are not built yet";
+    out << '\n';
     out.flush();
     session.Close();
     return exitCode;

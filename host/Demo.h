@@ -1,4 +1,4 @@
-// `axlumora demo`: a short tour of the control on an image it creates itself.
+// `axlumora demo`: the acquisition pipeline on a sample sensor frame the host generates itself.
 #pragma once
 
 #include <ostream>

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 
+#include "host/FormStatements.h"
+
 namespace host {
 
 namespace {
@@ -295,6 +297,8 @@ Statement ParseStatement(Cursor& in, std::string_view source, int line) {
         }
         in.SetPosition(mark);
     }
+
+    if (IsFormStatement(first)) return ParseFormStatement(first, in.Rest(), source, line);
 
     st.member = first;
     if (in.Accept('=')) {

@@ -5,6 +5,8 @@
 //   buffer NAME < FILE       load a file into a host buffer
 //   buffer NAME = SIZE       a host buffer of SIZE zeroed bytes
 //   save NAME > FILE         write a host buffer to a file
+//   snapshot FILE.png, paint, resize, scroll, wheel, mouse…, click, dblclick, key
+//                            drive the control's form (host/FormStatements.h)
 //
 // Literals: "strings" with \" \\ \n \t escapes, decimal and 0x integers (optionally negative),
 // floats (1.5, -2e3), true/false, &NAME (a buffer's address), {Field=value, …} (a record).
@@ -42,14 +44,14 @@ struct Literal {
 };
 
 struct Statement {
-    enum class Kind { Call, PropertyPut, BufferLoad, BufferAlloc, BufferSave };
+    enum class Kind { Call, PropertyPut, BufferLoad, BufferAlloc, BufferSave, Form };
 
     Kind kind = Kind::Call;
     int line = 0;
-    std::string member;          // Call, PropertyPut
-    std::vector<Literal> args;   // Call: the arguments; PropertyPut: the one value
+    std::string member;          // Call, PropertyPut; Form: the keyword
+    std::vector<Literal> args;   // Call: the arguments; PropertyPut: the one value; Form: checked values
     std::string buffer;          // Buffer*: its name
-    std::string path;            // BufferLoad, BufferSave
+    std::string path;            // BufferLoad, BufferSave, Form (snapshot)
     std::uint64_t size = 0;      // BufferAlloc
     std::string source;          // the statement's text without comment, trimmed
 };

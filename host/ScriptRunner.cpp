@@ -272,6 +272,8 @@ std::vector<ScriptError> CheckScript(const std::vector<Statement>& statements) {
                     if (!buffers.count(st.buffer))
                         throw ScriptError(st.line, "unknown buffer '" + st.buffer + "'");
                     break;
+                case Statement::Kind::Form:
+                    break;  // checked when parsed
             }
         } catch (const ScriptError& e) {
             errors.push_back(e);
@@ -450,6 +452,10 @@ CallOutcome ScriptRunner::Call(const Statement& st) {
 CallOutcome ScriptRunner::Execute(const Statement& st) {
     if (st.kind == Statement::Kind::Call || st.kind == Statement::Kind::PropertyPut) return Call(st);
     CallOutcome outcome;
+    if (st.kind == Statement::Kind::Form) {
+        outcome.text = form_.Execute(control_, st);
+        return outcome;
+    }
     outcome.text = BufferStatement(st);
     return outcome;
 }

@@ -14,6 +14,7 @@
 #include "control/MemberTable.h"
 #include "host/ControlLoader.h"
 #include "host/EventSink.h"
+#include "host/FormStatements.h"
 #include "host/ScriptParser.h"
 
 namespace host {
@@ -67,6 +68,7 @@ private:
     // Buffers replaced by a later definition: kept until the run ends, since the control may
     // still hold their addresses.
     std::vector<std::vector<std::uint8_t>> retired_;
+    FormDriver form_;
 };
 
 // One control session: library loaded, control created, optionally an event sink advised.

@@ -33,7 +33,7 @@ Commands:
   call MEMBER = VALUE          write one property
   run SCRIPT [--events] [--keep-going]
                                run a script file, '-' for standard input
-  demo [--out DIR]             a short tour of the control on an image it creates
+  demo [--out DIR]             the acquisition pipeline on a synthetic sensor frame
   help, --help                 this text
 
 Options:
@@ -50,6 +50,14 @@ Script lines:
   buffer NAME < FILE       load a file into a host buffer
   buffer NAME = SIZE       a host buffer of SIZE zeroed bytes
   save NAME > FILE         write a host buffer to a file
+  snapshot FILE.png        run pending paints, write what the client area shows
+  paint                    run pending paints
+  resize W H               send the form WM_SIZE with a new client size
+  scroll h|v POS           scroll to POS (or top, bottom, lineup, linedown, pageup, pagedown)
+  wheel DELTA              a mouse-wheel turn (120 a notch)
+  mousedown|mouseup left|right|middle X Y,  mousemove X Y,  click X Y,  dblclick X Y
+                           mouse messages at client coordinates X, Y
+  key CHAR                 a typed character: a, "#", or a code such as 13
   # comment                also after a statement, outside quotes
 Values: "text" (escapes \" \\ \n \t), 42, -7, 0xFF, 1.5, 1e3, true/false (-1/0),
   &NAME (the buffer's address, 64-bit), {Left=0, Top=0, Right=10, Bottom=10} (a record).

@@ -94,7 +94,8 @@ void Convert(unsigned method, const BITMAPHANDLE& bitmap, const std::uint8_t* so
                            [](const std::uint8_t* p) { return std::uint16_t(*p << 8); });
             break;
         case 4:
-            ConvertGrey<2>(bitmap, source, width, height, LoadWord);
+            ConvertGrey<2>(bitmap, source, width, height,
+                           [](const std::uint8_t* p) { return LoadWord(p); });
             break;
         case 8:
             ConvertColour(bitmap, source, width, height);

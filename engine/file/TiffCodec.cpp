@@ -1,0 +1,255 @@
+// TIFF through libtiff, read and written in memory: 8/16-bit grey and 24-bit colour with LZW
+// (horizontal predictor: without it noisy 16-bit frames grow larger than raw), JPEG-in-TIFF, and
+// for reading whatever else libtiff's RGBA interface decodes.
+#include <tiffio.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <mutex>
+
+#include "engine/file/Codec.h"
+
+namespace engine::file {
+namespace {
+
+// libtiff's in-memory file: reads from a span, writes into a growing vector.
+struct MemoryFile {
+    const std::uint8_t* data = nullptr;
+    std::size_t size = 0;
+    std::vector<std::uint8_t>* sink = nullptr;
+    std::uint64_t position = 0;
+};
+
+tsize_t ReadProc(thandle_t handle, tdata_t buffer, tsize_t count) {
+    auto* f = static_cast<MemoryFile*>(handle);
+    const std::uint8_t* data = f->sink ? f->sink->data() : f->data;
+    const std::size_t size = f->sink ? f->sink->size() : f->size;
+    if (f->position >= size || count <= 0) return 0;
+    const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(count), size - f->position);
+    std::memcpy(buffer, data + f->position, n);
+    f->position += n;
+    return static_cast<tsize_t>(n);
+}
+tsize_t WriteProc(thandle_t handle, tdata_t buffer, tsize_t count) {
+    auto* f = static_cast<MemoryFile*>(handle);
+    if (!f->sink || count < 0) return 0;
+    const std::uint64_t end = f->position + static_cast<std::uint64_t>(count);
+    if (end > MAX_FILE_BYTES) return 0;
+    if (end > f->sink->size()) f->sink->resize(end);
+    std::memcpy(f->sink->data() + f->position, buffer, static_cast<std::size_t>(count));
+    f->position = end;
+    return count;
+}
+toff_t SeekProc(thandle_t handle, toff_t offset, int whence) {
+    auto* f = static_cast<MemoryFile*>(handle);
+    const std::uint64_t size = f->sink ? f->sink->size() : f->size;
+    std::uint64_t base = whence == SEEK_CUR ? f->position : whence == SEEK_END ? size : 0;
+    const std::uint64_t target = base + offset;
+    if (target > MAX_FILE_BYTES) return static_cast<toff_t>(-1);
+    f->position = target;
+    return target;
+}
+int CloseProc(thandle_t) { return 0; }
+toff_t SizeProc(thandle_t handle) {
+    auto* f = static_cast<MemoryFile*>(handle);
+    return f->sink ? f->sink->size() : f->size;
+}
+int MapProc(thandle_t, tdata_t*, toff_t*) { return 0; }
+void UnmapProc(thandle_t, tdata_t, toff_t) {}
+
+void SilenceLibtiff() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        TIFFSetErrorHandler(nullptr);
+        TIFFSetWarningHandler(nullptr);
+    });
+}
+
+struct TiffCloser {
+    void operator()(TIFF* tiff) const { TIFFClose(tiff); }
+};
+using TiffHandle = std::unique_ptr<TIFF, TiffCloser>;
+
+TiffHandle OpenMemory(MemoryFile* file, const char* mode) {
+    SilenceLibtiff();
+    return TiffHandle(TIFFClientOpen("memory", mode, file, ReadProc, WriteProc, SeekProc, CloseProc,
+                                     SizeProc, MapProc, UnmapProc));
+}
+
+class TiffDecoder final : public Decoder {
+public:
+    explicit TiffDecoder(Bytes data) {
+        file_.data = data.data();
+        file_.size = data.size();
+    }
+
+    int ReadInfo(ImageInfo* info) override {
+        tiff_ = OpenMemory(&file_, "rm");
+        if (!tiff_) return ERROR_FILE_CORRUPT;
+        TIFF* t = tiff_.get();
+        std::uint32_t width = 0, height = 0;
+        std::uint16_t bits = 1, samples = 1, photometric = PHOTOMETRIC_MINISBLACK, compression = COMPRESSION_NONE;
+        std::uint16_t planar = PLANARCONFIG_CONTIG;
+        TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &width);
+        TIFFGetField(t, TIFFTAG_IMAGELENGTH, &height);
+        TIFFGetFieldDefaulted(t, TIFFTAG_BITSPERSAMPLE, &bits);
+        TIFFGetFieldDefaulted(t, TIFFTAG_SAMPLESPERPIXEL, &samples);
+        TIFFGetFieldDefaulted(t, TIFFTAG_PLANARCONFIG, &planar);
+        TIFFGetFieldDefaulted(t, TIFFTAG_COMPRESSION, &compression);
+        if (!TIFFGetField(t, TIFFTAG_PHOTOMETRIC, &photometric)) photometric = PHOTOMETRIC_MINISBLACK;
+        const bool grayPhotometric = photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE;
+        scanlineGray_ = grayPhotometric && samples == 1 && (bits == 8 || bits == 16) &&
+                        planar == PLANARCONFIG_CONTIG && !TIFFIsTiled(t);
+        invert_ = photometric == PHOTOMETRIC_MINISWHITE;
+        info->width = width;
+        info->height = height;
+        info->gray = grayPhotometric && samples == 1;
+        info->bitsPerPixel = scanlineGray_ && bits == 16 ? 16 : info->gray ? 8 : 24;
+        if (info->bitsPerPixel == 16) info->lowBit = 0, info->highBit = 15;
+        if (compression == COMPRESSION_LZW) {
+            info->format = FILE_TIFLZW;
+        } else if (compression == COMPRESSION_JPEG || compression == COMPRESSION_OJPEG) {
+            std::uint16_t horizontal = 2, vertical = 2;
+            TIFFGetFieldDefaulted(t, TIFFTAG_YCBCRSUBSAMPLING, &horizontal, &vertical);
+            info->format = !info->gray && horizontal == 2 && vertical == 1 ? FILE_TIF_JPEG_422 : FILE_TIF_JPEG;
+        } else {
+            info->format = FILE_TIF;
+        }
+        float xres = 0, yres = 0;
+        std::uint16_t unit = RESUNIT_INCH;
+        TIFFGetFieldDefaulted(t, TIFFTAG_RESOLUTIONUNIT, &unit);
+        if (TIFFGetField(t, TIFFTAG_XRESOLUTION, &xres) && TIFFGetField(t, TIFFTAG_YRESOLUTION, &yres) &&
+            std::isfinite(xres) && std::isfinite(yres) && xres > 0 && yres > 0 && xres < 1e6f && yres < 1e6f) {
+            const float scale = unit == RESUNIT_CENTIMETER ? 2.54f : 1.0f;
+            info->xResolution = static_cast<int>(std::lround(xres * scale));
+            info->yResolution = static_cast<int>(std::lround(yres * scale));
+        }
+        info->pages = std::max<int>(1, TIFFNumberOfDirectories(t));
+        info_ = *info;
+        return CheckImageSize(info->width, info->height, info->bitsPerPixel);
+    }
+
+    int Decode(int colorOrder, BITMAPHANDLE* out) override {
+        const int status = AllocateDecoded(info_, colorOrder, out);
+        if (status != SUCCESS) return status;
+        TIFF* t = tiff_.get();
+        const std::size_t rowBytes = static_cast<std::size_t>(out->Width) * (out->BitsPerPixel / 8);
+        if (scanlineGray_) {
+            if (static_cast<std::size_t>(TIFFScanlineSize64(t)) != rowBytes) return ERROR_FILE_CORRUPT;
+            for (int y = 0; y < out->Height; ++y) {
+                std::uint8_t* row = out->Addr + static_cast<std::size_t>(y) * out->BytesPerLine;
+                if (TIFFReadScanline(t, row, static_cast<std::uint32_t>(y), 0) < 0) return ERROR_FILE_CORRUPT;
+                if (invert_) {
+                    if (out->BitsPerPixel == 16) {
+                        auto* words = reinterpret_cast<std::uint16_t*>(row);
+                        for (int x = 0; x < out->Width; ++x) words[x] = static_cast<std::uint16_t>(~words[x]);
+                    } else {
+                        for (std::size_t x = 0; x < rowBytes; ++x) row[x] = static_cast<std::uint8_t>(~row[x]);
+                    }
+                }
+            }
+            return SUCCESS;
+        }
+        std::vector<std::uint32_t> rgba(static_cast<std::size_t>(out->Width) * out->Height);
+        if (!TIFFReadRGBAImageOriented(t, out->Width, out->Height, rgba.data(), ORIENTATION_TOPLEFT, 0))
+            return ERROR_FILE_CORRUPT;
+        const bool rgb = out->Order == ORDER_RGB;
+        for (int y = 0; y < out->Height; ++y) {
+            std::uint8_t* row = out->Addr + static_cast<std::size_t>(y) * out->BytesPerLine;
+            const std::uint32_t* source = rgba.data() + static_cast<std::size_t>(y) * out->Width;
+            for (int x = 0; x < out->Width; ++x) {
+                const std::uint32_t p = source[x];
+                if (out->BitsPerPixel == 8) {
+                    row[x] = static_cast<std::uint8_t>(TIFFGetR(p));
+                } else {
+                    row[3 * x] = static_cast<std::uint8_t>(rgb ? TIFFGetR(p) : TIFFGetB(p));
+                    row[3 * x + 1] = static_cast<std::uint8_t>(TIFFGetG(p));
+                    row[3 * x + 2] = static_cast<std::uint8_t>(rgb ? TIFFGetB(p) : TIFFGetR(p));
+                }
+            }
+        }
+        return SUCCESS;
+    }
+
+    bool Comment(int index, std::string* text) override {
+        const ttag_t tag = index == CMNT_SZDESC ? TIFFTAG_IMAGEDESCRIPTION
+                           : index == CMNT_SZDATETIME ? TIFFTAG_DATETIME
+                                                      : 0;
+        const char* value = nullptr;
+        if (!tag || !tiff_ || !TIFFGetField(tiff_.get(), tag, &value) || !value) return false;
+        *text = value;
+        return true;
+    }
+
+private:
+    MemoryFile file_;
+    TiffHandle tiff_;
+    ImageInfo info_;
+    bool scanlineGray_ = false;
+    bool invert_ = false;
+};
+
+}  // namespace
+
+bool SniffTiff(Bytes data) {
+    return data.size() >= 8 && ((data[0] == 'I' && data[1] == 'I' && (data[2] == 42 || data[2] == 43) && data[3] == 0) ||
+                                (data[0] == 'M' && data[1] == 'M' && data[2] == 0 && (data[3] == 42 || data[3] == 43)));
+}
+std::unique_ptr<Decoder> CreateTiffDecoder(Bytes data) { return std::make_unique<TiffDecoder>(data); }
+
+int EncodeTiff(const SampleImage& image, const EncodeRequest& request, std::vector<std::uint8_t>* out) {
+    const bool jpeg = request.format == FILE_TIF_JPEG || request.format == FILE_TIF_JPEG_422;
+    if (jpeg && image.bitsPerSample != 8) return ERROR_BITPERPIXEL;
+    out->clear();
+    MemoryFile file;
+    file.sink = out;
+    TiffHandle tiff = OpenMemory(&file, "w");
+    if (!tiff) return ERROR_FILE_WRITE;
+    TIFF* t = tiff.get();
+    const bool color = image.channels == 3;
+    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(image.width));
+    TIFFSetField(t, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(image.height));
+    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, static_cast<std::uint16_t>(image.bitsPerSample));
+    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, static_cast<std::uint16_t>(image.channels));
+    TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(t, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
+    std::uint32_t rowsPerStrip = std::max<std::uint32_t>(16, static_cast<std::uint32_t>(65536 / std::max<std::size_t>(1, image.RowBytes())));
+    rowsPerStrip = (rowsPerStrip + 15) / 16 * 16;
+    if (jpeg) {
+        TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_JPEG);
+        TIFFSetField(t, TIFFTAG_JPEGQUALITY, request.quality >= 1 && request.quality <= 100 ? request.quality : 90);
+        if (color) {
+            TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_YCBCR);
+            TIFFSetField(t, TIFFTAG_YCBCRSUBSAMPLING, 2, request.format == FILE_TIF_JPEG_422 ? 1 : 2);
+            TIFFSetField(t, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
+        } else {
+            TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+        }
+    } else {
+        TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+        TIFFSetField(t, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, color ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK);
+    }
+    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
+    if (image.xResolution > 0 && image.yResolution > 0) {
+        TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+        TIFFSetField(t, TIFFTAG_XRESOLUTION, static_cast<float>(image.xResolution));
+        TIFFSetField(t, TIFFTAG_YRESOLUTION, static_cast<float>(image.yResolution));
+    }
+    if (const auto found = request.comments.find(CMNT_SZDESC); found != request.comments.end())
+        TIFFSetField(t, TIFFTAG_IMAGEDESCRIPTION, found->second.c_str());
+    if (const auto found = request.comments.find(CMNT_SZDATETIME); found != request.comments.end())
+        TIFFSetField(t, TIFFTAG_DATETIME, found->second.c_str());
+    std::vector<std::uint8_t> row(image.RowBytes());
+    for (int y = 0; y < image.height; ++y) {
+        // libtiff may encode in place (the predictor does), so it gets a copy of the row.
+        std::memcpy(row.data(), image.Row(y), row.size());
+        if (TIFFWriteScanline(t, row.data(), static_cast<std::uint32_t>(y), 0) < 0) return ERROR_FILE_WRITE;
+    }
+    if (!TIFFWriteDirectory(t)) return ERROR_FILE_WRITE;
+    tiff.reset();
+    return SUCCESS;
+}
+
+}  // namespace engine::file

@@ -1,0 +1,26 @@
+// The control's unsharp mask of 16-bit grey images: stretch the occupied range to 0 … 65535,
+// then subtract a fraction of a box-averaged copy. The arithmetic is extended precision with
+// ties-to-even rounding; the fast paths are checked bit for bit against the plain ones.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/Bitmap.h"
+#include "processing/Gray16Image.h"
+
+namespace vexo {
+
+// Stretches the image so its darkest pixel becomes 0 and its brightest almost 65535.
+void StretchToFullRange(const Gray16Image& image);
+void StretchToFullRangeReference(const Gray16Image& image);
+
+// out = round((v − b × f) / (1 − f)), f = fract / 10, clamped to 0 … 65535; v from image, b from
+// blurred (same geometry). fract must not be 10.
+void SubtractBlurred(const Gray16Image& image, const Gray16Image& blurred, int fract);
+void SubtractBlurredReference(const Gray16Image& image, const Gray16Image& blurred, int fract);
+
+// The whole mask on a 16-bit bitmap: stretch, engine box average of size radius, subtract.
+// False when the bitmap is no usable 16-bit image. Throws std::bad_alloc.
+bool ApplyUnsharpMask(BITMAPHANDLE* bitmap, int fract, int radius);
+
+}  // namespace vexo

@@ -1,0 +1,288 @@
+// Every format written and read back by the engine, depth conversion on save, and what
+// independent readers make of our files.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+
+#include "engine/File.h"
+#include "engine/Kernel.h"
+
+using namespace filefmt;
+using namespace cmnt;
+
+namespace {
+
+std::string TempPath(const std::string& name) {
+    return (std::filesystem::temp_directory_path() / ("axlumora_io_" + std::to_string(::getpid()) + "_" + name)).string();
+}
+
+// A 16-bit grey image with 12 significant bits and values that exercise every bit.
+void MakeGray16(ScopedBitmap& bitmap, int width, int height, int highBit) {
+    ASSERT_EQ(L_CreateBitmap(bitmap.get(), BITMAPHANDLE_STRUCT_SIZE, TYPE_CONV, width, height, 16, ORDER_GRAY,
+                             nullptr, TOP_LEFT, nullptr, 0), SUCCESS);
+    std::mt19937 random(7);
+    const unsigned maximum = (1u << (highBit + 1)) - 1;
+    for (int y = 0; y < height; ++y) {
+        auto* row = reinterpret_cast<std::uint16_t*>(bitmap->Addr + y * bitmap->BytesPerLine);
+        for (int x = 0; x < width; ++x) row[x] = static_cast<std::uint16_t>(random() % (maximum + 1));
+    }
+    bitmap->LowBit = 0;
+    bitmap->HighBit = highBit;
+}
+
+void MakeColor(ScopedBitmap& bitmap, int width, int height) {
+    ASSERT_EQ(L_CreateBitmap(bitmap.get(), BITMAPHANDLE_STRUCT_SIZE, TYPE_CONV, width, height, 24, ORDER_BGR,
+                             nullptr, TOP_LEFT, nullptr, 0), SUCCESS);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            std::uint8_t* p = bitmap->Addr + y * bitmap->BytesPerLine + 3 * x;
+            p[0] = static_cast<std::uint8_t>(x * 7), p[1] = static_cast<std::uint8_t>(y * 5), p[2] = static_cast<std::uint8_t>(x + y);
+        }
+}
+
+std::uint16_t Sample16(const BITMAPHANDLE& b, int x, int y) {
+    return reinterpret_cast<const std::uint16_t*>(b.Addr + y * b.BytesPerLine)[x];
+}
+
+bool SamePixels(const BITMAPHANDLE& a, const BITMAPHANDLE& b) {
+    if (a.Width != b.Width || a.Height != b.Height || a.BitsPerPixel != b.BitsPerPixel) return false;
+    const std::size_t rowBytes = static_cast<std::size_t>(a.Width) * ((a.BitsPerPixel + 7) / 8);
+    for (int y = 0; y < a.Height; ++y)
+        if (std::memcmp(a.Addr + y * a.BytesPerLine, b.Addr + y * b.BytesPerLine, rowBytes) != 0) return false;
+    return true;
+}
+
+bool HaveTool(const char* tool) {
+    return std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+std::string RunTool(const std::string& command) {
+    std::string output;
+    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+    if (!pipe) return output;
+    char buffer[4096];
+    while (std::fgets(buffer, sizeof buffer, pipe)) output += buffer;
+    pclose(pipe);
+    return output;
+}
+
+}  // namespace
+
+TEST(LosslessRoundTrip, SixteenBitGreyKeepsEverySampleInEveryLosslessFormat) {
+    ScopedBitmap source;
+    MakeGray16(source, 37, 23, 11);
+    for (int format : {FILE_TIFLZW, FILE_PNG, FILE_DICOM_GRAY, FILE_DICOM_RLE_GRAY, FILE_DICOM_JPEG_GRAY,
+                       FILE_DICOM_J2K_GRAY}) {
+        SCOPED_TRACE(format);
+        const std::string path = TempPath("gray16_" + std::to_string(format));
+        ASSERT_EQ(L_SaveBitmap(path.c_str(), source.get(), format, 0, 0, nullptr), SUCCESS);
+        FILEINFO info{};
+        ASSERT_EQ(L_FileInfo(path.c_str(), &info, FILEINFO_STRUCT_SIZE, 0, nullptr), SUCCESS);
+        EXPECT_EQ(info.Format, format);
+        EXPECT_EQ(info.BitsPerPixel, 16);
+        EXPECT_EQ(info.Width, 37);
+        EXPECT_EQ(info.Height, 23);
+        ScopedBitmap loaded;
+        ASSERT_EQ(L_LoadFile(path.c_str(), loaded.get(), BITMAPHANDLE_STRUCT_SIZE, 0, ORDER_GRAY, 0, nullptr, nullptr,
+                             nullptr, nullptr), SUCCESS);
+        EXPECT_TRUE(SamePixels(*source, *loaded));
+        if (format != FILE_TIFLZW) {
+            EXPECT_EQ(loaded->HighBit, 11);
+        }
+        std::remove(path.c_str());
+    }
+}
+
+TEST(LosslessRoundTrip, ColourKeepsEveryByteInLosslessFormats) {
+    ScopedBitmap source;
+    MakeColor(source, 19, 12);
+    for (int format : {FILE_BMP, FILE_TIFLZW, FILE_PNG, FILE_DICOM_COLOR, FILE_DICOM_RLE_COLOR, FILE_DICOM_J2K_COLOR}) {
+        SCOPED_TRACE(format);
+        std::vector<std::uint8_t> buffer(1 << 16);
+        std::size_t size = 0;
+        ASSERT_EQ(L_SaveBitmapBuffer(buffer.data(), buffer.size(), &size, source.get(), format, 24, 0, nullptr,
+                                     nullptr, nullptr), SUCCESS);
+        ScopedBitmap loaded;
+        ASSERT_EQ(L_LoadBitmapMemory(buffer.data(), loaded.get(), BITMAPHANDLE_STRUCT_SIZE, 0, ORDER_BGR, size,
+                                     nullptr, nullptr), SUCCESS);
+        EXPECT_EQ(loaded->Order, ORDER_BGR);
+        EXPECT_TRUE(SamePixels(*source, *loaded));
+    }
+}
+
+TEST(DepthConversion, SixteenBitToEightUsesTheSignificantBits) {
+    ScopedBitmap source;
+    MakeGray16(source, 8, 2, 11);
+    auto* row = reinterpret_cast<std::uint16_t*>(source->Addr);
+    row[0] = 4095, row[1] = 16, row[2] = 0, row[3] = 0xFFFF;  // the last lies above HighBit
+    std::vector<std::uint8_t> buffer(1 << 16);
+    std::size_t size = 0;
+    ASSERT_EQ(L_SaveBitmapBuffer(buffer.data(), buffer.size(), &size, source.get(), FILE_BMP, 8, 0, nullptr, nullptr,
+                                 nullptr), SUCCESS);
+    ScopedBitmap loaded;
+    ASSERT_EQ(L_LoadBitmapMemory(buffer.data(), loaded.get(), BITMAPHANDLE_STRUCT_SIZE, 0, ORDER_BGR, size, nullptr,
+                                 nullptr), SUCCESS);
+    ASSERT_EQ(loaded->BitsPerPixel, 8);
+    EXPECT_EQ(loaded->Addr[0], 255);
+    EXPECT_EQ(loaded->Addr[1], 1);
+    EXPECT_EQ(loaded->Addr[2], 0);
+    EXPECT_EQ(loaded->Addr[3], 255);  // saturated, not wrapped
+}
+
+TEST(DepthConversion, GreyBecomesColourAndColourBecomesGrey) {
+    ScopedBitmap gray;
+    MakeGray16(gray, 4, 4, 15);
+    std::vector<std::uint8_t> buffer(1 << 16);
+    std::size_t size = 0;
+    ASSERT_EQ(L_SaveBitmapBuffer(buffer.data(), buffer.size(), &size, gray.get(), FILE_DICOM_COLOR, 0, 0, nullptr,
+                                 nullptr, nullptr), SUCCESS);
+    ScopedBitmap loaded;
+    ASSERT_EQ(L_LoadBitmapMemory(buffer.data(), loaded.get(), BITMAPHANDLE_STRUCT_SIZE, 0, ORDER_BGR, size, nullptr,
+                                 nullptr), SUCCESS);
+    EXPECT_EQ(loaded->BitsPerPixel, 24);
+    EXPECT_EQ(loaded->Addr[0], Sample16(*gray, 0, 0) >> 8);
+
+    ScopedBitmap color;
+    MakeColor(color, 4, 4);
+    color->Addr[0] = 255, color->Addr[1] = 255, color->Addr[2] = 255;
+    ASSERT_EQ(L_SaveBitmapBuffer(buffer.data(), buffer.size(), &size, color.get(), FILE_DICOM_GRAY, 16, 0, nullptr,
+                                 nullptr, nullptr), SUCCESS);
+    ScopedBitmap grey;
+    ASSERT_EQ(L_LoadBitmapMemory(buffer.data(), grey.get(), BITMAPHANDLE_STRUCT_SIZE, 0, ORDER_GRAY, size, nullptr,
+                                 nullptr), SUCCESS);
+    EXPECT_EQ(grey->BitsPerPixel, 16);
+    EXPECT_EQ(Sample16(*grey, 0, 0), 65535);
+}
+
+// An odd number of colour samples would trip GDCM's RLE coder (an abort, not an error).
+TEST(DepthConversion, OddColourRleIsRefusedInsteadOfAborting) {
+    ScopedBitmap source;
+    MakeColor(source, 3, 3);
+    std::vector<std::uint8_t> buffer(1 << 16);
+    std::size_t size = 0;
+    EXPECT_EQ(L_SaveBitmapBuffer(buffer.data(), buffer.size(), &size, source.get(), FILE_DICOM_RLE_COLOR, 24, 0, nullptr,
+                                 nullptr, nullptr), ERROR_FEATURE_NOT_SUPPORTED);
+}
+
+TEST(DepthConversion, FormatsRefuseDepthsTheyCannotHold) {
+    ScopedBitmap source;
+    MakeColor(source, 4, 4);
+    const std::string path = TempPath("refused");
+    EXPECT_EQ(L_SaveBitmap(path.c_str(), source.get(), FILE_JPEG, 16, 0, nullptr), ERROR_BITPERPIXEL);
+    EXPECT_EQ(L_SaveBitmap(path.c_str(), source.get(), FILE_DICOM_COLOR, 8, 0, nullptr), ERROR_BITPERPIXEL);
+    EXPECT_EQ(L_SaveBitmap(path.c_str(), source.get(), 9999, 0, 0, nullptr), ERROR_FILE_FORMAT);
+    EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+TEST(LossyFormats, JpegStaysCloseAndReportsSubsampling) {
+    ScopedBitmap source;
+    MakeColor(source, 32, 16);
+    for (int format : {FILE_JPEG, FILE_JPEG_422, FILE_TIF_JPEG, FILE_TIF_JPEG_422}) {
+        SCOPED_TRACE(format);
+        std::vector<std::uint8_t> buffer(1 << 16);
+        std::size_t size = 0;
+        ASSERT_EQ(L_SaveBitmapBuffer(buffer.data(), buffer.size(), &size, source.get(), format, 24, 95, nullptr,
+                                     nullptr, nullptr), SUCCESS);
+        FILEINFO info{};
+        ASSERT_EQ(L_FileInfoMemory(buffer.data(), &info, FILEINFO_STRUCT_SIZE, size, 0, nullptr), SUCCESS);
+        EXPECT_EQ(info.Format, format);
+        ScopedBitmap loaded;
+        ASSERT_EQ(L_LoadBitmapMemory(buffer.data(), loaded.get(), BITMAPHANDLE_STRUCT_SIZE, 0, ORDER_BGR, size,
+                                     nullptr, nullptr), SUCCESS);
+        ASSERT_EQ(loaded->BitsPerPixel, 24);
+        int worst = 0;
+        for (int y = 0; y < 16; ++y)
+            for (int x = 0; x < 96; ++x)
+                worst = std::max(worst, std::abs(source->Addr[y * source->BytesPerLine + x] - loaded->Addr[y * loaded->BytesPerLine + x]));
+        EXPECT_LT(worst, 40);
+    }
+}
+
+TEST(Comments, PendingTagsReachTheDicomFileAndReadBack) {
+    const std::string id = "4711";
+    ASSERT_EQ(L_SetComment(CMNT_SZPATIENTID, reinterpret_cast<const std::uint8_t*>(id.c_str()), 5), 0);
+    ASSERT_EQ(L_SetComment(CMNT_SZPATIENTNAME, reinterpret_cast<const std::uint8_t*>("Doe^Jane"), 9), 0);
+    ScopedBitmap source;
+    MakeGray16(source, 8, 8, 11);
+    const std::string path = TempPath("tags.dcm");
+    ASSERT_EQ(L_SaveBitmap(path.c_str(), source.get(), FILE_DICOM_GRAY, 0, 0, nullptr), SUCCESS);
+    L_SetComment(CMNT_SZPATIENTID, nullptr, 0);
+    L_SetComment(CMNT_SZPATIENTNAME, nullptr, 0);
+    const int size = L_ReadFileComment(path.c_str(), CMNT_SZPATIENTID, nullptr, 0, nullptr);
+    ASSERT_EQ(size, 5);
+    std::array<std::uint8_t, 5> text{};
+    EXPECT_EQ(L_ReadFileComment(path.c_str(), CMNT_SZPATIENTID, text.data(), 5, nullptr), 5);
+    EXPECT_STREQ(reinterpret_cast<const char*>(text.data()), "4711");
+    EXPECT_EQ(L_SetComment(-1, text.data(), 1), ERROR_INV_PARAMETER);
+    if (HaveTool("dcmdump")) {
+        const std::string dump = RunTool("dcmdump " + path);
+        EXPECT_NE(dump.find("[4711]"), std::string::npos) << dump;
+        EXPECT_NE(dump.find("[Doe^Jane]"), std::string::npos);
+        EXPECT_NE(dump.find("=DigitalIntraOralXRayImageStorageForPresentation"), std::string::npos) << dump;
+        EXPECT_EQ(dump.find("W: "), std::string::npos) << dump;
+        EXPECT_EQ(dump.find("E: "), std::string::npos) << dump;
+    }
+    std::remove(path.c_str());
+}
+
+// DCMTK must decode the pixels we stored, in every DICOM transfer syntax we write.
+TEST(IndependentReaders, DcmtkDecodesOurDicomPixels) {
+    if (!HaveTool("dcm2pnm") || !HaveTool("dcmdump")) GTEST_SKIP() << "DCMTK not installed";
+    ScopedBitmap source;
+    MakeGray16(source, 16, 9, 11);
+    for (int format : {FILE_DICOM_GRAY, FILE_DICOM_RLE_GRAY, FILE_DICOM_JPEG_GRAY, FILE_DICOM_J2K_GRAY}) {
+        SCOPED_TRACE(format);
+        const std::string path = TempPath("dcmtk_" + std::to_string(format) + ".dcm");
+        const std::string pgm = path + ".png";
+        ASSERT_EQ(L_SaveBitmap(path.c_str(), source.get(), format, 0, 0, nullptr), SUCCESS);
+        const std::string dump = RunTool("dcmdump " + path);
+        EXPECT_EQ(dump.find("E: "), std::string::npos) << dump;
+        EXPECT_NE(dump.find("(0028,0101) US 12"), std::string::npos) << dump;
+        if (format == FILE_DICOM_J2K_GRAY) continue;  // DCMTK's free tools carry no JPEG 2000 decoder
+        const char* tool = format == FILE_DICOM_JPEG_GRAY && HaveTool("dcmj2pnm") ? "dcmj2pnm" : "dcm2pnm";
+        RunTool(std::string(tool) + " +on2 " + path + " " + pgm);
+        ScopedBitmap decoded;
+        ASSERT_EQ(L_LoadFile(pgm.c_str(), decoded.get(), BITMAPHANDLE_STRUCT_SIZE, 0, ORDER_GRAY, 0, nullptr, nullptr,
+                             nullptr, nullptr), SUCCESS);
+        ASSERT_EQ(decoded->Width, 16);
+        ASSERT_EQ(decoded->Height, 9);
+        ASSERT_EQ(decoded->BitsPerPixel, 16);
+        // DCMTK writes the 12 stored bits as the top bits of its 16-bit output.
+        int mismatches = 0;
+        for (int y = 0; y < 9; ++y)
+            for (int x = 0; x < 16; ++x) {
+                if (Sample16(*decoded, x, y) != Sample16(*source, x, y) << 4) ++mismatches;
+            }
+        EXPECT_EQ(mismatches, 0);
+        std::remove(path.c_str());
+        std::remove(pgm.c_str());
+    }
+}
+
+TEST(IndependentReaders, TiffinfoAndDjpegAcceptOurFiles) {
+    ScopedBitmap source;
+    MakeColor(source, 20, 10);
+    const std::string tif = TempPath("reader.tif"), jpg = TempPath("reader.jpg");
+    ASSERT_EQ(L_SaveBitmap(tif.c_str(), source.get(), FILE_TIFLZW, 24, 0, nullptr), SUCCESS);
+    ASSERT_EQ(L_SaveBitmap(jpg.c_str(), source.get(), FILE_JPEG, 24, 90, nullptr), SUCCESS);
+    if (HaveTool("tiffinfo")) {
+        const std::string info = RunTool("tiffinfo " + tif);
+        EXPECT_NE(info.find("Image Width: 20 Image Length: 10"), std::string::npos) << info;
+        EXPECT_NE(info.find("LZW"), std::string::npos) << info;
+    }
+    if (HaveTool("djpeg")) {
+        const std::string header = RunTool("djpeg -pnm " + jpg + " | head -c 12");
+        EXPECT_EQ(header.rfind("P6\n20 10", 0), 0u) << header;
+    }
+    std::remove(tif.c_str());
+    std::remove(jpg.c_str());
+}
