@@ -42,7 +42,7 @@ fuzz: deps
 	cmake --build $(FUZZ_BUILD) -j$(JOBS) --target $(FUZZ_TARGETS)
 	for t in $(FUZZ_TARGETS); do \
 		mkdir -p $(FUZZ_BUILD)/corpus/$$t && \
-		$(FUZZ_BUILD)/fuzz/$$t -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 -max_len=1048576 \
+		LSAN_OPTIONS=suppressions=fuzz/lsan.supp $(FUZZ_BUILD)/fuzz/$$t -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 -max_len=1048576 \
 			-artifact_prefix=$(FUZZ_BUILD)/$$t- $(FUZZ_BUILD)/corpus/$$t tests/data/seeds || exit 1; \
 	done
 

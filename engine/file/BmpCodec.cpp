@@ -51,10 +51,8 @@ int ParseDib(Bytes header, Dib* dib) {
     if (h.biCompression == BI_BITFIELDS) {
         // Masks follow a 40-byte header; larger headers hold them inside.
         const std::uint8_t* masks = header.data() + 40;
-        if (h.biSize == 40) {
-            if (header.size() < 52) return ERROR_FILE_CORRUPT;
-            offset += 12;
-        }
+        if (header.size() < 52) return ERROR_FILE_CORRUPT;
+        if (h.biSize == 40) offset += 12;
         for (int i = 0; i < 3; ++i) dib->masks[i] = Le32(masks + 4 * i);
     } else if (bits == 16) {
         dib->masks[0] = 0x7C00, dib->masks[1] = 0x03E0, dib->masks[2] = 0x001F;

@@ -44,6 +44,7 @@ struct Scanner {
     Bytes data;
     bool explicitVr = true;
     bool bigEndian = false;
+    bool encapsulated = false;  // compressed transfer syntax: Pixel Data holds fragments
 
     std::uint16_t U16(std::size_t at) const {
         return bigEndian ? static_cast<std::uint16_t>(data[at] << 8 | data[at + 1])
@@ -109,6 +110,9 @@ struct Scanner {
                            (length >= 8 && end - *pos >= 4 && U16(*pos) == kItemGroup && U16(*pos + 2) == kItem);
             }
             const bool pixelData = group == 0x7FE0 && element == 0x0010;
+            // Encapsulated Pixel Data has undefined length (PS3.5 A.4); GDCM would otherwise read
+            // the raw bytes as fragments with whatever lengths they hold.
+            if (pixelData && encapsulated && length != kUndefinedLength) return false;
             if (pixelData && length == kUndefinedLength) {
                 if (!Elements(pos, end, depth + 1, true, true)) return false;
                 continue;
@@ -165,7 +169,9 @@ int CheckLengths(Bytes data, std::string* syntax) {
         pos = cursor;
     }
     if (*syntax == kDeflatedLittleEndian) return ERROR_FEATURE_NOT_SUPPORTED;
-    Scanner body{data, *syntax != kImplicitLittleEndian, *syntax == kExplicitBigEndian};
+    const std::string& ts = *syntax;
+    Scanner body{data, ts != kImplicitLittleEndian, ts == kExplicitBigEndian,
+                 ts != kImplicitLittleEndian && ts != kExplicitBigEndian && ts != "1.2.840.10008.1.2.1"};
     return body.Elements(&pos, data.size(), 0, false) ? SUCCESS : ERROR_FILE_CORRUPT;
 }
 
@@ -293,6 +299,11 @@ public:
             const std::size_t samples = info_.gray ? 1 : 3;
             const std::size_t frameBytes = static_cast<std::size_t>(info_.width) * info_.height * samples * bytesPerSample;
             if (length < frameBytes || length > MAX_IMAGE_BYTES * 4) return ERROR_FILE_CORRUPT;
+            // GDCM copies uncompressed pixels without checking that the element holds them all.
+            if (!image.GetTransferSyntax().IsEncapsulated()) {
+                const gdcm::ByteValue* raw = image.GetDataElement().GetByteValue();
+                if (!raw || raw->GetLength() < length) return ERROR_FILE_CORRUPT;
+            }
             std::vector<char> pixels(length);
             if (!image.GetBuffer(pixels.data())) return ERROR_FILE_CORRUPT;
             const int status = AllocateDecoded(info_, colorOrder, out);

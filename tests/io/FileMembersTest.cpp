@@ -155,12 +155,12 @@ TEST(FileInfoMember, PackedCopyAndFailures) {
     ASSERT_EQ(control->GetFileInfo(name.get(), 0, 0, &record), S_OK);
     TaxLumora_FileInfoPacked packed;
     std::memcpy(&packed, &record, sizeof packed);
-    EXPECT_EQ(packed.SizeDisk, static_cast<std::int32_t>(std::filesystem::file_size(path)));
-    EXPECT_EQ(packed.Format, FILE_TIFLZW);
-    EXPECT_EQ(packed.Bits, 16);
-    EXPECT_EQ(packed.Width, 100.0f);
-    EXPECT_EQ(packed.Height, 50.0f);
-    EXPECT_EQ(packed.SizeMem, 200 * 50);
+    EXPECT_EQ(+packed.SizeDisk, static_cast<std::int32_t>(std::filesystem::file_size(path)));
+    EXPECT_EQ(+packed.Format, FILE_TIFLZW);
+    EXPECT_EQ(+packed.Bits, 16);
+    EXPECT_EQ(+packed.Width, 100.0f);
+    EXPECT_EQ(+packed.Height, 50.0f);
+    EXPECT_EQ(+packed.SizeMem, 200 * 50);
 
     // Empty Fn after a load describes the loaded file.
     SHORT loaded = -1;
@@ -205,8 +205,8 @@ TEST(MemoryMembers, SaveMemoryLoadMemoryAndInfoRoundTrip) {
     ASSERT_EQ(control->GetMemoryInfo(handle, 0, size, 0, &record), S_OK);
     TaxLumora_FileInfoPacked packed;
     std::memcpy(&packed, &record, sizeof packed);
-    EXPECT_EQ(packed.Format, FILE_DICOM_RLE_GRAY);
-    EXPECT_EQ(packed.Width, 40.0f);
+    EXPECT_EQ(+packed.Format, FILE_DICOM_RLE_GRAY);
+    EXPECT_EQ(+packed.Width, 40.0f);
 
     auto other = NewControl();
     ASSERT_EQ(other->LoadMemory(handle, 0, 0, 0, size, &value), S_OK);
