@@ -18,28 +18,51 @@ inline PixelPair Unpack(const std::uint8_t* group) {
 
 // Without its dark level a value only moves to the 16-bit range; with it, the difference is
 // clamped at zero, never wrapped.
-inline std::uint16_t Corrected(std::uint16_t normal, std::uint16_t dark) {
-    return normal > dark ? static_cast<std::uint16_t>((normal - dark) << 4) : std::uint16_t{0};
-}
-
-// Pixel p of the frame lands in pixel p + 1 of the bitmap (rows have no padding for an even
-// width); every group but the last is unpacked.
-void UnpackFrame(std::uint16_t* pixels, const std::uint8_t* normal, const std::uint8_t* dark,
-                 std::int64_t groups) {
-    std::uint16_t* out = pixels + 1;
-    if (!dark) {
-        for (std::int64_t i = 0; i < groups; ++i, normal += 3, out += 2) {
-            const PixelPair n = Unpack(normal);
-            out[0] = static_cast<std::uint16_t>(n.first << 4);
-            out[1] = static_cast<std::uint16_t>(n.second << 4);
-        }
-        return;
+struct Plain {
+    static std::uint16_t Level(std::uint16_t normal, std::uint16_t) {
+        return static_cast<std::uint16_t>(normal << 4);
     }
-    for (std::int64_t i = 0; i < groups; ++i, normal += 3, dark += 3, out += 2) {
-        const PixelPair n = Unpack(normal);
-        const PixelPair d = Unpack(dark);
-        out[0] = Corrected(n.first, d.first);
-        out[1] = Corrected(n.second, d.second);
+};
+struct LessDark {
+    static std::uint16_t Level(std::uint16_t normal, std::uint16_t dark) {
+        const int difference = int{normal} - int{dark};
+        return static_cast<std::uint16_t>(difference > 0 ? difference << 4 : 0);
+    }
+};
+
+// Pixel p of the frame belongs in pixel p + 1 of the image memory, and the image is then turned
+// upside down. Both are done in the one pass: memory row r is written to row height - 1 - r.
+// With an even width each memory row starts with the second pixel of a group and ends with the
+// first pixel of a group; the very first and the very last pixel get no frame pixel.
+template <class Correction>
+void UnpackFrameFlipped(const BITMAPHANDLE& bitmap, const std::uint8_t* normal,
+                        const std::uint8_t* dark, std::int32_t width, std::int32_t height) {
+    const std::uint8_t* noDark = normal;  // read but unused by Plain
+    for (std::int32_t r = 0; r < height; ++r) {
+        std::uint16_t* out = raw_frame::Row16(bitmap, height - 1 - r);
+        // Frame pixel of this row's first memory pixel: r × width − 1.
+        const std::int64_t firstGroup = (static_cast<std::int64_t>(r) * width - 2) / 2;
+        std::int32_t x = 0;
+        if (r > 0) {
+            const PixelPair n = Unpack(normal + 3 * firstGroup);
+            const PixelPair d = Unpack((dark ? dark : noDark) + 3 * firstGroup);
+            out[x] = Correction::Level(n.second, d.second);
+        }
+        ++x;
+        const std::int64_t group = static_cast<std::int64_t>(r) * width / 2;
+        const std::uint8_t* n3 = normal + 3 * group;
+        const std::uint8_t* d3 = (dark ? dark : noDark) + 3 * group;
+        for (; x + 1 < width; x += 2, n3 += 3, d3 += 3) {
+            const PixelPair n = Unpack(n3);
+            const PixelPair d = Unpack(d3);
+            out[x] = Correction::Level(n.first, d.first);
+            out[x + 1] = Correction::Level(n.second, d.second);
+        }
+        if (r + 1 < height) {
+            const PixelPair n = Unpack(n3);
+            const PixelPair d = Unpack(d3);
+            out[x] = Correction::Level(n.first, d.first);
+        }
     }
 }
 
@@ -80,16 +103,18 @@ HRESULT TaxLumora::LoadBuffer_NormalAndDark(ULONGLONG pBufferNormal, ULONGLONG p
                 if (method != 0) {
                     WriteLog("axLumora.LoadBuffer_NormalAndDark, Unknown {Method}Flag");
                 } else if (ImagePresent()) {
-                    const std::int64_t groups =
-                        static_cast<std::int64_t>(Width) / 2 * Height - 1;
-                    UnpackFrame(raw_frame::Row16(CurrentBitmap, 0),
-                                raw_frame::FrameAt<std::uint8_t>(pBufferNormal),
-                                raw_frame::FrameAt<std::uint8_t>(pBufferDark), groups);
+                    const auto* normal = raw_frame::FrameAt<std::uint8_t>(pBufferNormal);
+                    const auto* dark = raw_frame::FrameAt<std::uint8_t>(pBufferDark);
+                    if (dark)
+                        UnpackFrameFlipped<LessDark>(CurrentBitmap, normal, dark, Width, Height);
+                    else
+                        UnpackFrameFlipped<Plain>(CurrentBitmap, normal, nullptr, Width, Height);
                 }
                 UpdatePaintRects(true, true, true);
                 RefreshPaintPalette(false);
-                // The frame's first row becomes the bitmap's bottom row.
-                L_FlipBitmap(&CurrentBitmap);
+                // The frame's first row is the bitmap's bottom row. The conversion wrote the rows
+                // flipped already; an unconverted bitmap is flipped here.
+                if (method != 0) L_FlipBitmap(&CurrentBitmap);
                 if (!fileName.empty())
                     L_SaveBitmap(fileName.c_str(), &CurrentBitmap, FILE_DICOM_GRAY, 16, -1, nullptr);
                 *Value = 1;

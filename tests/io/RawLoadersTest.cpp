@@ -388,3 +388,37 @@ TEST_F(RawFile, RefusalsAndTheirCodes) {
     EXPECT_TRUE(Impl(c).ImagePresent());
     EXPECT_EQ(Pixel(c, 1, 1), 0);
 }
+
+// The one-pass conversion against the steps written out plainly: unpack every group but the
+// last, place frame pixel p at pixel p + 1, subtract with clamping, then turn the rows over.
+TEST(LoadBufferNormalAndDark, MatchesThePlainStepsOnRandomFrames) {
+    auto c = NewControl();
+    for (const auto& [w, h] : {std::pair{2, 1}, {2, 3}, {10, 6}, {14, 1}, {6, 9}}) {
+        std::vector<std::uint8_t> normal(static_cast<std::size_t>(3 * w * h / 2));
+        std::vector<std::uint8_t> dark(normal.size());
+        std::uint32_t state = static_cast<std::uint32_t>(w * 131 + h);
+        for (std::size_t i = 0; i < normal.size(); ++i) {
+            state = state * 1664525u + 1013904223u;
+            normal[i] = static_cast<std::uint8_t>(state >> 24);
+            dark[i] = static_cast<std::uint8_t>((state >> 8) & 0x3F);
+        }
+        for (bool withDark : {false, true}) {
+            ASSERT_EQ(NormalAndDark(c, normal.data(), withDark ? dark.data() : nullptr, w, h, 0), 1);
+            std::vector<std::uint16_t> memory(static_cast<std::size_t>(w * h), 0);
+            for (int g = 0; g + 1 < w / 2 * h; ++g) {
+                const std::uint8_t* n = &normal[3 * g];
+                const std::uint8_t* d = &dark[3 * g];
+                const int nv[2] = {n[0] | ((n[1] >> 4) << 8), n[2] | ((n[1] & 0xF) << 8)};
+                const int dv[2] = {d[0] | ((d[1] >> 4) << 8), d[2] | ((d[1] & 0xF) << 8)};
+                for (int k = 0; k < 2; ++k) {
+                    const int v = withDark ? (nv[k] > dv[k] ? nv[k] - dv[k] : 0) : nv[k];
+                    memory[static_cast<std::size_t>(2 * g + k + 1)] = static_cast<std::uint16_t>(v << 4);
+                }
+            }
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x)
+                    ASSERT_EQ(Pixel(c, x, y), memory[static_cast<std::size_t>((h - 1 - y) * w + x)])
+                        << w << "x" << h << " at " << x << "," << y << (withDark ? " dark" : "");
+        }
+    }
+}
