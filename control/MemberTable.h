@@ -77,14 +77,7 @@ inline constexpr std::array<EntryInfo, kIaxLumoraEntryCount> kIaxLumoraEntries =
 #include "control/IaxLumoraEntries.inc"
 };
 
-#undef AX_PROP
-#undef AX_PROP_GET
-#undef AX_PROP_FONT
-#undef AX_METHOD
-#undef AX_METHOD_NOVALUE
-#undef P
-#undef PREF
-#undef POPT
+#include "control/IaxLumoraEntriesEnd.inc"
 
 
 struct EventInfo {

@@ -71,14 +71,7 @@ public:
     HRESULT STDMETHODCALLTYPE Name(__VA_ARGS__ __VA_OPT__(, ) ValueType* RetVal) override;
 #define AX_METHOD_NOVALUE(dispid, Name, ...) HRESULT STDMETHODCALLTYPE Name(__VA_ARGS__) override;
 #include "control/IaxLumoraEntries.inc"
-#undef AX_PROP
-#undef AX_PROP_GET
-#undef AX_PROP_FONT
-#undef AX_METHOD
-#undef AX_METHOD_NOVALUE
-#undef P
-#undef PREF
-#undef POPT
+#include "control/IaxLumoraEntriesEnd.inc"
 
     // ---- internal steps shared by members ----
     // After-change steps (display geometry and painting).

@@ -217,14 +217,7 @@ protected:
     ~IaxLumora() = default;
 };
 
-#undef AX_PROP
-#undef AX_PROP_GET
-#undef AX_PROP_FONT
-#undef AX_METHOD
-#undef AX_METHOD_NOVALUE
-#undef P
-#undef PREF
-#undef POPT
+#include "control/IaxLumoraEntriesEnd.inc"
 
 constexpr int kIaxLumoraEntryCount = 183;
 constexpr int kIDispatchEntryCount = 7;
