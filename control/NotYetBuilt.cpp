@@ -6,9 +6,6 @@
 HRESULT TaxLumora::PutWaterMark(BSTR) { return NotBuiltYet("PutWaterMark"); }
 HRESULT TaxLumora::PutSymbolOnLead_16Bit(BYTE, BYTE, BYTE) { return NotBuiltYet("PutSymbolOnLead_16Bit"); }
 HRESULT TaxLumora::WriteStamp(BSTR, LONG*) { return NotBuiltYet("WriteStamp"); }
-HRESULT TaxLumora::ROTATE(LONG, SHORT, LONG, SHORT*) { return NotBuiltYet("ROTATE"); }
-HRESULT TaxLumora::HorizontalMirror(SHORT*) { return NotBuiltYet("HorizontalMirror"); }
-HRESULT TaxLumora::Average(LONG, SHORT*) { return NotBuiltYet("Average"); }
 HRESULT TaxLumora::Median(LONG, SHORT*) { return NotBuiltYet("Median"); }
 HRESULT TaxLumora::Sharpen(LONG, SHORT*) { return NotBuiltYet("Sharpen"); }
 HRESULT TaxLumora::Despeckle(SHORT*) { return NotBuiltYet("Despeckle"); }
@@ -18,7 +15,6 @@ HRESULT TaxLumora::HistoContrast(LONG, SHORT*) { return NotBuiltYet("HistoContra
 HRESULT TaxLumora::SpatialFilter(LONG, SHORT*) { return NotBuiltYet("SpatialFilter"); }
 HRESULT TaxLumora::GammaCorrect(LONG, SHORT*) { return NotBuiltYet("GammaCorrect"); }
 HRESULT TaxLumora::Shadow(ULONG, ULONG, ULONG, LONG*) { return NotBuiltYet("Shadow"); }
-HRESULT TaxLumora::GrayScale(LONG, LONG*) { return NotBuiltYet("GrayScale"); }
 HRESULT TaxLumora::RenderLR(LONG, LONG, BSTR, BSTR, ULONGLONG, LONG*) { return NotBuiltYet("RenderLR"); }
 HRESULT TaxLumora::AddTextToBottom(BSTR, VARIANT_BOOL, VARIANT_BOOL, ULONGLONG, LONG*) { return NotBuiltYet("AddTextToBottom"); }
 HRESULT TaxLumora::RenderRuler(LONG, LONG, LONG*) { return NotBuiltYet("RenderRuler"); }

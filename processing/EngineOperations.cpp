@@ -2,6 +2,7 @@
 // queries about the bitmap. None of them logs or repaints; the host asks for the repaint.
 #include "control/cvaxLumoraMain.h"
 #include "engine/Kernel.h"
+#include "engine/Processing.h"
 
 HRESULT TaxLumora::Invert(SHORT* Value) {
     return SafeCall([&] { *Value = EngineStatusToValue16(L_InvertBitmap(&CurrentBitmap)); });
@@ -18,6 +19,40 @@ HRESULT TaxLumora::VerticalMirror(SHORT* Value) {
 
 HRESULT TaxLumora::Fill(ULONG crFill, SHORT* Value) {
     return SafeCall([&] { *Value = EngineStatusToValue16(L_FillBitmap(&CurrentBitmap, crFill)); });
+}
+
+// Angle in hundredths of a degree; the rectangles follow only a successful rotation.
+HRESULT TaxLumora::ROTATE(LONG iAngle, SHORT iFlags, LONG crFill, SHORT* Value) {
+    return SafeCall([&] {
+        const std::uint32_t fill = CheckedUnsigned(crFill);
+        const unsigned flags = CheckedUnsigned(iFlags);
+        const int status = L_RotateBitmap(&CurrentBitmap, iAngle, flags, fill);
+        if (status == SUCCESS) UpdatePaintRects(true, true, true);
+        *Value = EngineStatusToValue16(status);
+    });
+}
+
+// Mirrors top and bottom: a left-right mirror and a half turn. Value is the turn's status.
+HRESULT TaxLumora::HorizontalMirror(SHORT* Value) {
+    return SafeCall([&] {
+        L_ReverseBitmap(&CurrentBitmap);
+        *Value = EngineStatusToValue16(L_RotateBitmap(&CurrentBitmap, 18000, ROTATEFLAG_RESIZE, 0));
+    });
+}
+
+HRESULT TaxLumora::Average(LONG iDim, SHORT* Value) {
+    return SafeCall([&] {
+        CheckedUnsigned(iDim);
+        *Value = EngineStatusToValue16(L_AverageFilterBitmap(&CurrentBitmap, iDim));
+    });
+}
+
+HRESULT TaxLumora::GrayScale(LONG iBitsPerPixel, LONG* Value) {
+    return SafeCall([&] {
+        *Value = L_GrayScaleBitmap(&CurrentBitmap, iBitsPerPixel);
+        RefreshPaintPalette(false);
+        *Value = EngineStatusToValue(*Value);
+    });
 }
 
 // Turns the displayed image through its view perspective; the rectangles are left to the host.

@@ -239,3 +239,55 @@ TEST(Properties, ResolutionWritesTheBitmapDirectly) {
     EXPECT_EQ(value, -4);
     EXPECT_EQ(Impl(control).CurrentBitmap.XResolution, 300);
 }
+
+TEST(EngineMembers, RotateChecksItsArgumentsAndFollowsTheNewSize) {
+    auto control = NewControl();
+    LONG created = 0;
+    control->CreateBitmap(1000, 800, 16, 2, &created);
+    SHORT value = 99;
+    SetErrorInfo(0, nullptr);
+    EXPECT_EQ(control->ROTATE(9000, 1, -1, &value), E_UNEXPECTED);
+    EXPECT_EQ(control->ROTATE(9000, -1, 0, &value), E_UNEXPECTED);
+    EXPECT_EQ(value, 99);  // refused before the engine is called
+    EXPECT_EQ(Impl(control).CurrentBitmap.Width, 1000);
+
+    ASSERT_EQ(control->ROTATE(9000, 1, 0, &value), S_OK);
+    EXPECT_EQ(value, 0);
+    FLOAT width = 0;
+    control->get_BitmapWidth(&width);
+    EXPECT_EQ(width, 800.0f);
+    LONG dstWidth = 0;
+    control->get_DstWidth(&dstWidth);
+    EXPECT_EQ(dstWidth, 800);  // the rectangles follow a successful rotation
+}
+
+TEST(EngineMembers, HorizontalMirrorTurnsTopToBottom) {
+    auto control = NewControl();
+    LONG created = 0;
+    control->CreateBitmap(6, 4, 16, 2, &created);
+    BITMAPHANDLE& b = Impl(control).CurrentBitmap;
+    const std::uint16_t marker = 4321;
+    ASSERT_EQ(L_PutPixelData(&b, &marker, 0, 1, 2), SUCCESS);
+    SHORT value = -1;
+    ASSERT_EQ(control->HorizontalMirror(&value), S_OK);
+    EXPECT_EQ(value, 0);
+    EXPECT_EQ(Sample16(Impl(control).CurrentBitmap, 3, 1), 4321);
+    EXPECT_EQ(Sample16(Impl(control).CurrentBitmap, 0, 1), 0);
+}
+
+TEST(EngineMembers, AverageAndGrayScale) {
+    auto control = NewControl();
+    LONG created = 0;
+    control->CreateBitmap(9, 7, 16, 2, &created);
+    SHORT filled = 0, value = 0;
+    control->Fill(COLOR_GRAY16_MARKER | 3000, &filled);
+    EXPECT_EQ(control->Average(-3, &value), E_UNEXPECTED);
+    ASSERT_EQ(control->Average(3, &value), S_OK);
+    EXPECT_EQ(value, 0);
+    EXPECT_EQ(Sample16(Impl(control).CurrentBitmap, 3, 4), 3000);  // a flat field stays flat
+    LONG converted = -1, bits = 0;
+    ASSERT_EQ(control->GrayScale(8, &converted), S_OK);
+    EXPECT_EQ(converted, 0);
+    control->get_BitmapBits(&bits);
+    EXPECT_EQ(bits, 8);
+}
