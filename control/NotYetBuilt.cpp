@@ -18,8 +18,6 @@ HRESULT TaxLumora::Shadow(ULONG, ULONG, ULONG, LONG*) { return NotBuiltYet("Shad
 HRESULT TaxLumora::RenderLR(LONG, LONG, BSTR, BSTR, ULONGLONG, LONG*) { return NotBuiltYet("RenderLR"); }
 HRESULT TaxLumora::AddTextToBottom(BSTR, VARIANT_BOOL, VARIANT_BOOL, ULONGLONG, LONG*) { return NotBuiltYet("AddTextToBottom"); }
 HRESULT TaxLumora::RenderRuler(LONG, LONG, LONG*) { return NotBuiltYet("RenderRuler"); }
-HRESULT TaxLumora::Trim(LONG, LONG, LONG, LONG, LONG*) { return NotBuiltYet("Trim"); }
-HRESULT TaxLumora::SIZE(LONG, LONG, LONG, LONG*) { return NotBuiltYet("SIZE"); }
 HRESULT TaxLumora::AnnRealize(BSTR, VARIANT_BOOL, ULONGLONG, LONG*) { return NotBuiltYet("AnnRealize"); }
 HRESULT TaxLumora::ColorRes(LONG, LONG, LONG, LONG, ULONGLONG, LONG*) { return NotBuiltYet("ColorRes"); }
 HRESULT TaxLumora::Combine(LONG, LONG, LONG, LONG, ULONGLONG, LONG, LONG, ULONG, LONG*) { return NotBuiltYet("Combine"); }

@@ -45,6 +45,18 @@ int L_RotateBitmapViewPerspective(BITMAPHANDLE* bitmap, int angle);
 int L_ChangeBitmapViewPerspective(BITMAPHANDLE* destination, BITMAPHANDLE* source,
                                   unsigned structSize, int viewPerspective);
 
+// Keeps a rectangle of the pixel memory (rows and columns as stored); ERROR_INV_RANGE when it
+// does not lie inside the image.
+int L_TrimBitmap(BITMAPHANDLE* bitmap, int left, int top, int width, int height);
+
+// L_SizeBitmap flags (the type library's SIZE values).
+constexpr unsigned SIZE_FLAG_FAVORBLACK = 0x1;
+constexpr unsigned SIZE_FLAG_RESAMPLE = 0x2;
+constexpr unsigned SIZE_FLAG_BICUBIC = 0x4;
+// Resizes the pixel memory to width × height (as stored): nearest by default, linear or cubic
+// blending of samples with the flags.
+int L_SizeBitmap(BITMAPHANDLE* bitmap, int width, int height, unsigned flags);
+
 // GRAY_NO, GRAY_ORDEREDNORMAL, GRAY_ORDEREDINVERSE or GRAY_NOTORDERED (not a status).
 int L_IsGrayScaleBitmap(const BITMAPHANDLE* bitmap);
 

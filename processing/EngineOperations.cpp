@@ -55,6 +55,30 @@ HRESULT TaxLumora::GrayScale(LONG iBitsPerPixel, LONG* Value) {
     });
 }
 
+// The rectangles follow only a successful trim.
+HRESULT TaxLumora::Trim(LONG Left, LONG Top, LONG Width, LONG Height, LONG* Value) {
+    return SafeCall([&] {
+        CheckedUnsigned(Height);
+        CheckedUnsigned(Width);
+        *Value = L_TrimBitmap(&CurrentBitmap, Left, Top, Width, Height);
+        if (*Value == SUCCESS) UpdatePaintRects(true, true, true);
+        *Value = EngineStatusToValue(*Value);
+    });
+}
+
+// The caller's width and height are those of the displayed image: for a transposed view they
+// are exchanged before they reach the pixel memory.
+HRESULT TaxLumora::SIZE(LONG Width, LONG Height, LONG uFlags, LONG* Value) {
+    return SafeCall([&] {
+        const unsigned flags = CheckedUnsigned(uFlags);
+        *Value = IsTransposedView(CurrentBitmap) ? L_SizeBitmap(&CurrentBitmap, Height, Width, flags)
+                                                 : L_SizeBitmap(&CurrentBitmap, Width, Height, flags);
+        *Value = EngineStatusToValue(*Value);
+        UpdatePaintRects(true, true, true);
+        RefreshPaintPalette(false);
+    });
+}
+
 // Turns the displayed image through its view perspective; the rectangles are left to the host.
 HRESULT TaxLumora::FastRotate(LONG Angle, LONG* Value) {
     return SafeCall([&] {

@@ -291,3 +291,62 @@ TEST(EngineMembers, AverageAndGrayScale) {
     control->get_BitmapBits(&bits);
     EXPECT_EQ(bits, 8);
 }
+
+TEST(EngineMembers, TrimKeepsARectangleAndRefusesBadSizes) {
+    auto control = NewControl();
+    LONG created = 0, value = -7;
+    control->CreateBitmap(7, 5, 16, 2, &created);
+    BITMAPHANDLE& b = Impl(control).CurrentBitmap;
+    const std::uint16_t marker = 999;
+    ASSERT_EQ(L_PutPixelData(&b, &marker, 3, 4, 2), SUCCESS);
+    EXPECT_EQ(control->Trim(1, 1, -2, 3, &value), E_UNEXPECTED);
+    EXPECT_EQ(control->Trim(1, 1, 3, -1, &value), E_UNEXPECTED);
+    ASSERT_EQ(control->Trim(5, 0, 4, 2, &value), S_OK);  // past the right edge
+    EXPECT_NE(value, 0);
+    EXPECT_EQ(Impl(control).CurrentBitmap.Width, 7);
+    ASSERT_EQ(control->Trim(2, 1, 4, 3, &value), S_OK);
+    EXPECT_EQ(value, 0);
+    const BITMAPHANDLE& t = Impl(control).CurrentBitmap;
+    EXPECT_EQ(t.Width, 4);
+    EXPECT_EQ(t.Height, 3);
+    EXPECT_EQ(Sample16(t, 2, 2), 999);
+    LONG srcWidth = 0;
+    control->get_SrcWidth(&srcWidth);
+    EXPECT_EQ(srcWidth, 4);
+}
+
+TEST(EngineMembers, SizeTakesTheDisplayedWidthAndHeight) {
+    auto control = NewControl();
+    LONG created = 0, value = -7;
+    control->CreateBitmap(1000, 800, 16, 2, &created);
+    LONG rotated = 0;
+    control->FastRotate(90, &rotated);  // perspective 5 … 8: rows shown as columns
+    ASSERT_EQ(control->SIZE(300, 200, 0, &value), S_OK);
+    EXPECT_EQ(value, 0);
+    EXPECT_EQ(Impl(control).CurrentBitmap.Width, 200);
+    EXPECT_EQ(Impl(control).CurrentBitmap.Height, 300);
+    FLOAT width = 0, height = 0;
+    control->get_BitmapWidth(&width);
+    control->get_BitmapHeight(&height);
+    EXPECT_EQ(width, 300.0f);
+    EXPECT_EQ(height, 200.0f);
+    EXPECT_EQ(control->SIZE(10, 10, -1, &value), E_UNEXPECTED);
+    ASSERT_EQ(control->SIZE(0, 10, 2, &value), S_OK);
+    EXPECT_NE(value, 0);
+}
+
+TEST(EngineMembers, SizeBlendsSamplesWhenAsked) {
+    auto control = NewControl();
+    LONG created = 0, value = 0;
+    control->CreateBitmap(2, 1, 16, 2, &created);
+    BITMAPHANDLE& b = Impl(control).CurrentBitmap;
+    const std::uint16_t dark = 1000, bright = 3000;
+    L_PutPixelData(&b, &dark, 0, 0, 2);
+    L_PutPixelData(&b, &bright, 0, 1, 2);
+    ASSERT_EQ(control->SIZE(4, 1, 2, &value), S_OK);
+    ASSERT_EQ(value, 0);
+    const BITMAPHANDLE& s = Impl(control).CurrentBitmap;
+    EXPECT_EQ(Sample16(s, 0, 0), 1000);
+    EXPECT_EQ(Sample16(s, 0, 1), 1500);  // a quarter of the way
+    EXPECT_EQ(Sample16(s, 0, 3), 3000);
+}
