@@ -240,6 +240,14 @@ Literal Cursor::ParseLiteral() {
         lit.spelling = "&" + lit.text;
         return lit;
     }
+    if (c == '@') {
+        ++pos_;
+        Literal lit;
+        lit.kind = Literal::Kind::BufferArray;
+        lit.text = Identifier("a buffer name after '@'");
+        lit.spelling = "@" + lit.text;
+        return lit;
+    }
     if (c == '{') return ParseRecord();
     if (c == '\0') Fail("expected a value at end of line");
     return ParseWord();
@@ -309,6 +317,11 @@ Statement ParseStatement(Cursor& in, std::string_view source, int line) {
     }
     st.kind = Statement::Kind::Call;
     while (!in.AtEnd()) {
+        if (in.Accept('>')) {
+            st.buffer = in.Identifier("a buffer name after '>'");
+            if (!in.AtEnd()) in.Fail("unexpected text after '> " + st.buffer + "'");
+            break;
+        }
         in.Accept(',');  // commas between arguments are optional
         st.args.push_back(in.ParseLiteral());
     }

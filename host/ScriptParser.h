@@ -1,6 +1,7 @@
 // The host's script language: one statement a line.
 //
 //   Member arg…              call a method, or read a property (no arguments)
+//   Member arg… > NAME       the same; the Value, a byte array, becomes buffer NAME
 //   Member = value           write a property
 //   buffer NAME < FILE       load a file into a host buffer
 //   buffer NAME = SIZE       a host buffer of SIZE zeroed bytes
@@ -9,7 +10,8 @@
 //                            drive the control's form (host/FormStatements.h)
 //
 // Literals: "strings" with \" \\ \n \t escapes, decimal and 0x integers (optionally negative),
-// floats (1.5, -2e3), true/false, &NAME (a buffer's address), {Field=value, …} (a record).
+// floats (1.5, -2e3), true/false, &NAME (a buffer's address), @NAME (a copy of a buffer as a
+// byte array), {Field=value, …} (a record).
 // '#' starts a comment outside quotes. The parser knows nothing of the control's members;
 // checking names and argument counts is the runner's job.
 #pragma once
@@ -26,7 +28,7 @@
 namespace host {
 
 struct Literal {
-    enum class Kind { Integer, Float, String, Boolean, BufferAddress, Record };
+    enum class Kind { Integer, Float, String, Boolean, BufferAddress, BufferArray, Record };
 
     Kind kind = Kind::Integer;
     // Integer: magnitude and sign kept apart so that the full unsigned 64-bit range (0x…) and
@@ -35,7 +37,7 @@ struct Literal {
     bool negative = false;
     double real = 0.0;
     bool boolean = false;
-    std::string text;  // String: the decoded text; BufferAddress: the buffer's name
+    std::string text;  // String: the decoded text; BufferAddress, BufferArray: the buffer's name
     std::vector<std::pair<std::string, Literal>> fields;  // Record
     std::string spelling;  // as written in the script, for messages
 
@@ -50,7 +52,7 @@ struct Statement {
     int line = 0;
     std::string member;          // Call, PropertyPut; Form: the keyword
     std::vector<Literal> args;   // Call: the arguments; PropertyPut: the one value; Form: checked values
-    std::string buffer;          // Buffer*: its name
+    std::string buffer;          // Buffer*: its name; Call: the buffer that takes the Value (> NAME)
     std::string path;            // BufferLoad, BufferSave, Form (snapshot)
     std::uint64_t size = 0;      // BufferAlloc
     std::string source;          // the statement's text without comment, trimmed

@@ -112,12 +112,30 @@ public:
                     throw ScriptError(line_, "unknown buffer '" + lit.text + "'");
                 return Variant::UI8(reinterpret_cast<std::uintptr_t>(it->second.data()));
             }
+            case Literal::Kind::BufferArray: return MakeByteArray(lit);
             case Literal::Kind::Record: return MakeRect(lit);
         }
         return Variant();
     }
 
 private:
+    // A copy of the buffer: the control may keep or resize the array it is given.
+    Variant MakeByteArray(const Literal& lit) const {
+        const auto it = buffers_.find(lit.text);
+        if (it == buffers_.end()) throw ScriptError(line_, "unknown buffer '" + lit.text + "'");
+        SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(it->second.size()));
+        if (!array) throw ScriptError(line_, "out of memory for the array of buffer " + lit.text);
+        Variant out;
+        out.vt = VT_ARRAY | VT_UI1;
+        out.parray = array;
+        if (!it->second.empty()) {
+            SafeArrayAccess access(array);
+            if (!access.ok()) throw ScriptError(line_, "cannot fill the array of buffer " + lit.text);
+            std::memcpy(access.data(), it->second.data(), it->second.size());
+        }
+        return out;
+    }
+
     Variant MakeRect(const Literal& lit) const {
         ComPtr<IRecordInfo> info = RectRecordInfo();
         if (!info) throw ScriptError(line_, "cannot describe the record type");
@@ -245,6 +263,8 @@ std::vector<ScriptError> CheckScript(const std::vector<Statement>& statements) {
                 case Statement::Kind::PropertyPut: {
                     ResolveEntry(st);
                     for (const Literal& arg : st.args) {
+                        if (arg.kind == Literal::Kind::BufferArray && !buffers.count(arg.text))
+                            throw ScriptError(st.line, "unknown buffer '" + arg.text + "'");
                         if (arg.kind == Literal::Kind::BufferAddress && !buffers.count(arg.text))
                             throw ScriptError(st.line, "unknown buffer '" + arg.text +
                                                            "' (define it first with 'buffer " +
@@ -255,6 +275,11 @@ std::vector<ScriptError> CheckScript(const std::vector<Statement>& statements) {
                                     !buffers.count(value.text))
                                     throw ScriptError(st.line,
                                                       "unknown buffer '" + value.text + "'");
+                    }
+                    if (!st.buffer.empty()) {
+                        if (!ResolveEntry(st).hasValue())
+                            throw ScriptError(st.line, st.member + " has no Value to keep in buffer " + st.buffer);
+                        buffers.insert(st.buffer);
                     }
                     break;
                 }
@@ -290,15 +315,7 @@ const std::vector<std::uint8_t>* ScriptRunner::FindBuffer(const std::string& nam
 }
 
 std::string ScriptRunner::BufferStatement(const Statement& st) {
-    auto define = [&](std::vector<std::uint8_t> data) {
-        auto it = buffers_.find(st.buffer);
-        if (it != buffers_.end()) {
-            retired_.push_back(std::move(it->second));  // the moved vector keeps its memory
-            it->second = std::move(data);
-        } else {
-            buffers_.emplace(st.buffer, std::move(data));
-        }
-    };
+    auto define = [&](std::vector<std::uint8_t> data) { DefineBuffer(st.buffer, std::move(data)); };
     switch (st.kind) {
         case Statement::Kind::BufferAlloc: {
             if (st.size > kMaxBufferSize)
@@ -437,6 +454,7 @@ CallOutcome ScriptRunner::Call(const Statement& st) {
         return outcome;
     }
     outcome.valueText = entry.hasValue() ? FormatVariant(result) : "(done)";
+    if (!st.buffer.empty()) KeepArray(st, result, outcome);
     std::string byRefs;
     for (std::size_t i = 0; i < count; ++i) {
         const ParamInfo& p = entry.params[i];
@@ -447,6 +465,43 @@ CallOutcome ScriptRunner::Call(const Statement& st) {
     if (!byRefs.empty()) outcome.valueText += " [" + byRefs + "]";
     outcome.text = member + " -> " + outcome.valueText;
     return outcome;
+}
+
+void ScriptRunner::DefineBuffer(const std::string& name, std::vector<std::uint8_t> data) {
+    auto it = buffers_.find(name);
+    if (it != buffers_.end()) {
+        retired_.push_back(std::move(it->second));  // the moved vector keeps its memory
+        it->second = std::move(data);
+    } else {
+        buffers_.emplace(name, std::move(data));
+    }
+}
+
+// `Member … > NAME`: the Value's bytes become buffer NAME. Any other Value fails the call and
+// leaves the buffer empty, so that later statements naming it still run on defined contents.
+void ScriptRunner::KeepArray(const Statement& st, const VARIANT& value, CallOutcome& outcome) {
+    const VARIANT* direct = value.vt == (VT_BYREF | VT_VARIANT) && value.pvarVal ? value.pvarVal : &value;
+    SAFEARRAY* array = nullptr;
+    if (direct->vt == (VT_ARRAY | VT_UI1)) array = direct->parray;
+    if (direct->vt == (VT_ARRAY | VT_UI1 | VT_BYREF) && direct->pparray) array = *direct->pparray;
+    std::vector<std::uint8_t> bytes;
+    if (array && SafeArrayGetDim(array) == 1) {
+        LONG lower = 0, upper = -1;
+        SafeArrayGetLBound(array, 1, &lower);
+        SafeArrayGetUBound(array, 1, &upper);
+        const std::int64_t count = std::max<std::int64_t>(0, std::int64_t{upper} - lower + 1);
+        SafeArrayAccess access(array);
+        if (count > 0 && access.ok()) {
+            const auto* first = static_cast<const std::uint8_t*>(access.data());
+            bytes.assign(first, first + count);
+        }
+    } else {
+        outcome.status = CallOutcome::Status::Failed;
+        outcome.valueText += " !! not a byte array; buffer " + st.buffer + " is empty";
+    }
+    DefineBuffer(st.buffer, std::move(bytes));
+    if (outcome.status == CallOutcome::Status::Ok)
+        outcome.valueText += " > " + st.buffer;
 }
 
 CallOutcome ScriptRunner::Execute(const Statement& st) {

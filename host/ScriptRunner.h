@@ -62,6 +62,8 @@ public:
 private:
     CallOutcome Call(const Statement& statement);
     std::string BufferStatement(const Statement& statement);
+    void DefineBuffer(const std::string& name, std::vector<std::uint8_t> data);
+    void KeepArray(const Statement& statement, const VARIANT& value, CallOutcome& outcome);
 
     IDispatch* control_ = nullptr;
     std::map<std::string, std::vector<std::uint8_t>> buffers_;

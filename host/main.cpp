@@ -47,6 +47,8 @@ Options:
 Script lines:
   Member arg...            call a method or read a property:  Member -> Value
   Member = value           write a property:                  Member = value
+  Member arg... > NAME     call; the Value, a byte array, becomes buffer NAME:
+                           SaveArray 1 8 0 > jpeg   then   save jpeg > out.jpg
   buffer NAME < FILE       load a file into a host buffer
   buffer NAME = SIZE       a host buffer of SIZE zeroed bytes
   save NAME > FILE         write a host buffer to a file
@@ -60,7 +62,8 @@ Script lines:
   key CHAR                 a typed character: a, "#", or a code such as 13
   # comment                also after a statement, outside quotes
 Values: "text" (escapes \" \\ \n \t), 42, -7, 0xFF, 1.5, 1e3, true/false (-1/0),
-  &NAME (the buffer's address, 64-bit), {Left=0, Top=0, Right=10, Bottom=10} (a record).
+  &NAME (the buffer's address, 64-bit), @NAME (a copy of the buffer as a byte array:
+  buffer f < in.dcm  then  LoadArray @f 0 0 0 1234), {Left=0, Top=0, Right=10, Bottom=10} (a record).
 By-reference parameters are shown after the Value: SaveMemory -> 0 [phMem=4100, iSize=1234].
 A failing call prints: Member !! 0xHRESULT message.
 

@@ -1,6 +1,8 @@
 // DICOM Part 10 through GDCM: grey (8, 12, 16 bits) and RGB, uncompressed, RLE, JPEG and
 // JPEG 2000. Before GDCM sees a file, every element length is checked against the bytes that
-// follow it, so a hostile length cannot make GDCM allocate more than the file holds.
+// follow it, so a hostile length cannot make GDCM allocate more than the file holds; the Image
+// Pixel attributes and the headers of the compressed frames are checked against each other and
+// against caps, since GDCM sizes its buffers from them and asserts on many inconsistencies.
 #include <gdcmAttribute.h>
 #include <gdcmImageChangeTransferSyntax.h>
 #include <gdcmImageReader.h>
@@ -11,9 +13,11 @@
 #include <gdcmUIDGenerator.h>
 
 #include <algorithm>
+#include <cstring>
 #include <ctime>
 #include <istream>
 #include <mutex>
+#include <optional>
 #include <sstream>
 #include <streambuf>
 
@@ -29,6 +33,8 @@ constexpr std::uint16_t kItem = 0xE000;
 constexpr std::uint16_t kItemDelimitation = 0xE00D;
 constexpr std::uint16_t kSequenceDelimitation = 0xE0DD;
 constexpr int kMaxNesting = 32;
+// All frames of one file, decoded.
+constexpr std::uint64_t kMaxDecodedBytes = MAX_IMAGE_BYTES * 4;
 
 const char* const kImplicitLittleEndian = "1.2.840.10008.1.2";
 const char* const kExplicitBigEndian = "1.2.840.10008.1.2.2";
@@ -40,11 +46,30 @@ const char* const kSecondaryCapture = "1.2.840.10008.5.1.4.1.1.7";
 
 // ---- length check of the element stream (PS3.5 7.1, 7.5) ----
 
+// Image Pixel attributes of the top-level data set and what its Pixel Data holds, gathered during
+// the length check so they can be judged before GDCM builds (and allocates for) the image.
+struct PixelAttributes {
+    std::optional<std::uint16_t> samples, rows, columns, bitsAllocated, bitsStored, highBit, planar;
+    std::optional<std::string> photometric, frames;
+    bool pixelData = false;
+    bool foreignRecognitionCode = false;  // (0008,0010) that is not an ACR-NEMA one
+    std::uint64_t pixelBytes = 0;  // native: element length; encapsulated: sum of fragment lengths
+    // Items of encapsulated Pixel Data (offset, length), the offset table first.
+    std::vector<std::pair<std::size_t, std::uint32_t>> fragments;
+};
+
+// Fragments of one encapsulated Pixel Data element.
+struct Fragments {
+    std::vector<std::pair<std::size_t, std::uint32_t>> items;
+    std::uint64_t bytes = 0;
+};
+
 struct Scanner {
     Bytes data;
     bool explicitVr = true;
     bool bigEndian = false;
     bool encapsulated = false;  // compressed transfer syntax: Pixel Data holds fragments
+    PixelAttributes* attributes = nullptr;
 
     std::uint16_t U16(std::size_t at) const {
         return bigEndian ? static_cast<std::uint16_t>(data[at] << 8 | data[at + 1])
@@ -63,6 +88,32 @@ struct Scanner {
             if (vr[0] == a && vr[1] == b) return true;
         return false;
     }
+    // Attributes GDCM reads through typed accessors while it builds the image; those assert when
+    // the file gives the attribute another VR.
+    static bool ExpectedVr(std::uint16_t group, std::uint16_t element, char a, char b) {
+        struct Typed {
+            std::uint16_t group, element;
+            const char* vrs;  // the VRs it may have, each two letters
+        };
+        static const Typed kTyped[] = {
+            {0x0008, 0x0016, "UI"}, {0x0008, 0x0060, "CS"}, {0x0018, 0x0050, "DS"}, {0x0018, 0x0088, "DS"},
+            {0x0018, 0x1164, "DS"}, {0x0018, 0x2010, "DS"}, {0x0020, 0x0032, "DS"}, {0x0020, 0x0037, "DS"},
+            {0x0028, 0x0002, "US"}, {0x0028, 0x0004, "CS"}, {0x0028, 0x0006, "US"}, {0x0028, 0x0008, "IS"},
+            {0x0028, 0x0009, "AT"}, {0x0028, 0x0010, "US"}, {0x0028, 0x0011, "US"}, {0x0028, 0x0030, "DS"},
+            {0x0028, 0x0034, "IS"}, {0x0028, 0x0100, "US"}, {0x0028, 0x0101, "US"}, {0x0028, 0x0102, "US"},
+            {0x0028, 0x0103, "US"}, {0x0028, 0x1050, "DS"}, {0x0028, 0x1051, "DS"}, {0x0028, 0x1052, "DS"},
+            {0x0028, 0x1053, "DS"}, {0x0028, 0x1054, "LO"}, {0x0028, 0x1101, "USSS"}, {0x0028, 0x1102, "USSS"},
+            {0x0028, 0x1103, "USSS"}, {0x0028, 0x1201, "OW"}, {0x0028, 0x1202, "OW"}, {0x0028, 0x1203, "OW"},
+            {0x0028, 0x2110, "CS"}, {0x0028, 0x3002, "USSS"}, {0x0054, 0x0081, "US"}, {0x7FE0, 0x0010, "OBOW"},
+        };
+        for (const Typed& t : kTyped) {
+            if (t.group != group || t.element != element) continue;
+            for (const char* vr = t.vrs; *vr; vr += 2)
+                if (vr[0] == a && vr[1] == b) return true;
+            return false;
+        }
+        return true;
+    }
     static bool LongForm(char a, char b) {
         static const char* const kLong[] = {"OB", "OD", "OF", "OL", "OV", "OW", "SQ", "SV", "UC", "UN", "UR", "UT", "UV"};
         for (const char* vr : kLong)
@@ -71,8 +122,8 @@ struct Scanner {
     }
 
     // Checks elements in [pos, end). Stops after a delimiter when inUndefined; *pos ends past it.
-    // rawItems: the items hold bytes (encapsulated pixel fragments), not data sets.
-    bool Elements(std::size_t* pos, std::size_t end, int depth, bool inUndefined, bool rawItems = false) const {
+    // fragments: the items hold bytes (encapsulated pixel fragments), not data sets; counted there.
+    bool Elements(std::size_t* pos, std::size_t end, int depth, bool inUndefined, Fragments* fragments = nullptr) const {
         if (depth > kMaxNesting) return false;
         while (*pos < end) {
             if (end - *pos < 8) return false;
@@ -81,18 +132,24 @@ struct Scanner {
                 const std::uint32_t length = U32(*pos + 4);
                 *pos += 8;
                 if (element == kItemDelimitation || element == kSequenceDelimitation) {
+                    // Delimiters carry no value; GDCM would allocate whatever length one claims.
+                    if (length != 0) return false;
                     if (inUndefined) return true;
                     continue;
                 }
                 if (element != kItem) return false;
-                if (!Value(pos, end, length, !rawItems, depth)) return false;
+                if (fragments && length != kUndefinedLength) {
+                    fragments->items.emplace_back(*pos, length);
+                    fragments->bytes += length;
+                }
+                if (!Value(pos, end, length, !fragments, depth)) return false;
                 continue;
             }
             std::uint32_t length;
             bool sequence = false;
             if (explicitVr) {
                 const char a = static_cast<char>(data[*pos + 4]), b = static_cast<char>(data[*pos + 5]);
-                if (!KnownVr(a, b)) return false;
+                if (!KnownVr(a, b) || !ExpectedVr(group, element, a, b)) return false;
                 if (LongForm(a, b)) {
                     if (end - *pos < 12) return false;
                     length = U32(*pos + 8);
@@ -102,6 +159,10 @@ struct Scanner {
                     *pos += 8;
                 }
                 sequence = (a == 'S' && b == 'Q') || length == kUndefinedLength;
+                // GDCM asserts on an undefined length it cannot read as a sequence or as fragments.
+                const bool undefinedOk = (a == 'S' && b == 'Q') || (a == 'U' && b == 'N') ||
+                                         (group == 0x7FE0 && element == 0x0010);
+                if (length == kUndefinedLength && !undefinedOk) return false;
             } else {
                 length = U32(*pos + 4);
                 *pos += 8;
@@ -110,16 +171,64 @@ struct Scanner {
                            (length >= 8 && end - *pos >= 4 && U16(*pos) == kItemGroup && U16(*pos + 2) == kItem);
             }
             const bool pixelData = group == 0x7FE0 && element == 0x0010;
+            const bool topLevel = depth == 0 && attributes;
             // Encapsulated Pixel Data has undefined length (PS3.5 A.4); GDCM would otherwise read
             // the raw bytes as fragments with whatever lengths they hold.
             if (pixelData && encapsulated && length != kUndefinedLength) return false;
             if (pixelData && length == kUndefinedLength) {
-                if (!Elements(pos, end, depth + 1, true, true)) return false;
+                Fragments found;
+                if (!Elements(pos, end, depth + 1, true, &found)) return false;
+                if (topLevel) {
+                    attributes->pixelData = true;
+                    attributes->pixelBytes = found.bytes;
+                    attributes->fragments = std::move(found.items);
+                }
                 continue;
             }
+            const std::size_t valueStart = *pos;
             if (!Value(pos, end, length, sequence && !pixelData, depth)) return false;
+            if (topLevel) Record(group, element, valueStart, length);
         }
         return !inUndefined;
+    }
+
+    void Record(std::uint16_t group, std::uint16_t element, std::size_t at, std::uint32_t length) const {
+        if (group == 0x7FE0 && element == 0x0010) {
+            attributes->pixelData = true;
+            attributes->pixelBytes = length;
+            return;
+        }
+        const auto text = [&] {
+            std::string value(reinterpret_cast<const char*>(data.data() + at), length);
+            while (!value.empty() && (value.back() == ' ' || value.back() == '\0')) value.pop_back();
+            while (!value.empty() && value.front() == ' ') value.erase(value.begin());
+            return value;
+        };
+        const auto number = [&]() -> std::optional<std::uint16_t> {
+            if (length < 2) return std::nullopt;
+            return U16(at);
+        };
+        // GDCM takes a file with the retired Recognition Code for ACR-NEMA and asserts that it
+        // says so.
+        if (group == 0x0008 && element == 0x0010) {
+            const std::string code = text();
+            attributes->foreignRecognitionCode =
+                code.rfind("ACR-NEMA", 0) != 0 && code.rfind("ACRNEMA", 0) != 0 && code.rfind("MIPS 2.0", 0) != 0;
+            return;
+        }
+        if (group != 0x0028) return;
+        switch (element) {
+            case 0x0002: attributes->samples = number(); break;
+            case 0x0004: attributes->photometric = text(); break;
+            case 0x0006: attributes->planar = number(); break;
+            case 0x0008: attributes->frames = text(); break;
+            case 0x0010: attributes->rows = number(); break;
+            case 0x0011: attributes->columns = number(); break;
+            case 0x0100: attributes->bitsAllocated = number(); break;
+            case 0x0101: attributes->bitsStored = number(); break;
+            case 0x0102: attributes->highBit = number(); break;
+            default: break;
+        }
     }
 
     bool Value(std::size_t* pos, std::size_t end, std::uint32_t length, bool nested, int depth) const {
@@ -137,6 +246,214 @@ struct Scanner {
         return true;
     }
 };
+
+// The image the attributes describe must be one we decode, and its pixels must fit the caps and,
+// when uncompressed, the bytes present. GDCM asserts on some inconsistent sets (a palette without
+// its lookup tables) and sizes its buffers from these values alone.
+int CheckPixelAttributes(const PixelAttributes& a, bool encapsulated) {
+    if (!a.pixelData || !a.rows || !a.columns || !a.samples || !a.bitsAllocated || !a.photometric ||
+        a.foreignRecognitionCode)
+        return ERROR_FILE_CORRUPT;
+    if (*a.rows == 0 || *a.columns == 0) return ERROR_FILE_CORRUPT;
+    const std::string& pi = *a.photometric;
+    const bool monochrome = pi == "MONOCHROME1" || pi == "MONOCHROME2";
+    static const char* const kColour[] = {"RGB", "YBR_FULL", "YBR_FULL_422", "YBR_PARTIAL_422", "YBR_PARTIAL_420",
+                                          "YBR_ICT", "YBR_RCT"};
+    const bool colour = std::any_of(std::begin(kColour), std::end(kColour), [&](const char* name) { return pi == name; });
+    if (!monochrome && !colour) return pi == "PALETTE COLOR" ? ERROR_FEATURE_NOT_SUPPORTED : ERROR_FILE_CORRUPT;
+    if (*a.samples != (monochrome ? 1 : 3)) return ERROR_FILE_CORRUPT;
+    if (*a.bitsAllocated != 8 && *a.bitsAllocated != 16) return ERROR_FEATURE_NOT_SUPPORTED;
+    const unsigned stored = a.bitsStored.value_or(*a.bitsAllocated);
+    if (stored < 1 || stored > *a.bitsAllocated) return ERROR_FILE_CORRUPT;
+    if (a.highBit && *a.highBit >= *a.bitsAllocated) return ERROR_FILE_CORRUPT;
+    if (a.planar && *a.planar > 1) return ERROR_FILE_CORRUPT;  // GDCM asserts on other values
+    std::uint64_t frames = 1;
+    if (a.frames && !a.frames->empty()) {
+        if (a.frames->size() > 6 || !std::all_of(a.frames->begin(), a.frames->end(), [](char c) { return c >= '0' && c <= '9'; }))
+            return ERROR_FILE_CORRUPT;
+        frames = std::stoull(*a.frames);
+        if (frames == 0) return ERROR_FILE_CORRUPT;
+    }
+    const int sized = CheckImageSize(*a.columns, *a.rows, *a.samples * *a.bitsAllocated);
+    if (sized != SUCCESS) return sized;
+    const std::uint64_t frameBytes = std::uint64_t{*a.rows} * *a.columns * *a.samples * (*a.bitsAllocated / 8);
+    if (frames > kMaxDecodedBytes / frameBytes) return ERROR_INV_SIZE;
+    if (!encapsulated) return a.pixelBytes >= frameBytes * frames ? SUCCESS : ERROR_FILE_CORRUPT;
+    // Encapsulated: an offset table of 32-bit entries, then at least one fragment with data.
+    if (a.fragments.size() < 2 || a.fragments[0].second % 4 || a.pixelBytes <= a.fragments[0].second)
+        return ERROR_FILE_CORRUPT;
+    return SUCCESS;
+}
+
+// GDCM reads the header of a JPEG frame to tell lossy from lossless while it opens the file, and
+// asserts on any warning the JPEG library gives (stray bytes, a cut header) or a component count
+// it does not expect. The first fragment must therefore hold a clean header up to the first scan
+// that matches the data set.
+bool CleanJpegHeader(Bytes code, const PixelAttributes& a) {
+    if (code.size() < 4 || code[0] != 0xFF || code[1] != 0xD8) return false;
+    std::size_t pos = 2;
+    bool frame = false;
+    for (;;) {
+        if (pos >= code.size() || code[pos] != 0xFF) return false;  // stray bytes before a marker
+        while (pos < code.size() && code[pos] == 0xFF) ++pos;
+        if (pos >= code.size()) return false;
+        const std::uint8_t marker = code[pos++];
+        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) continue;  // no parameters
+        if (pos + 2 > code.size()) return false;
+        const std::size_t length = std::size_t{code[pos]} << 8 | code[pos + 1];
+        if (length < 2 || length > code.size() - pos) return false;
+        const std::uint8_t* body = code.data() + pos + 2;
+        const std::size_t bodyLength = length - 2;
+        switch (marker) {
+            case 0xC0: case 0xC1: case 0xC2: case 0xC3: {  // baseline, extended, progressive, lossless
+                if (frame || bodyLength < 6) return false;
+                const unsigned precision = body[0];
+                const unsigned height = body[1] << 8 | body[2], width = body[3] << 8 | body[4];
+                const unsigned components = body[5];
+                const bool precisionOk = marker == 0xC0   ? precision == 8
+                                         : marker == 0xC3 ? precision >= 2 && precision <= 16
+                                                          : precision == 8 || precision == 12;
+                if (!precisionOk || height != *a.rows || width != *a.columns || components != *a.samples ||
+                    bodyLength != 6 + 3 * components)
+                    return false;
+                frame = true;
+                break;
+            }
+            case 0xC4: case 0xCC: case 0xDB: case 0xDD: case 0xFE: break;  // tables, restart interval, comment
+            case 0xDA: return frame;  // first scan: the header is complete
+            default:
+                if (marker < 0xE0 || marker > 0xEF) return false;
+                // A JFIF version other than 1.x and an unknown colour transform only warn.
+                if (marker == 0xE0 && bodyLength >= 14 && std::memcmp(body, "JFIF", 5) == 0 && body[5] != 1) return false;
+                if (marker == 0xEE && bodyLength >= 12 && std::memcmp(body, "Adobe", 5) == 0 && body[11] > 1) return false;
+                break;
+        }
+        pos += length;
+    }
+}
+
+// GDCM decodes a JPEG 2000 frame into a buffer sized from the data set, whatever size the
+// codestream declares: its image and components (SIZ) must be the data set's.
+bool J2kSizeMatches(Bytes code, const PixelAttributes& a) {
+    if (code.size() < 4 + 2 + 36 || code[2] != 0xFF || code[3] != 0x51) return false;
+    const std::size_t length = std::size_t{code[4]} << 8 | code[5];
+    if (length < 38 || length > code.size() - 4) return false;
+    const std::uint8_t* body = code.data() + 6;
+    const auto u32 = [&](std::size_t at) {
+        return std::uint32_t{body[at]} << 24 | std::uint32_t{body[at + 1]} << 16 | body[at + 2] << 8 | body[at + 3];
+    };
+    const std::uint32_t width = u32(2), height = u32(6), left = u32(10), top = u32(14);
+    const unsigned components = body[34] << 8 | body[35];
+    if (width <= left || height <= top || width - left != *a.columns || height - top != *a.rows) return false;
+    if (components != *a.samples || length != 38 + 3 * components) return false;
+    for (unsigned c = 0; c < components; ++c) {
+        const std::uint8_t* component = body + 36 + 3 * c;
+        if ((component[0] & 0x7F) + 1u > *a.bitsAllocated || component[1] != 1 || component[2] != 1) return false;
+    }
+    return true;
+}
+
+// GDCM walks the markers of a JPEG 2000 main header (to find the wavelet kind in COD) trusting
+// every segment length; the walk must stay inside the bytes it is given.
+bool CleanJ2kMarkers(Bytes code) {
+    std::size_t pos = 0;
+    while (code.size() - pos >= 2) {
+        const unsigned marker = code[pos] << 8 | code[pos + 1];
+        pos += 2;
+        const bool bare = (marker >= 0xFF30 && marker <= 0xFF3F) || marker == 0xFF4F || marker == 0xFF92 ||
+                          marker == 0xFFD9;
+        if (marker == 0xFF93) return true;  // start of data
+        if (bare) continue;
+        if (code.size() - pos < 2) return true;
+        const std::size_t length = std::size_t{code[pos]} << 8 | code[pos + 1];
+        pos += 2;
+        if (length < 2) return true;  // GDCM stops here too
+        if (length - 2 > code.size() - pos) return false;
+        if (marker == 0xFF52 && length - 2 < 10) return false;  // COD, read at fixed offsets
+        pos += length - 2;
+    }
+    return true;
+}
+
+// An RLE frame (PS3.5 G): a header of up to 15 segment offsets, one segment per byte plane,
+// each run-length coded to exactly one byte per pixel. GDCM asserts, or writes past its buffer,
+// when a segment decodes to any other length, so every segment is decoded here (counting only).
+bool CleanRleFrame(Bytes frame, const PixelAttributes& a) {
+    const std::size_t planeBytes = std::size_t{*a.rows} * *a.columns;
+    const unsigned segments = *a.samples * (*a.bitsAllocated / 8u);
+    if (frame.size() < 64) return false;
+    const auto u32 = [&](std::size_t at) {
+        return frame[at] | frame[at + 1] << 8 | frame[at + 2] << 16 | std::uint32_t{frame[at + 3]} << 24;
+    };
+    if (u32(0) != segments) return false;
+    for (unsigned i = 0; i < segments; ++i) {
+        const std::uint32_t start = u32(4 + 4 * i);
+        const std::uint32_t end = i + 1 < segments ? u32(8 + 4 * i) : static_cast<std::uint32_t>(frame.size());
+        if ((i == 0 && start != 64) || start >= end || end > frame.size()) return false;
+        std::size_t pos = start, produced = 0;
+        while (produced < planeBytes) {
+            if (pos >= end) return false;
+            const auto control = static_cast<std::int8_t>(frame[pos++]);
+            if (control >= 0) {
+                const std::size_t literal = static_cast<std::size_t>(control) + 1;
+                if (literal > end - pos) return false;
+                pos += literal;
+                produced += literal;
+            } else if (control != -128) {
+                if (pos >= end) return false;
+                ++pos;
+                produced += static_cast<std::size_t>(1 - control);
+            }
+        }
+        // Exactly one plane, and no more than padding left over.
+        if (produced != planeBytes || end - pos > 2) return false;
+    }
+    for (unsigned i = segments; i < 15; ++i)
+        if (u32(4 + 4 * i) != 0) return false;
+    return true;
+}
+
+const char* const kJpegSyntaxes[] = {"1.2.840.10008.1.2.4.50", "1.2.840.10008.1.2.4.51", "1.2.840.10008.1.2.4.57",
+                                     "1.2.840.10008.1.2.4.70"};
+const char* const kJ2kSyntaxes[] = {"1.2.840.10008.1.2.4.90", "1.2.840.10008.1.2.4.91"};
+const char* const kRleLossless = "1.2.840.10008.1.2.5";
+
+bool OneOf(const std::string& value, std::span<const char* const> names) {
+    return std::any_of(names.begin(), names.end(), [&](const char* name) { return value == name; });
+}
+
+// The compressed streams of the transfer syntaxes we decode, checked where GDCM would trust them.
+int CheckCodestream(Bytes data, const std::string& syntax, const PixelAttributes& a) {
+    const bool jpeg = OneOf(syntax, kJpegSyntaxes), j2k = OneOf(syntax, kJ2kSyntaxes);
+    if (!jpeg && !j2k && syntax != kRleLossless) return ERROR_FEATURE_NOT_SUPPORTED;
+    const auto [offset, length] = a.fragments[1];
+    const Bytes first = data.subspan(offset, length);
+    // Every fragment that starts a codestream starts a frame; each is decoded into its share of
+    // the buffer, so each header must describe the data set's frame.
+    for (std::size_t i = 1; i < a.fragments.size(); ++i) {
+        const Bytes fragment = data.subspan(a.fragments[i].first, a.fragments[i].second);
+        if (i > 1 && (fragment.size() < 2 || fragment[0] != 0xFF)) continue;
+        if (jpeg && (i == 1 || fragment[1] == 0xD8) && !CleanJpegHeader(fragment, a)) return ERROR_FILE_CORRUPT;
+        if (j2k && (i == 1 || fragment[1] == 0x4F) && !(CleanJ2kMarkers(fragment) && J2kSizeMatches(fragment, a)))
+            return ERROR_FILE_CORRUPT;
+    }
+    if (jpeg) return SUCCESS;
+    if (!j2k) {
+        // RLE: one fragment per frame.
+        const std::uint64_t frames = a.frames && !a.frames->empty() ? std::stoull(*a.frames) : 1;
+        if (a.fragments.size() != frames + 1) return ERROR_FILE_CORRUPT;
+        for (std::size_t i = 1; i < a.fragments.size(); ++i)
+            if (!CleanRleFrame(data.subspan(a.fragments[i].first, a.fragments[i].second), a)) return ERROR_FILE_CORRUPT;
+        return SUCCESS;
+    }
+    if (!CleanJ2kMarkers(first)) return ERROR_FILE_CORRUPT;
+    // GDCM may hand over the fragments joined; their walk must be clean as well.
+    std::vector<std::uint8_t> joined;
+    for (std::size_t i = 1; i < a.fragments.size(); ++i)
+        joined.insert(joined.end(), data.begin() + a.fragments[i].first,
+                      data.begin() + a.fragments[i].first + a.fragments[i].second);
+    return CleanJ2kMarkers(joined) ? SUCCESS : ERROR_FILE_CORRUPT;
+}
 
 // SUCCESS when every length fits; the transfer syntax found in the meta header goes to *syntax.
 int CheckLengths(Bytes data, std::string* syntax) {
@@ -170,9 +487,13 @@ int CheckLengths(Bytes data, std::string* syntax) {
     }
     if (*syntax == kDeflatedLittleEndian) return ERROR_FEATURE_NOT_SUPPORTED;
     const std::string& ts = *syntax;
+    PixelAttributes attributes;
     Scanner body{data, ts != kImplicitLittleEndian, ts == kExplicitBigEndian,
-                 ts != kImplicitLittleEndian && ts != kExplicitBigEndian && ts != "1.2.840.10008.1.2.1"};
-    return body.Elements(&pos, data.size(), 0, false) ? SUCCESS : ERROR_FILE_CORRUPT;
+                 ts != kImplicitLittleEndian && ts != kExplicitBigEndian && ts != "1.2.840.10008.1.2.1", &attributes};
+    if (!body.Elements(&pos, data.size(), 0, false)) return ERROR_FILE_CORRUPT;
+    const int pixels = CheckPixelAttributes(attributes, body.encapsulated);
+    if (pixels != SUCCESS || !body.encapsulated) return pixels;
+    return CheckCodestream(data, ts, attributes);
 }
 
 // A read-only stream over memory, seekable as GDCM needs.
@@ -298,7 +619,7 @@ public:
             const std::size_t bytesPerSample = info_.bitsPerPixel == 16 ? 2 : 1;
             const std::size_t samples = info_.gray ? 1 : 3;
             const std::size_t frameBytes = static_cast<std::size_t>(info_.width) * info_.height * samples * bytesPerSample;
-            if (length < frameBytes || length > MAX_IMAGE_BYTES * 4) return ERROR_FILE_CORRUPT;
+            if (length < frameBytes || length > kMaxDecodedBytes) return ERROR_FILE_CORRUPT;
             // GDCM copies uncompressed pixels without checking that the element holds them all.
             if (!image.GetTransferSyntax().IsEncapsulated()) {
                 const gdcm::ByteValue* raw = image.GetDataElement().GetByteValue();
@@ -435,9 +756,10 @@ int EncodeDicom(const SampleImage& samples, const EncodeRequest& request, std::v
                                static_cast<std::uint32_t>(samples.data.size()));
         image->SetDataElement(pixelData);
 
-        // GDCM's RLE coder asserts when three byte planes do not divide the even-padded length.
+        // GDCM's RLE coder splits the even-padded pixel length into byte planes and rows and
+        // asserts when the pad byte breaks that split: an odd length is refused unless one row.
         const bool rle = request.format == FILE_DICOM_RLE_GRAY || request.format == FILE_DICOM_RLE_COLOR;
-        if (rle && !gray && samples.data.size() % 2) return ERROR_FEATURE_NOT_SUPPORTED;
+        if (rle && samples.data.size() % 2 && (!gray || samples.height > 1)) return ERROR_FEATURE_NOT_SUPPORTED;
         gdcm::ImageWriter writer;
         bool lossy = false;
         gdcm::TransferSyntax::TSType target = gdcm::TransferSyntax::ExplicitVRLittleEndian;

@@ -7,6 +7,8 @@
 #include <cmath>
 #include <csetjmp>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "engine/file/Codec.h"
 
@@ -17,6 +19,69 @@ struct ErrorManager {
     jpeg_error_mgr base;
     std::jmp_buf jump;
 };
+
+// ---- EXIF (APP1): the original date and time only ----
+// "Exif\0\0", a little-endian TIFF header, IFD0 holding just the pointer to the Exif IFD, and
+// that IFD holding DateTimeOriginal ("YYYY:MM:DD HH:MM:SS", 20 bytes with the terminator).
+constexpr std::uint16_t kExifIfdPointer = 0x8769;
+constexpr std::uint16_t kDateTimeOriginal = 0x9003;
+constexpr std::uint16_t kAscii = 2, kLong = 4;
+const char kExifHeader[6] = {'E', 'x', 'i', 'f', '\0', '\0'};
+
+std::vector<std::uint8_t> ExifWithDate(const std::string& date) {
+    std::vector<std::uint8_t> tiff;
+    const auto u16 = [&](unsigned v) { tiff.push_back(v & 0xFF), tiff.push_back(v >> 8 & 0xFF); };
+    const auto u32 = [&](std::uint32_t v) { u16(v & 0xFFFF), u16(v >> 16); };
+    std::string value = date.substr(0, 19);
+    value.resize(20, '\0');
+    tiff = {'I', 'I', 42, 0};
+    u32(8);                                    // IFD0
+    u16(1), u16(kExifIfdPointer), u16(kLong), u32(1), u32(8 + 18);
+    u32(0);
+    u16(1), u16(kDateTimeOriginal), u16(kAscii), u32(20), u32(8 + 18 + 18);  // the Exif IFD
+    u32(0);
+    tiff.insert(tiff.end(), value.begin(), value.end());
+    std::vector<std::uint8_t> app1(kExifHeader, kExifHeader + 6);
+    app1.insert(app1.end(), tiff.begin(), tiff.end());
+    return app1;
+}
+
+// DateTimeOriginal from an APP1 segment; every offset is checked against the segment.
+bool ExifDate(const std::uint8_t* segment, std::size_t length, std::string* date) {
+    if (length < 6 + 8 || std::memcmp(segment, kExifHeader, 6) != 0) return false;
+    const std::uint8_t* tiff = segment + 6;
+    const std::size_t size = length - 6;
+    const bool little = tiff[0] == 'I' && tiff[1] == 'I';
+    if (!little && !(tiff[0] == 'M' && tiff[1] == 'M')) return false;
+    const auto u16 = [&](std::size_t at) -> unsigned {
+        return little ? tiff[at] | tiff[at + 1] << 8 : tiff[at] << 8 | tiff[at + 1];
+    };
+    const auto u32 = [&](std::size_t at) -> std::uint32_t {
+        return little ? (u16(at) | std::uint32_t{u16(at + 2)} << 16) : (std::uint32_t{u16(at)} << 16 | u16(at + 2));
+    };
+    // The entry with `tag` in the IFD at `ifd`: the offset of its 12 bytes, or 0.
+    const auto find = [&](std::size_t ifd, std::uint16_t tag) -> std::size_t {
+        if (ifd < 8 || ifd > size - 2) return 0;
+        const std::size_t count = u16(ifd);
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::size_t entry = ifd + 2 + 12 * i;
+            if (entry > size - 12) return 0;
+            if (u16(entry) == tag) return entry;
+        }
+        return 0;
+    };
+    if (u16(2) != 42) return false;
+    const std::size_t pointer = find(u32(4), kExifIfdPointer);
+    if (!pointer || u16(pointer + 2) != kLong) return false;
+    const std::size_t entry = find(u32(pointer + 8), kDateTimeOriginal);
+    if (!entry || u16(entry + 2) != kAscii) return false;
+    const std::uint32_t count = u32(entry + 4);
+    const std::size_t at = count <= 4 ? entry + 8 : u32(entry + 8);
+    if (count == 0 || at > size || count > size - at) return false;
+    date->assign(reinterpret_cast<const char*>(tiff + at), count);
+    while (!date->empty() && (date->back() == '\0' || date->back() == ' ')) date->pop_back();
+    return true;
+}
 
 void OnError(j_common_ptr info) { std::longjmp(reinterpret_cast<ErrorManager*>(info->err)->jump, 1); }
 void OnMessage(j_common_ptr, int) {}
@@ -39,6 +104,7 @@ public:
         cinfo_.mem->max_memory_to_use = 512l << 20;
         jpeg_mem_src(&cinfo_, data_.data(), static_cast<unsigned long>(data_.size()));
         jpeg_save_markers(&cinfo_, JPEG_COM, 0xFFFF);
+        jpeg_save_markers(&cinfo_, JPEG_APP0 + 1, 0xFFFF);
         if (jpeg_read_header(&cinfo_, TRUE) != JPEG_HEADER_OK) return ERROR_FILE_CORRUPT;
         const bool gray = cinfo_.num_components == 1;
         info->gray = gray;
@@ -74,6 +140,11 @@ public:
     }
 
     bool Comment(int index, std::string* text) override {
+        if (index == CMNT_SZDATETIMEORIGINAL) {
+            for (jpeg_saved_marker_ptr marker = cinfo_.marker_list; marker; marker = marker->next)
+                if (marker->marker == JPEG_APP0 + 1 && ExifDate(marker->data, marker->data_length, text)) return true;
+            return false;
+        }
         if (index != CMNT_SZDESC) return false;
         for (jpeg_saved_marker_ptr marker = cinfo_.marker_list; marker; marker = marker->next)
             if (marker->marker == JPEG_COM) {
@@ -109,8 +180,10 @@ bool SniffJpeg(Bytes data) { return data.size() >= 3 && data[0] == 0xFF && data[
 std::unique_ptr<Decoder> CreateJpegDecoder(Bytes data) { return std::make_unique<JpegDecoder>(data); }
 
 int EncodeJpegInto(const SampleImage& image, int quality, bool subsample422, const std::string* comment,
-                   std::vector<std::uint8_t>* out) {
+                   const std::string* dateTimeOriginal, std::vector<std::uint8_t>* out) {
     if (image.bitsPerSample != 8) return ERROR_BITPERPIXEL;
+    const std::vector<std::uint8_t> exif =
+        dateTimeOriginal && !dateTimeOriginal->empty() ? ExifWithDate(*dateTimeOriginal) : std::vector<std::uint8_t>{};
     Compressor c;
     c.cinfo.err = jpeg_std_error(&c.error.base);
     c.error.base.error_exit = OnError;
@@ -135,6 +208,8 @@ int EncodeJpegInto(const SampleImage& image, int quality, bool subsample422, con
         c.cinfo.Y_density = static_cast<UINT16>(image.yResolution);
     }
     jpeg_start_compress(&c.cinfo, TRUE);
+    if (!exif.empty())
+        jpeg_write_marker(&c.cinfo, JPEG_APP0 + 1, exif.data(), static_cast<unsigned>(exif.size()));
     if (comment && !comment->empty())
         jpeg_write_marker(&c.cinfo, JPEG_COM, reinterpret_cast<const JOCTET*>(comment->data()),
                           static_cast<unsigned>(std::min<std::size_t>(comment->size(), 65533)));
@@ -149,8 +224,10 @@ int EncodeJpegInto(const SampleImage& image, int quality, bool subsample422, con
 
 int EncodeJpeg(const SampleImage& image, const EncodeRequest& request, std::vector<std::uint8_t>* out) {
     const auto found = request.comments.find(CMNT_SZDESC);
+    const auto date = request.comments.find(CMNT_SZDATETIMEORIGINAL);
     return EncodeJpegInto(image, request.quality, request.format == FILE_JPEG_422,
-                          found == request.comments.end() ? nullptr : &found->second, out);
+                          found == request.comments.end() ? nullptr : &found->second,
+                          date == request.comments.end() ? nullptr : &date->second, out);
 }
 
 }  // namespace engine::file

@@ -28,12 +28,27 @@ void ReadBytes(png_structp png, png_bytep out, png_size_t count) {
 
 void Quiet(png_structp, png_const_charp) {}
 
+// libpng allocates a chunk's declared length before reading it (the chunk limit set below does
+// not cover every chunk type), so every chunk must fit the bytes that follow it.
+bool ChunksFit(Bytes data) {
+    std::size_t pos = 8;
+    while (pos < data.size()) {
+        if (data.size() - pos < 12) return false;
+        const std::uint32_t length = std::uint32_t{data[pos]} << 24 | data[pos + 1] << 16 | data[pos + 2] << 8 | data[pos + 3];
+        if (length > data.size() - pos - 12) return false;
+        if (std::memcmp(data.data() + pos + 4, "IEND", 4) == 0) return true;
+        pos += 12 + std::size_t{length};
+    }
+    return true;
+}
+
 class PngDecoder final : public Decoder {
 public:
     explicit PngDecoder(Bytes data) { state_.data = data; }
     ~PngDecoder() override { png_destroy_read_struct(&png_, &info_, nullptr); }
 
     int ReadInfo(ImageInfo* info) override {
+        if (!ChunksFit(state_.data)) return ERROR_FILE_CORRUPT;
         png_ = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, Quiet);
         if (!png_) return ERROR_NO_MEMORY;
         info_ = png_create_info_struct(png_);

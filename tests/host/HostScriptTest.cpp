@@ -153,6 +153,49 @@ TEST_F(HostTest, BuffersAllocateLoadAndSaveBytesExactly) {
     EXPECT_EQ(ReadFile("again.bin"), binary);
 }
 
+// `> NAME` keeps a byte-array Value as a buffer; `@NAME` passes a buffer as a byte array.
+TEST_F(HostTest, ByteArraysGoBetweenBuffersAndTheArrayMembers) {
+    const HostResult r = RunScript(
+        "CreateBitmap 64 32 8\n"
+        "SaveArray 6 8 0 > image   # BMP, 8 bits\n"
+        "save image > image.bmp\n"
+        "CreateBitmap 2 2 8\n"
+        "buffer file < image.bmp\n"
+        "LoadArray @file 0 0 0 100000   # the size is kept within the array\n"
+        "BitmapWidth\n"
+        "BitmapHeight\n");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::optional<std::string> bmp = ReadFile("image.bmp");
+    ASSERT_TRUE(bmp.has_value());
+    ASSERT_GT(bmp->size(), 54u);
+    EXPECT_EQ(bmp->substr(0, 2), "BM");
+    const std::vector<std::string> lines = r.outLines();
+    ASSERT_EQ(lines.size(), 8u);
+    EXPECT_EQ(lines[1], "SaveArray -> <byte array " + std::to_string(bmp->size()) + " bytes> > image");
+    EXPECT_EQ(lines[5], "LoadArray -> 0");
+    EXPECT_EQ(lines[6], "BitmapWidth -> 64");
+    EXPECT_EQ(lines[7], "BitmapHeight -> 32");
+}
+
+TEST_F(HostTest, ByteArrayFaultsAreReported) {
+    // A Value that is no byte array fails the call and leaves the buffer empty but defined.
+    HostResult r = RunScript(
+        "CreateBitmap 4 4 8\n"
+        "SaveArray 6 16 0 > refused\n"
+        "save refused > empty.bin\n",
+        {"--keep-going"});
+    EXPECT_EQ(r.exitCode, 1);
+    ASSERT_EQ(r.outLines().size(), 3u) << r.out;
+    EXPECT_EQ(r.outLines()[1], "SaveArray -> -1 !! not a byte array; buffer refused is empty");
+    EXPECT_EQ(ReadFile("empty.bin"), std::string());
+    // Unknown buffers and text after the target are script faults: nothing runs.
+    r = RunScript("CreateBitmap 4 4 8\nLoadArray @nowhere 0 0 0 10\nSaveArray 6 8 0 > a b\n");
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("script.txt:2: unknown buffer 'nowhere'"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("script.txt:3: unexpected text after '> a'"), std::string::npos) << r.err;
+}
+
 TEST_F(HostTest, UnreadableFilesStopTheRunWithTheLine) {
     const HostResult r = RunScript("BitmapWidth\nbuffer b < no-such-file.raw\nBitmapHeight\n", {"--keep-going"});
     EXPECT_EQ(r.exitCode, 2);

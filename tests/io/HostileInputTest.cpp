@@ -134,6 +134,91 @@ TEST(HostileInput, DicomWithHugeRowsAndColumnsIsRefused) {
     ExpectRefused(dicom);
 }
 
+// A delimiter claiming a length made GDCM allocate it (4 GB from a 1 KB file).
+TEST(HostileInput, DicomDelimiterWithALengthIsRefused) {
+    std::vector<std::uint8_t> dicom = Saved(FILE_DICOM_RLE_GRAY, 16);
+    ASSERT_TRUE(dicom.size() >= 8 && dicom[dicom.size() - 8] == 0xFE && dicom[dicom.size() - 6] == 0xDD);
+    PutLe32(dicom, dicom.size() - 4, 0xFD000000u);
+    ExpectRefused(dicom);
+}
+
+TEST(HostileInput, DicomImagePixelAttributesAreCheckedBeforeDecoding) {
+    const auto replaced = [](std::initializer_list<std::uint8_t> tag, std::size_t offset, std::vector<std::uint8_t> value,
+                             int format = FILE_DICOM_GRAY) {
+        std::vector<std::uint8_t> dicom = Saved(format, 16);
+        const std::size_t at = Find(dicom, tag);
+        EXPECT_NE(at, std::string::npos);
+        if (at != std::string::npos) std::copy(value.begin(), value.end(), dicom.begin() + at + offset);
+        return dicom;
+    };
+    // Photometric Interpretation (0028,0004): a palette without its tables made GDCM assert.
+    ExpectRefused(replaced({0x28, 0x00, 0x04, 0x00, 'C', 'S'}, 8, {'P', 'A', 'L', 'E'}));
+    ExpectRefused(replaced({0x28, 0x00, 0x04, 0x00, 'C', 'S'}, 8, {'R', 'G', 'B', ' '}));  // three samples expected
+    // Samples per Pixel, Bits Allocated, Bits Stored.
+    ExpectRefused(replaced({0x28, 0x00, 0x02, 0x00, 'U', 'S'}, 8, {3, 0}));
+    ExpectRefused(replaced({0x28, 0x00, 0x00, 0x01, 'U', 'S'}, 8, {32, 0}));
+    ExpectRefused(replaced({0x28, 0x00, 0x01, 0x01, 'U', 'S'}, 8, {17, 0}));
+    ExpectRefused(replaced({0x28, 0x00, 0x01, 0x01, 'U', 'S'}, 8, {0, 0}));
+    // Zero columns; more columns than the uncompressed Pixel Data holds.
+    ExpectRefused(replaced({0x28, 0x00, 0x11, 0x00, 'U', 'S'}, 8, {0, 0}));
+    ExpectRefused(replaced({0x28, 0x00, 0x11, 0x00, 'U', 'S'}, 8, {13, 0}));
+    // Compressed, 2000 rows: within the caps, so only the decoder can tell the stream is short.
+    const std::vector<std::uint8_t> rle = replaced({0x28, 0x00, 0x10, 0x00, 'U', 'S'}, 8, {0xD0, 0x07}, FILE_DICOM_RLE_GRAY);
+    ScopedBitmap bitmap;
+    EXPECT_NE(L_LoadBitmapMemory(rle.data(), bitmap.get(), BITMAPHANDLE_STRUCT_SIZE, 0, ORDER_BGR, rle.size(), nullptr,
+                                 nullptr), SUCCESS);
+}
+
+// GDCM reads the first frame's JPEG or JPEG 2000 header while opening the file and aborts on
+// stray bytes, segment lengths past the fragment and component counts it does not expect.
+TEST(HostileInput, DicomCodestreamHeadersAreCheckedBeforeGdcmReadsThem) {
+    const auto firstFragment = [](const std::vector<std::uint8_t>& dicom) {
+        // Offset table item, then the first fragment's item header.
+        const std::size_t pixelData = Find(dicom, {0xE0, 0x7F, 0x10, 0x00, 'O', 'B'});
+        EXPECT_NE(pixelData, std::string::npos);
+        const std::size_t table = pixelData + 12;
+        const std::uint32_t tableLength = dicom[table + 4] | dicom[table + 5] << 8 | dicom[table + 6] << 16 |
+                                          static_cast<std::uint32_t>(dicom[table + 7]) << 24;
+        return table + 8 + tableLength + 8;
+    };
+    const std::vector<std::uint8_t> jpeg = Saved(FILE_DICOM_JPEG_GRAY, 16);
+    const std::size_t code = firstFragment(jpeg);
+    ASSERT_TRUE(jpeg[code] == 0xFF && jpeg[code + 1] == 0xD8);
+    // A stray byte after the start-of-image marker.
+    std::vector<std::uint8_t> stray = jpeg;
+    stray[code + 2] = 0x00;
+    ExpectRefused(stray);
+    // The frame header's component count against Samples per Pixel.
+    std::vector<std::uint8_t> components = jpeg;
+    const std::size_t sof = Find(components, {0xFF, 0xC3});
+    ASSERT_NE(sof, std::string::npos);
+    components[sof + 9] = 2;
+    ExpectRefused(components);
+
+    const std::vector<std::uint8_t> j2k = Saved(FILE_DICOM_J2K_GRAY, 16);
+    const std::size_t start = firstFragment(j2k);
+    ASSERT_TRUE(j2k[start] == 0xFF && j2k[start + 1] == 0x4F);
+    // SIZ claims a segment far longer than the fragment.
+    std::vector<std::uint8_t> siz = j2k;
+    ASSERT_TRUE(siz[start + 2] == 0xFF && siz[start + 3] == 0x51);
+    siz[start + 4] = 0xFF, siz[start + 5] = 0xF0;
+    ExpectRefused(siz);
+}
+
+TEST(HostileInput, DicomNumberOfFramesMustBeACount) {
+    // Saved files carry no Number of Frames; turn Burned In Annotation (0028,0301) CS "NO" into
+    // (0028,0008) IS of the same length.
+    for (const char* frames : {"0 ", "x ", "-1"}) {
+        SCOPED_TRACE(frames);
+        std::vector<std::uint8_t> dicom = Saved(FILE_DICOM_GRAY, 16);
+        const std::size_t at = Find(dicom, {0x28, 0x00, 0x01, 0x03, 'C', 'S', 0x02, 0x00});
+        ASSERT_NE(at, std::string::npos);
+        dicom[at + 2] = 0x08, dicom[at + 3] = 0x00, dicom[at + 4] = 'I';
+        dicom[at + 8] = static_cast<std::uint8_t>(frames[0]), dicom[at + 9] = static_cast<std::uint8_t>(frames[1]);
+        ExpectRefused(dicom);
+    }
+}
+
 TEST(HostileInput, DibWithBitsPastTheBlockIsRefused) {
     BITMAPINFOHEADER header{};
     header.biSize = 40;
