@@ -4,23 +4,10 @@
 
 #include "engine/Kernel.h"
 #include "engine/kernel/BitmapStorage.h"
+#include "engine/kernel/OpenCvType.h"
 #include "engine/kernel/PixelView.h"
 
 namespace {
-
-// OpenCV's element type for the formats it can resample; -1 for the others (palette indices,
-// packed pixels and 5-5-5 colour), which are only ever sampled, never blended.
-int MatType(engine::PixelFormat format) {
-    switch (format) {
-        case engine::PixelFormat::Gray12:
-        case engine::PixelFormat::Gray16: return CV_16UC1;
-        case engine::PixelFormat::Rgb24:
-        case engine::PixelFormat::Bgr24: return CV_8UC3;
-        case engine::PixelFormat::Rgb32:
-        case engine::PixelFormat::Bgr32: return CV_8UC4;
-        default: return -1;
-    }
-}
 
 // Nearest sample for formats OpenCV does not hold: the source pixel under each target centre.
 void ResizeNearest(const engine::ConstPixelView& from, const BITMAPHANDLE& to) {
@@ -52,14 +39,16 @@ int L_SizeBitmap(BITMAPHANDLE* bitmap, int width, int height, unsigned flags) {
     BITMAPHANDLE sized;
     if (const int status = engine::AllocateLike(*bitmap, width, height, 0, &sized); status != SUCCESS)
         return status;
-    const int type = MatType(view.format);
+    const int type = engine::OpenCvType(view.format);
     try {
         if (type < 0) {
             ResizeNearest(view, sized);
         } else {
-            const int interpolation = (flags & SIZE_FLAG_BICUBIC)    ? cv::INTER_CUBIC
-                                      : (flags & SIZE_FLAG_RESAMPLE) ? cv::INTER_LINEAR
-                                                                     : cv::INTER_NEAREST;
+            // Palette indices are only ever sampled, never blended.
+            const bool blend = !engine::IsPaletteFormat(view.format);
+            const int interpolation = blend && (flags & SIZE_FLAG_BICUBIC)    ? cv::INTER_CUBIC
+                                      : blend && (flags & SIZE_FLAG_RESAMPLE) ? cv::INTER_LINEAR
+                                                                              : cv::INTER_NEAREST;
             const cv::Mat source(view.height, view.width, type, const_cast<std::uint8_t*>(view.data),
                                  static_cast<std::size_t>(view.stride));
             cv::Mat target(height, width, type, sized.Addr, static_cast<std::size_t>(sized.BytesPerLine));

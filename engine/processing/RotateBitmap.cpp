@@ -6,23 +6,11 @@
 #include "engine/Kernel.h"
 #include "engine/Processing.h"
 #include "engine/kernel/BitmapStorage.h"
+#include "engine/kernel/OpenCvType.h"
 #include "engine/kernel/PixelColor.h"
 #include "engine/kernel/PixelView.h"
 
 namespace {
-
-int MatType(engine::PixelFormat format) {
-    switch (format) {
-        case engine::PixelFormat::Index8: return CV_8UC1;
-        case engine::PixelFormat::Gray12:
-        case engine::PixelFormat::Gray16: return CV_16UC1;
-        case engine::PixelFormat::Rgb24:
-        case engine::PixelFormat::Bgr24: return CV_8UC3;
-        case engine::PixelFormat::Rgb32:
-        case engine::PixelFormat::Bgr32: return CV_8UC4;
-        default: return -1;
-    }
-}
 
 // Quarter turns move pixels exactly: turn the view, then lay memory out for the old view.
 int RotateQuarterTurns(BITMAPHANDLE* bitmap, int quarterTurns) {
@@ -37,7 +25,7 @@ int RotateQuarterTurns(BITMAPHANDLE* bitmap, int quarterTurns) {
 
 int RotateSampled(BITMAPHANDLE* bitmap, const engine::ConstPixelView& src, int angle,
                   bool resize, std::uint32_t fillColor) {
-    const int type = MatType(src.format);
+    const int type = engine::OpenCvType(src.format);
     if (type < 0) return ERROR_BITPERPIXEL;
     const double radians = angle / 100.0 * CV_PI / 180.0;
     const double c = std::cos(radians), s = std::sin(radians);
