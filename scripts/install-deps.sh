@@ -1,5 +1,6 @@
 #!/bin/sh
-# Installs, with apt-get, whatever the build, the tests and the benchmarks need and the machine lacks.
+# Installs, with apt-get, whatever the build, the tests and the benchmarks need and the machine lacks
+# (python3-pydicom only for the DICOM sample files it ships, which the tests load).
 # Safe to run again: it only touches packages that are missing.
 set -eu
 
@@ -23,6 +24,7 @@ libopencv-imgproc-dev
 dcmtk
 libtiff-tools
 libjpeg-turbo-progs
+python3-pydicom
 "
 
 missing=""

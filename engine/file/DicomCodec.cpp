@@ -19,6 +19,7 @@
 #include <mutex>
 #include <optional>
 #include <sstream>
+#include <stdexcept>
 #include <streambuf>
 
 #include "engine/file/Codec.h"
@@ -278,6 +279,11 @@ int CheckPixelAttributes(const PixelAttributes& a, bool encapsulated) {
     if (sized != SUCCESS) return sized;
     const std::uint64_t frameBytes = std::uint64_t{*a.rows} * *a.columns * *a.samples * (*a.bitsAllocated / 8);
     if (frames > kMaxDecodedBytes / frameBytes) return ERROR_INV_SIZE;
+    if (!encapsulated && pi == "YBR_FULL_422") {
+        // Stored as Y Y Cb Cr for each pair of columns: two bytes a pixel.
+        if (*a.bitsAllocated != 8 || *a.columns % 2 || a.planar.value_or(0) != 0) return ERROR_FEATURE_NOT_SUPPORTED;
+        return a.pixelBytes >= frameBytes / 3 * 2 * frames ? SUCCESS : ERROR_FILE_CORRUPT;
+    }
     if (!encapsulated) return a.pixelBytes >= frameBytes * frames ? SUCCESS : ERROR_FILE_CORRUPT;
     // Encapsulated: an offset table of 32-bit entries, then at least one fragment with data.
     if (a.fragments.size() < 2 || a.fragments[0].second % 4 || a.pixelBytes <= a.fragments[0].second)
@@ -555,6 +561,57 @@ std::string Trimmed(const gdcm::ByteValue* value) {
     return text;
 }
 
+enum class YbrRange { None, Full, Partial };
+
+YbrRange YbrRangeOf(const gdcm::PhotometricInterpretation& pi) {
+    switch (pi) {
+    case gdcm::PhotometricInterpretation::YBR_FULL:
+    case gdcm::PhotometricInterpretation::YBR_FULL_422:
+        return YbrRange::Full;
+    case gdcm::PhotometricInterpretation::YBR_PARTIAL_422:
+    case gdcm::PhotometricInterpretation::YBR_PARTIAL_420:
+        return YbrRange::Partial;
+    default:
+        return YbrRange::None;
+    }
+}
+
+// YCbCr to RGB in place, in 16-bit fixed point rounded as libjpeg rounds its own conversion:
+// full range as JPEG stores it, or the video range (Y 16..235, chroma 16..240).
+void YbrToRgb(std::uint8_t c[3], YbrRange range) {
+    constexpr int kOne = 1 << 16, kHalf = 1 << 15;
+    int y = c[0];
+    const int cb = c[1] - 128, cr = c[2] - 128;
+    int r, g, b;
+    if (range == YbrRange::Full) {
+        y *= kOne;
+        r = y + 91881 * cr;               // 1.402
+        g = y - 22554 * cb - 46802 * cr;  // 0.344136, 0.714136
+        b = y + 116130 * cb;              // 1.772
+    } else {
+        y = 76284 * (y - 16);             // 255 / 219
+        r = y + 104595 * cr;              // 1.596027
+        g = y - 25675 * cb - 53279 * cr;  // 0.391762, 0.812968
+        b = y + 132201 * cb;              // 2.017232
+    }
+    const auto clamp = [](int v) { return static_cast<std::uint8_t>(std::clamp((v + kHalf) >> 16, 0, 255)); };
+    c[0] = clamp(r), c[1] = clamp(g), c[2] = clamp(b);
+}
+
+// Native YBR_FULL_422 (Y0 Y1 Cb Cr for each pair of pixels) widened to one Y Cb Cr a pixel.
+std::vector<char> ExpandYbr422(const gdcm::ByteValue& value, unsigned width, unsigned height) {
+    const std::size_t pairs = std::size_t{width} / 2 * height;
+    if (value.GetLength() < pairs * 4) throw std::runtime_error("short YBR_FULL_422 pixel data");
+    const char* in = value.GetPointer();
+    std::vector<char> out(pairs * 6);
+    for (std::size_t i = 0; i < pairs; ++i, in += 4) {
+        char* o = out.data() + 6 * i;
+        o[0] = in[0], o[1] = in[2], o[2] = in[3];
+        o[3] = in[1], o[4] = in[2], o[5] = in[3];
+    }
+    return out;
+}
+
 class DicomDecoder final : public Decoder {
 public:
     explicit DicomDecoder(Bytes data) : data_(data), buffer_(data), stream_(&buffer_) {}
@@ -619,18 +676,29 @@ public:
             const std::size_t bytesPerSample = info_.bitsPerPixel == 16 ? 2 : 1;
             const std::size_t samples = info_.gray ? 1 : 3;
             const std::size_t frameBytes = static_cast<std::size_t>(info_.width) * info_.height * samples * bytesPerSample;
-            if (length < frameBytes || length > kMaxDecodedBytes) return ERROR_FILE_CORRUPT;
-            // GDCM copies uncompressed pixels without checking that the element holds them all.
-            if (!image.GetTransferSyntax().IsEncapsulated()) {
-                const gdcm::ByteValue* raw = image.GetDataElement().GetByteValue();
-                if (!raw || raw->GetLength() < length) return ERROR_FILE_CORRUPT;
+            const auto pi = image.GetPhotometricInterpretation();
+            const gdcm::TransferSyntax ts = image.GetTransferSyntax();
+            const gdcm::ByteValue* raw = image.GetDataElement().GetByteValue();
+            std::vector<char> pixels;
+            if (!ts.IsEncapsulated() && pi == gdcm::PhotometricInterpretation::YBR_FULL_422) {
+                // Subsampled native pixels, which GDCM would copy as they are.
+                if (!raw || info_.gray) return ERROR_FILE_CORRUPT;
+                pixels = ExpandYbr422(*raw, info_.width, info_.height);
+            } else {
+                if (length < frameBytes || length > kMaxDecodedBytes) return ERROR_FILE_CORRUPT;
+                // GDCM copies uncompressed pixels without checking that the element holds them all.
+                if (!ts.IsEncapsulated() && (!raw || raw->GetLength() < length)) return ERROR_FILE_CORRUPT;
+                pixels.resize(length);
+                if (!image.GetBuffer(pixels.data())) return ERROR_FILE_CORRUPT;
             }
-            std::vector<char> pixels(length);
-            if (!image.GetBuffer(pixels.data())) return ERROR_FILE_CORRUPT;
             const int status = AllocateDecoded(info_, colorOrder, out);
             if (status != SUCCESS) return status;
             const gdcm::PixelFormat& pf = image.GetPixelFormat();
-            const bool invert = image.GetPhotometricInterpretation() == gdcm::PhotometricInterpretation::MONOCHROME1;
+            const bool invert = pi == gdcm::PhotometricInterpretation::MONOCHROME1;
+            // JPEG 2000's colour transforms are undone by its decoder; every other coder keeps
+            // the samples in the colour space the data set names.
+            const bool j2k = ts == gdcm::TransferSyntax::JPEG2000Lossless || ts == gdcm::TransferSyntax::JPEG2000;
+            const YbrRange ybr = j2k ? YbrRange::None : YbrRangeOf(pi);
             const bool planar = !info_.gray && image.GetPlanarConfiguration() == 1;
             const unsigned stored = pf.GetBitsStored();
             const std::uint32_t mask = stored >= 32 ? 0xFFFFFFFFu : (1u << stored) - 1;
@@ -666,6 +734,7 @@ public:
                         std::uint8_t c[3];
                         for (int k = 0; k < 3; ++k)
                             c[k] = static_cast<std::uint8_t>(planar ? pixels[k * plane + first + x] : pixels[3 * (first + x) + k]);
+                        if (ybr != YbrRange::None) YbrToRgb(c, ybr);
                         row[3 * x] = rgb ? c[0] : c[2];
                         row[3 * x + 1] = c[1];
                         row[3 * x + 2] = rgb ? c[2] : c[0];
