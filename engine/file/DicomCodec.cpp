@@ -8,6 +8,7 @@
 #include <gdcmImageReader.h>
 #include <gdcmImageWriter.h>
 #include <gdcmJPEGCodec.h>
+#include <gdcmSequenceOfFragments.h>
 #include <gdcmSequenceOfItems.h>
 #include <gdcmTrace.h>
 #include <gdcmUIDGenerator.h>
@@ -23,6 +24,7 @@
 #include <streambuf>
 
 #include "engine/file/Codec.h"
+#include "engine/file/RleLossless.h"
 
 namespace engine::file {
 namespace {
@@ -820,21 +822,29 @@ int EncodeDicom(const SampleImage& samples, const EncodeRequest& request, std::v
         if (!gray) image->SetPlanarConfiguration(0);
         image->SetTransferSyntax(gdcm::TransferSyntax::ExplicitVRLittleEndian);
         gdcm::DataElement pixelData(gdcm::Tag(0x7FE0, 0x0010));
-        pixelData.SetVR(wide ? gdcm::VR::OW : gdcm::VR::OB);
-        pixelData.SetByteValue(reinterpret_cast<const char*>(samples.data.data()),
-                               static_cast<std::uint32_t>(samples.data.size()));
+        const bool rle = request.format == FILE_DICOM_RLE_GRAY || request.format == FILE_DICOM_RLE_COLOR;
+        if (rle) {
+            // Our own coder: GDCM's asserts on pixel data of odd length.
+            std::vector<std::uint8_t> frame;
+            if (!EncodeRleLossless(samples, &frame)) return ERROR_FEATURE_NOT_SUPPORTED;
+            gdcm::SmartPointer<gdcm::SequenceOfFragments> fragments = new gdcm::SequenceOfFragments;
+            gdcm::Fragment fragment;
+            fragment.SetByteValue(reinterpret_cast<const char*>(frame.data()), static_cast<std::uint32_t>(frame.size()));
+            fragments->AddFragment(fragment);
+            pixelData.SetVR(gdcm::VR::OB);
+            pixelData.SetValue(*fragments);
+            image->SetTransferSyntax(gdcm::TransferSyntax::RLELossless);
+        } else {
+            pixelData.SetVR(wide ? gdcm::VR::OW : gdcm::VR::OB);
+            pixelData.SetByteValue(reinterpret_cast<const char*>(samples.data.data()),
+                                   static_cast<std::uint32_t>(samples.data.size()));
+        }
         image->SetDataElement(pixelData);
 
-        // GDCM's RLE coder splits the even-padded pixel length into byte planes and rows and
-        // asserts when the pad byte breaks that split: an odd length is refused unless one row.
-        const bool rle = request.format == FILE_DICOM_RLE_GRAY || request.format == FILE_DICOM_RLE_COLOR;
-        if (rle && samples.data.size() % 2 && (!gray || samples.height > 1)) return ERROR_FEATURE_NOT_SUPPORTED;
         gdcm::ImageWriter writer;
         bool lossy = false;
         gdcm::TransferSyntax::TSType target = gdcm::TransferSyntax::ExplicitVRLittleEndian;
         switch (request.format) {
-            case FILE_DICOM_RLE_GRAY:
-            case FILE_DICOM_RLE_COLOR: target = gdcm::TransferSyntax::RLELossless; break;
             case FILE_DICOM_JPEG_GRAY:
             case FILE_DICOM_JPEG_COLOR:
                 // Deep grey is kept exact (process 14, SV1); 8-bit data uses baseline.

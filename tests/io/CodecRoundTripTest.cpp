@@ -164,24 +164,51 @@ TEST(DepthConversion, GreyBecomesColourAndColourBecomesGrey) {
     EXPECT_EQ(Sample16(*grey, 0, 0), 65535);
 }
 
-// An odd number of samples would trip GDCM's RLE coder (an abort, not an error); the fuzzer
-// found the 8-bit grey case through a 9 × 9 bitmap.
-TEST(DepthConversion, OddRleIsRefusedInsteadOfAborting) {
-    ScopedBitmap source;
-    MakeColor(source, 3, 3);
-    std::vector<std::uint8_t> buffer(1 << 16);
-    std::size_t size = 0;
-    EXPECT_EQ(L_SaveBitmapBuffer(buffer.data(), buffer.size(), &size, source.get(), FILE_DICOM_RLE_COLOR, 24, 0, nullptr,
-                                 nullptr, nullptr), ERROR_FEATURE_NOT_SUPPORTED);
-    EXPECT_EQ(L_SaveBitmapBuffer(buffer.data(), buffer.size(), &size, source.get(), FILE_DICOM_RLE_GRAY, 8, 0, nullptr,
-                                 nullptr, nullptr), ERROR_FEATURE_NOT_SUPPORTED);
-    // One row of odd length splits cleanly, and 16-bit samples are never odd.
-    ScopedBitmap row;
-    MakeColor(row, 9, 1);
-    EXPECT_EQ(L_SaveBitmapBuffer(buffer.data(), buffer.size(), &size, row.get(), FILE_DICOM_RLE_GRAY, 8, 0, nullptr,
-                                 nullptr, nullptr), SUCCESS);
-    EXPECT_EQ(L_SaveBitmapBuffer(buffer.data(), buffer.size(), &size, source.get(), FILE_DICOM_RLE_GRAY, 16, 0, nullptr,
-                                 nullptr, nullptr), SUCCESS);
+// Odd widths and heights at every depth, runs longer than one PackBits run, and rows that end in
+// the middle of a run: RLE keeps every sample and other decoders agree.
+TEST(RleLossless, OddSizesAndLongRunsRoundTripAndDcmtkAgrees) {
+    struct Case { int width, height, bits; };
+    for (const Case c : {Case{3, 3, 8}, Case{9, 9, 8}, Case{301, 7, 8}, Case{5, 3, 24}, Case{257, 2, 24},
+                         Case{7, 5, 16}, Case{1, 1, 8}}) {
+        SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + "x" + std::to_string(c.bits));
+        ScopedBitmap source;
+        if (c.bits == 16) {
+            MakeGray16(source, c.width, c.height, 15);
+        } else {
+            MakeColor(source, c.width, c.height);
+            // A flat stretch longer than 128 samples, then noise.
+            for (int x = 0; x < c.width * 3; ++x)
+                source->Addr[x] = x < 400 ? 17 : static_cast<std::uint8_t>(x * 37);
+        }
+        const int format = c.bits == 24 ? FILE_DICOM_RLE_COLOR : FILE_DICOM_RLE_GRAY;
+        const int bits = c.bits == 24 ? 24 : c.bits;
+        ScopedBitmap expected;
+        if (c.bits == 8) {
+            // The colour source saved as grey: compare against what the 8-bit BMP path makes of it.
+            std::vector<std::uint8_t> bmp(1 << 20);
+            std::size_t size = 0;
+            ASSERT_EQ(L_SaveBitmapBuffer(bmp.data(), bmp.size(), &size, source.get(), FILE_BMP, 8, 0, nullptr, nullptr,
+                                         nullptr), SUCCESS);
+            ASSERT_EQ(L_LoadBitmapMemory(bmp.data(), expected.get(), BITMAPHANDLE_STRUCT_SIZE, 8, ORDER_GRAY, size,
+                                         nullptr, nullptr), SUCCESS);
+        }
+        const std::string path = TempPath("rle.dcm");
+        ASSERT_EQ(L_SaveBitmap(path.c_str(), source.get(), format, bits, 0, nullptr), SUCCESS);
+        ScopedBitmap loaded;
+        ASSERT_EQ(L_LoadFile(path.c_str(), loaded.get(), BITMAPHANDLE_STRUCT_SIZE, 0, ORDER_BGR, 0, nullptr, nullptr,
+                             nullptr, nullptr), SUCCESS);
+        EXPECT_TRUE(SamePixels(c.bits == 8 ? *expected : *source, *loaded));
+        if (HaveTool("dcm2pnm")) {
+            const std::string png = path + ".png";
+            RunTool(std::string("dcm2pnm ") + (c.bits == 16 ? "+on2 " : "+on ") + path + " " + png);
+            ScopedBitmap decoded;
+            ASSERT_EQ(L_LoadFile(png.c_str(), decoded.get(), BITMAPHANDLE_STRUCT_SIZE, 0, ORDER_BGR, 0, nullptr,
+                                 nullptr, nullptr, nullptr), SUCCESS);
+            EXPECT_TRUE(SamePixels(*loaded, *decoded));
+            std::remove(png.c_str());
+        }
+        std::remove(path.c_str());
+    }
 }
 
 TEST(DepthConversion, FormatsRefuseDepthsTheyCannotHold) {
