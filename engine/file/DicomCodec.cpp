@@ -19,7 +19,6 @@
 #include <istream>
 #include <mutex>
 #include <optional>
-#include <sstream>
 #include <stdexcept>
 #include <streambuf>
 
@@ -525,6 +524,31 @@ protected:
     }
 };
 
+// GDCM's writer appends straight into the encoded bytes: an ostringstream would grow by copies
+// and hand its string over by another.
+class AppendBuffer final : public std::streambuf {
+public:
+    explicit AppendBuffer(std::vector<std::uint8_t>* out) : out_(out) {}
+
+protected:
+    int_type overflow(int_type c) override {
+        if (c != traits_type::eof()) out_->push_back(static_cast<std::uint8_t>(c));
+        return traits_type::not_eof(c);
+    }
+    std::streamsize xsputn(const char* s, std::streamsize n) override {
+        out_->insert(out_->end(), reinterpret_cast<const std::uint8_t*>(s), reinterpret_cast<const std::uint8_t*>(s) + n);
+        return n;
+    }
+    // Only the write position can be asked for; the writer never moves it.
+    pos_type seekoff(off_type offset, std::ios_base::seekdir dir, std::ios_base::openmode) override {
+        if (offset != 0 || dir != std::ios_base::cur) return pos_type(off_type(-1));
+        return pos_type(static_cast<off_type>(out_->size()));
+    }
+
+private:
+    std::vector<std::uint8_t>* out_;
+};
+
 void SilenceGdcm() {
     static std::once_flag once;
     std::call_once(once, [] {
@@ -928,11 +952,13 @@ int EncodeDicom(const SampleImage& samples, const EncodeRequest& request, std::v
             PutEmptySequence(ds, 0x0040, 0x0555);          // Acquisition Context Sequence
         }
         Put(ds, 0x0028, 0x2110, gdcm::VR::CS, lossy ? "01" : "00");  // Lossy Image Compression
-        std::ostringstream stream;
+        out->clear();
+        out->reserve((rle || target != gdcm::TransferSyntax::ExplicitVRLittleEndian ? samples.data.size() / 2
+                                                                                     : samples.data.size()) + 65536);
+        AppendBuffer buffer(out);
+        std::ostream stream(&buffer);
         writer.SetStream(stream);
-        if (!writer.Write()) return ERROR_FILE_WRITE;
-        const std::string bytes = stream.str();
-        out->assign(bytes.begin(), bytes.end());
+        if (!writer.Write() || !stream) return ERROR_FILE_WRITE;
         return SUCCESS;
     } catch (const std::bad_alloc&) {
         return ERROR_NO_MEMORY;

@@ -82,7 +82,25 @@ int ToSamples(const BITMAPHANDLE& bitmap, int channels, int bitsPerSample, Sampl
             const int high = bitmap.HighBit < 0 ? top : std::clamp(bitmap.HighBit, low, top);
             const int span = high - low + 1;
             const unsigned maximum = (1u << span) - 1;
-            if (channels == 1 && bitsPerSample == 16) out->significantBits = high + 1;
+            if (channels == 1 && bitsPerSample == 16) {
+                out->significantBits = high + 1;
+                for (int y = 0; y < view.height; ++y)
+                    std::memcpy(out->data.data() + out->RowBytes() * y, view.Row<std::uint16_t>(y), out->RowBytes());
+                return SUCCESS;
+            }
+            if (channels == 1) {
+                // The common 8-bit save of a deep frame, kept free of branches so it vectorises.
+                const int down = span >= 8 ? span - 8 : 0, up = span >= 8 ? 0 : 8 - span;
+                for (int y = 0; y < view.height; ++y) {
+                    const std::uint16_t* row = view.Row<std::uint16_t>(y);
+                    std::uint8_t* target = out->data.data() + out->RowBytes() * y;
+                    for (int x = 0; x < view.width; ++x) {
+                        const unsigned level = std::min<unsigned>(row[x] >> low, maximum);
+                        target[x] = static_cast<std::uint8_t>((level >> down) << up);
+                    }
+                }
+                return SUCCESS;
+            }
             for (int y = 0; y < view.height; ++y) {
                 sink.Row(y);
                 const std::uint16_t* row = view.Row<std::uint16_t>(y);
@@ -136,6 +154,19 @@ int ToSamples(const BITMAPHANDLE& bitmap, int channels, int bitsPerSample, Sampl
         case PixelFormat::Bgr32: {
             const bool rgb = view.format == PixelFormat::Rgb24 || view.format == PixelFormat::Rgb32;
             const int step = view.bits / 8;
+            if (channels == 3 && step == 3) {
+                for (int y = 0; y < view.height; ++y) {
+                    const std::uint8_t* p = view.RowBytes(y);
+                    std::uint8_t* target = out->data.data() + out->RowBytes() * y;
+                    if (rgb) {
+                        std::memcpy(target, p, out->RowBytes());
+                        continue;
+                    }
+                    for (int x = 0; x < view.width; ++x, p += 3, target += 3)
+                        target[0] = p[2], target[1] = p[1], target[2] = p[0];
+                }
+                return SUCCESS;
+            }
             for (int y = 0; y < view.height; ++y) {
                 sink.Row(y);
                 const std::uint8_t* p = view.RowBytes(y);

@@ -101,7 +101,17 @@ public:
         const bool grayPhotometric = photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE;
         scanlineGray_ = grayPhotometric && samples == 1 && (bits == 8 || bits == 16) &&
                         planar == PLANARCONFIG_CONTIG && !TIFFIsTiled(t);
+        // Colour that libtiff hands over as RGB scanlines: plain RGB, and YCbCr JPEG, which its
+        // JPEG codec converts when asked to.
+        const bool jpegYcbcr = photometric == PHOTOMETRIC_YCBCR && compression == COMPRESSION_JPEG;
+        scanlineRgb_ = (photometric == PHOTOMETRIC_RGB || jpegYcbcr) && samples == 3 && bits == 8 &&
+                       planar == PLANARCONFIG_CONTIG && !TIFFIsTiled(t);
+        if (scanlineRgb_ && jpegYcbcr) TIFFSetField(t, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
         invert_ = photometric == PHOTOMETRIC_MINISWHITE;
+        std::uint16_t orientation = ORIENTATION_TOPLEFT;
+        TIFFGetFieldDefaulted(t, TIFFTAG_ORIENTATION, &orientation);
+        bottomUp_ = orientation == ORIENTATION_BOTLEFT || orientation == ORIENTATION_BOTRIGHT;
+        mirrored_ = orientation == ORIENTATION_TOPRIGHT || orientation == ORIENTATION_BOTRIGHT;
         info->width = width;
         info->height = height;
         info->gray = grayPhotometric && samples == 1;
@@ -135,10 +145,12 @@ public:
         if (status != SUCCESS) return status;
         TIFF* t = tiff_.get();
         const std::size_t rowBytes = static_cast<std::size_t>(out->Width) * (out->BitsPerPixel / 8);
-        if (scanlineGray_) {
+        if (scanlineGray_ || scanlineRgb_) {
             if (static_cast<std::size_t>(TIFFScanlineSize64(t)) != rowBytes) return ERROR_FILE_CORRUPT;
+            const std::size_t pixelBytes = static_cast<std::size_t>(out->BitsPerPixel / 8);
             for (int y = 0; y < out->Height; ++y) {
-                std::uint8_t* row = out->Addr + static_cast<std::size_t>(y) * out->BytesPerLine;
+                const int target = bottomUp_ ? out->Height - 1 - y : y;
+                std::uint8_t* row = out->Addr + static_cast<std::size_t>(target) * out->BytesPerLine;
                 if (TIFFReadScanline(t, row, static_cast<std::uint32_t>(y), 0) < 0) return ERROR_FILE_CORRUPT;
                 if (invert_) {
                     if (out->BitsPerPixel == 16) {
@@ -148,28 +160,15 @@ public:
                         for (std::size_t x = 0; x < rowBytes; ++x) row[x] = static_cast<std::uint8_t>(~row[x]);
                     }
                 }
+                if (scanlineRgb_ && out->Order != ORDER_RGB)
+                    for (std::size_t x = 0; x < rowBytes; x += 3) std::swap(row[x], row[x + 2]);
+                if (mirrored_)
+                    for (std::size_t l = 0, r = rowBytes - pixelBytes; l < r; l += pixelBytes, r -= pixelBytes)
+                        std::swap_ranges(row + l, row + l + pixelBytes, row + r);
             }
             return SUCCESS;
         }
-        std::vector<std::uint32_t> rgba(static_cast<std::size_t>(out->Width) * out->Height);
-        if (!TIFFReadRGBAImageOriented(t, out->Width, out->Height, rgba.data(), ORIENTATION_TOPLEFT, 0))
-            return ERROR_FILE_CORRUPT;
-        const bool rgb = out->Order == ORDER_RGB;
-        for (int y = 0; y < out->Height; ++y) {
-            std::uint8_t* row = out->Addr + static_cast<std::size_t>(y) * out->BytesPerLine;
-            const std::uint32_t* source = rgba.data() + static_cast<std::size_t>(y) * out->Width;
-            for (int x = 0; x < out->Width; ++x) {
-                const std::uint32_t p = source[x];
-                if (out->BitsPerPixel == 8) {
-                    row[x] = static_cast<std::uint8_t>(TIFFGetR(p));
-                } else {
-                    row[3 * x] = static_cast<std::uint8_t>(rgb ? TIFFGetR(p) : TIFFGetB(p));
-                    row[3 * x + 1] = static_cast<std::uint8_t>(TIFFGetG(p));
-                    row[3 * x + 2] = static_cast<std::uint8_t>(rgb ? TIFFGetB(p) : TIFFGetR(p));
-                }
-            }
-        }
-        return SUCCESS;
+        return DecodeRgba(out);
     }
 
     bool Comment(int index, std::string* text) override {
@@ -183,11 +182,63 @@ public:
     }
 
 private:
+    // Everything else through libtiff's RGBA interface, a band of strips or tiles at a time so
+    // that a small file claiming a huge image cannot make us allocate four bytes a pixel
+    // before its data is found missing. The band is read in the file's own orientation (libtiff
+    // flips only whole images) and placed here.
+    int DecodeRgba(BITMAPHANDLE* out) {
+        TIFF* t = tiff_.get();
+        char message[1024] = {};
+        TIFFRGBAImage image{};
+        if (!TIFFRGBAImageOK(t, message) || !TIFFRGBAImageBegin(&image, t, 0, message)) return ERROR_FILE_CORRUPT;
+        struct Ender {
+            TIFFRGBAImage* image;
+            ~Ender() { TIFFRGBAImageEnd(image); }
+        } ender{&image};
+        image.req_orientation = image.orientation;
+        const auto width = static_cast<std::uint32_t>(out->Width), height = static_cast<std::uint32_t>(out->Height);
+        std::uint32_t band = 0;
+        if (TIFFIsTiled(t))
+            TIFFGetFieldDefaulted(t, TIFFTAG_TILELENGTH, &band);
+        else
+            TIFFGetFieldDefaulted(t, TIFFTAG_ROWSPERSTRIP, &band);
+        constexpr std::size_t kMaxBandBytes = 64u << 20;
+        const std::uint32_t cap = static_cast<std::uint32_t>(std::max<std::size_t>(1, kMaxBandBytes / (std::size_t{width} * 4)));
+        band = std::clamp<std::uint32_t>(band, 1, std::min(cap, height));
+        std::vector<std::uint32_t> rgba(std::size_t{width} * band);
+        const bool rgb = out->Order == ORDER_RGB;
+        for (std::uint32_t first = 0; first < height; first += band) {
+            const std::uint32_t rows = std::min(band, height - first);
+            image.row_offset = static_cast<int>(first);
+            image.col_offset = 0;
+            if (!TIFFRGBAImageGet(&image, rgba.data(), width, rows)) return ERROR_FILE_CORRUPT;
+            for (std::uint32_t i = 0; i < rows; ++i) {
+                const std::uint32_t y = bottomUp_ ? height - 1 - (first + i) : first + i;
+                std::uint8_t* row = out->Addr + static_cast<std::size_t>(y) * out->BytesPerLine;
+                const std::uint32_t* source = rgba.data() + std::size_t{i} * width;
+                for (std::uint32_t x = 0; x < width; ++x) {
+                    const std::uint32_t p = source[mirrored_ ? width - 1 - x : x];
+                    if (out->BitsPerPixel == 8) {
+                        row[x] = static_cast<std::uint8_t>(TIFFGetR(p));
+                    } else {
+                        row[3 * x] = static_cast<std::uint8_t>(rgb ? TIFFGetR(p) : TIFFGetB(p));
+                        row[3 * x + 1] = static_cast<std::uint8_t>(TIFFGetG(p));
+                        row[3 * x + 2] = static_cast<std::uint8_t>(rgb ? TIFFGetB(p) : TIFFGetR(p));
+                    }
+                }
+            }
+        }
+        return SUCCESS;
+    }
+
     MemoryFile file_;
     TiffHandle tiff_;
     ImageInfo info_;
+    bool scanlineRgb_ = false;
     bool scanlineGray_ = false;
     bool invert_ = false;
+    bool bottomUp_ = false;  // Orientation: the file's first row is the image's bottom one
+    bool mirrored_ = false;  // ... or its first column the rightmost
 };
 
 }  // namespace

@@ -336,6 +336,82 @@ TEST(IndependentReaders, DcmtkDecodesOurDicomPixels) {
     }
 }
 
+// libtiff's tools rewrite one of our files as tiles, separate planes, a single uncompressed
+// strip, a palette and with other orientations; each decodes to the pixels it holds.
+TEST(TiffLayouts, TilesPlanesPalettesAndOrientationsDecodeToTheirPixels) {
+    for (const char* tool : {"tiffcp", "tiffset", "tiffmedian", "tiff2rgba"})
+        if (!HaveTool(tool)) GTEST_SKIP() << tool << " not installed";
+    ScopedBitmap source;
+    MakeColor(source, 37, 23);
+    const std::string base = TempPath("layout.tif");
+    ASSERT_EQ(L_SaveBitmap(base.c_str(), source.get(), FILE_TIFLZW, 24, 0, nullptr), SUCCESS);
+    const auto load = [](const std::string& path, ScopedBitmap& bitmap) {
+        return L_LoadFile(path.c_str(), bitmap.get(), BITMAPHANDLE_STRUCT_SIZE, 0, ORDER_BGR, 0, nullptr, nullptr,
+                          nullptr, nullptr);
+    };
+    const auto rewrite = [&](const std::string& name, const std::string& command) {
+        const std::string path = TempPath(name);
+        RunTool(command + " " + base + " " + path);
+        return path;
+    };
+    std::vector<std::string> made;
+    for (const char* options : {"-t -w 16 -l 16", "-p separate", "-c none -r 1000", "-c zip -r 3"}) {
+        SCOPED_TRACE(options);
+        const std::string path = rewrite("layout_copy.tif", std::string("tiffcp ") + options);
+        made.push_back(path);
+        ScopedBitmap loaded;
+        ASSERT_EQ(load(path, loaded), SUCCESS);
+        EXPECT_TRUE(SamePixels(*source, *loaded));
+    }
+    // Orientation 4 puts the first row at the bottom, 2 the first column at the right; striped
+    // files take the scanline path, tiled ones the RGBA one.
+    for (const char* copy : {"tiffcp", "tiffcp -t -w 16 -l 16"}) {
+        for (const int orientation : {4, 2}) {
+            SCOPED_TRACE(std::string(copy) + " orientation " + std::to_string(orientation));
+            const std::string path = rewrite("layout_oriented.tif", copy);
+            made.push_back(path);
+            RunTool("tiffset -s 274 " + std::to_string(orientation) + " " + path);
+            ScopedBitmap loaded;
+            ASSERT_EQ(load(path, loaded), SUCCESS);
+            int mismatches = 0;
+            for (int y = 0; y < source->Height; ++y)
+                for (int x = 0; x < source->Width; ++x) {
+                    const int fy = orientation == 4 ? source->Height - 1 - y : y;
+                    const int fx = orientation == 2 ? source->Width - 1 - x : x;
+                    if (std::memcmp(loaded->Addr + y * loaded->BytesPerLine + 3 * x,
+                                    source->Addr + fy * source->BytesPerLine + 3 * fx, 3) != 0)
+                        ++mismatches;
+                }
+            EXPECT_EQ(mismatches, 0);
+        }
+    }
+    // A palette image, against libtiff's own whole-image RGBA rendering of it.
+    const std::string palette = rewrite("layout_palette.tif", "tiffmedian");
+    const std::string rgba = TempPath("layout_rgba.tif");
+    RunTool("tiff2rgba -c none " + palette + " " + rgba);
+    made.insert(made.end(), {palette, rgba});
+    ScopedBitmap fromPalette, fromRgba;
+    ASSERT_EQ(load(palette, fromPalette), SUCCESS);
+    ASSERT_EQ(load(rgba, fromRgba), SUCCESS);
+    EXPECT_EQ(fromPalette->BitsPerPixel, 24);
+    EXPECT_TRUE(SamePixels(*fromPalette, *fromRgba));
+
+    // 16-bit grey keeps its depth when stored bottom-up.
+    ScopedBitmap gray;
+    MakeGray16(gray, 9, 5, 15);
+    const std::string deep = TempPath("layout_deep.tif");
+    ASSERT_EQ(L_SaveBitmap(deep.c_str(), gray.get(), FILE_TIFLZW, 16, 0, nullptr), SUCCESS);
+    RunTool("tiffset -s 274 4 " + deep);
+    made.push_back(deep);
+    ScopedBitmap loaded;
+    ASSERT_EQ(load(deep, loaded), SUCCESS);
+    ASSERT_EQ(loaded->BitsPerPixel, 16);
+    EXPECT_EQ(Sample16(*loaded, 3, 0), Sample16(*gray, 3, 4));
+    EXPECT_EQ(Sample16(*loaded, 8, 4), Sample16(*gray, 8, 0));
+    for (const auto& path : made) std::remove(path.c_str());
+    std::remove(base.c_str());
+}
+
 TEST(IndependentReaders, TiffinfoAndDjpegAcceptOurFiles) {
     ScopedBitmap source;
     MakeColor(source, 20, 10);
