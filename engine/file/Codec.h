@@ -118,8 +118,15 @@ int AllocateDecoded(const ImageInfo& info, int colorOrder, BITMAPHANDLE* out,
 int ReadDibInfo(Bytes header, ImageInfo* info);
 int DecodeDib(Bytes header, Bytes bits, int colorOrder, BITMAPHANDLE* out);
 
+// A whole file's bytes. Read, not mapped: a file another program truncates while we decode it
+// must not bring the process down.
+struct FileBytes {
+    std::unique_ptr<std::uint8_t[]> data;  // not zeroed first: every byte is read into
+    std::size_t size = 0;
+    Bytes View() const { return Bytes(data.get(), size); }
+};
 // Reads a whole file (up to MAX_FILE_BYTES). SUCCESS, ERROR_FILENOTFOUND, ERROR_FILE_OPEN,
 // ERROR_FILE_READ or ERROR_INV_SIZE.
-int ReadWholeFile(const char* fileName, std::vector<std::uint8_t>* out);
+int ReadWholeFile(const char* fileName, FileBytes* out);
 
 }  // namespace engine::file

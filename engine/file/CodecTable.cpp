@@ -1,4 +1,5 @@
 // The codec table and the pieces every codec shares.
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <memory>
@@ -75,7 +76,7 @@ int AllocateDecoded(const ImageInfo& info, int colorOrder, BITMAPHANDLE* out,
     return SUCCESS;
 }
 
-int ReadWholeFile(const char* fileName, std::vector<std::uint8_t>* out) {
+int ReadWholeFile(const char* fileName, FileBytes* out) {
     if (!fileName || !*fileName) return ERROR_INV_PARAMETER;
     struct Closer {
         void operator()(std::FILE* f) const { std::fclose(f); }
@@ -87,9 +88,9 @@ int ReadWholeFile(const char* fileName, std::vector<std::uint8_t>* out) {
     if (size < 0) return ERROR_FILE_READ;
     if (static_cast<std::uint64_t>(size) > MAX_FILE_BYTES) return ERROR_INV_SIZE;
     std::rewind(file.get());
-    out->resize(static_cast<std::size_t>(size));
-    if (size > 0 && std::fread(out->data(), 1, out->size(), file.get()) != out->size())
-        return ERROR_FILE_READ;
+    out->size = static_cast<std::size_t>(size);
+    out->data = std::make_unique_for_overwrite<std::uint8_t[]>(std::max<std::size_t>(out->size, 1));
+    if (size > 0 && std::fread(out->data.get(), 1, out->size, file.get()) != out->size) return ERROR_FILE_READ;
     return SUCCESS;
 }
 

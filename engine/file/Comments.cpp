@@ -40,10 +40,10 @@ int L_SetComment(int index, const std::uint8_t* text, unsigned length) {
 int L_ReadFileComment(const char* fileName, int index, std::uint8_t* buffer, unsigned bufferLength,
                       const LOADFILEOPTION*) {
     if (index < 0) return ERROR_INV_PARAMETER;
-    std::vector<std::uint8_t> data;
+    engine::file::FileBytes data;
     const int read = engine::file::ReadWholeFile(fileName, &data);
     if (read != SUCCESS) return read;
-    auto decoder = engine::file::OpenDecoder(data);
+    auto decoder = engine::file::OpenDecoder(data.View());
     if (!decoder) return ERROR_FILE_FORMAT;
     engine::file::ImageInfo info;
     const int status = decoder->ReadInfo(&info);

@@ -587,6 +587,19 @@ std::string Trimmed(const gdcm::ByteValue* value) {
     return text;
 }
 
+// Stored grey samples in place to what the bitmap holds: only the stored bits, signed ones
+// shifted into the unsigned range (two's complement of Bits Stored, PS3.5 8.1.1), MONOCHROME1
+// turned round. Samples are whole words here, so the loop vectorises.
+template <typename Sample>
+void MapStoredSamples(Sample* samples, int count, std::uint32_t mask32, std::uint32_t signOffset32, bool invert) {
+    const auto mask = static_cast<Sample>(mask32), signOffset = static_cast<Sample>(signOffset32);
+    if (mask == static_cast<Sample>(~Sample{0}) && signOffset == 0 && !invert) return;
+    for (int x = 0; x < count; ++x) {
+        const auto v = static_cast<Sample>((static_cast<Sample>(samples[x] & mask) + signOffset) & mask);
+        samples[x] = invert ? static_cast<Sample>(mask - v) : v;
+    }
+}
+
 enum class YbrRange { None, Full, Partial };
 
 YbrRange YbrRangeOf(const gdcm::PhotometricInterpretation& pi) {
@@ -705,27 +718,36 @@ public:
             const auto pi = image.GetPhotometricInterpretation();
             const gdcm::TransferSyntax ts = image.GetTransferSyntax();
             const gdcm::ByteValue* raw = image.GetDataElement().GetByteValue();
+            const int status = AllocateDecoded(info_, colorOrder, out);
+            if (status != SUCCESS) return status;
+            const bool planar = !info_.gray && image.GetPlanarConfiguration() == 1;
+            const std::size_t rowBytes = static_cast<std::size_t>(info_.width) * samples * bytesPerSample;
+            // One frame whose rows lie back to back in the bitmap is decoded straight into it.
             std::vector<char> pixels;
+            const char* source = reinterpret_cast<const char*>(out->Addr);
             if (!ts.IsEncapsulated() && pi == gdcm::PhotometricInterpretation::YBR_FULL_422) {
                 // Subsampled native pixels, which GDCM would copy as they are.
                 if (!raw || info_.gray) return ERROR_FILE_CORRUPT;
                 pixels = ExpandYbr422(*raw, info_.width, info_.height);
+                source = pixels.data();
             } else {
                 if (length < frameBytes || length > kMaxDecodedBytes) return ERROR_FILE_CORRUPT;
                 // GDCM copies uncompressed pixels without checking that the element holds them all.
                 if (!ts.IsEncapsulated() && (!raw || raw->GetLength() < length)) return ERROR_FILE_CORRUPT;
-                pixels.resize(length);
-                if (!image.GetBuffer(pixels.data())) return ERROR_FILE_CORRUPT;
+                if (length == frameBytes && !planar && static_cast<std::size_t>(out->BytesPerLine) == rowBytes) {
+                    if (!image.GetBuffer(reinterpret_cast<char*>(out->Addr))) return ERROR_FILE_CORRUPT;
+                } else {
+                    pixels.resize(length);
+                    if (!image.GetBuffer(pixels.data())) return ERROR_FILE_CORRUPT;
+                    source = pixels.data();
+                }
             }
-            const int status = AllocateDecoded(info_, colorOrder, out);
-            if (status != SUCCESS) return status;
             const gdcm::PixelFormat& pf = image.GetPixelFormat();
             const bool invert = pi == gdcm::PhotometricInterpretation::MONOCHROME1;
             // JPEG 2000's colour transforms are undone by its decoder; every other coder keeps
             // the samples in the colour space the data set names.
             const bool j2k = ts == gdcm::TransferSyntax::JPEG2000Lossless || ts == gdcm::TransferSyntax::JPEG2000;
             const YbrRange ybr = j2k ? YbrRange::None : YbrRangeOf(pi);
-            const bool planar = !info_.gray && image.GetPlanarConfiguration() == 1;
             const unsigned stored = pf.GetBitsStored();
             const std::uint32_t mask = stored >= 32 ? 0xFFFFFFFFu : (1u << stored) - 1;
             const std::uint32_t signOffset = pf.GetPixelRepresentation() ? 1u << (stored - 1) : 0;
@@ -734,32 +756,18 @@ public:
                 std::uint8_t* row = out->Addr + static_cast<std::size_t>(y) * out->BytesPerLine;
                 const std::size_t first = static_cast<std::size_t>(y) * out->Width;
                 if (info_.gray) {
-                    for (int x = 0; x < out->Width; ++x) {
-                        std::uint32_t v;
-                        if (bytesPerSample == 2) {
-                            std::uint16_t word;
-                            std::memcpy(&word, pixels.data() + 2 * (first + x), 2);
-                            v = word;
-                        } else {
-                            v = static_cast<std::uint8_t>(pixels[first + x]);
-                        }
-                        // Signed samples are shifted into the unsigned range (two's complement
-                        // of Bits Stored, PS3.5 8.1.1).
-                        v = ((v & mask) + signOffset) & mask;
-                        if (invert) v = mask - v;
-                        if (bytesPerSample == 2) {
-                            const auto word = static_cast<std::uint16_t>(v);
-                            std::memcpy(row + 2 * x, &word, 2);
-                        } else {
-                            row[x] = static_cast<std::uint8_t>(v);
-                        }
-                    }
+                    if (source != reinterpret_cast<const char*>(out->Addr))
+                        std::memcpy(row, source + first * bytesPerSample, rowBytes);
+                    if (bytesPerSample == 2)
+                        MapStoredSamples(reinterpret_cast<std::uint16_t*>(row), out->Width, mask, signOffset, invert);
+                    else
+                        MapStoredSamples(row, out->Width, mask, signOffset, invert);
                 } else {
                     const bool rgb = out->Order == ORDER_RGB;
                     for (int x = 0; x < out->Width; ++x) {
                         std::uint8_t c[3];
                         for (int k = 0; k < 3; ++k)
-                            c[k] = static_cast<std::uint8_t>(planar ? pixels[k * plane + first + x] : pixels[3 * (first + x) + k]);
+                            c[k] = static_cast<std::uint8_t>(planar ? source[k * plane + first + x] : source[3 * (first + x) + k]);
                         if (ybr != YbrRange::None) YbrToRgb(c, ybr);
                         row[3 * x] = rgb ? c[0] : c[2];
                         row[3 * x + 1] = c[1];

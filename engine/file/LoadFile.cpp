@@ -76,10 +76,10 @@ int L_FileInfo(const char* fileName, FILEINFO* info, unsigned structSize, unsign
                const LOADFILEOPTION*) {
     if (!info || !fileName) return ERROR_INV_PARAMETER;
     if (structSize != FILEINFO_STRUCT_SIZE) return ERROR_INV_STRUCT_SIZE;
-    std::vector<std::uint8_t> data;
+    FileBytes data;
     const int read = ReadWholeFile(fileName, &data);
     if (read != SUCCESS) return read;
-    return DescribeBytes(data, fileName, info);
+    return DescribeBytes(data.View(), fileName, info);
 }
 
 int L_FileInfoMemory(const void* buffer, FILEINFO* info, unsigned structSize,
@@ -94,10 +94,10 @@ int L_LoadFile(const char* fileName, BITMAPHANDLE* bitmap, unsigned structSize, 
                int order, unsigned, FILEREADCALLBACK, void*, const LOADFILEOPTION*,
                FILEINFO* info) {
     if (structSize != BITMAPHANDLE_STRUCT_SIZE) return ERROR_INV_STRUCT_SIZE;
-    std::vector<std::uint8_t> data;
+    FileBytes data;
     const int read = ReadWholeFile(fileName, &data);
     if (read != SUCCESS) return read;
-    return LoadBytes(data, fileName, bitmap, bitsPerPixel, order, info);
+    return LoadBytes(data.View(), fileName, bitmap, bitsPerPixel, order, info);
 }
 
 int L_LoadBitmapMemory(const void* buffer, BITMAPHANDLE* bitmap, unsigned structSize,

@@ -55,6 +55,16 @@ private:
     std::uint8_t* cursor_ = nullptr;
 };
 
+// One row of deep grey to 8 bits: the significant bits from low up, saturated, scaled to 8.
+void NarrowRow(const std::uint16_t* __restrict row, std::uint8_t* __restrict target, int width, int low,
+               std::uint16_t maximum, int down, int up) {
+    for (int x = 0; x < width; ++x) {
+        std::uint16_t level = static_cast<std::uint16_t>(row[x] >> low);
+        level = level > maximum ? maximum : level;
+        target[x] = static_cast<std::uint8_t>((level >> down) << up);
+    }
+}
+
 }  // namespace
 
 int ToSamples(const BITMAPHANDLE& bitmap, int channels, int bitsPerSample, SampleImage* out) {
@@ -91,14 +101,9 @@ int ToSamples(const BITMAPHANDLE& bitmap, int channels, int bitsPerSample, Sampl
             if (channels == 1) {
                 // The common 8-bit save of a deep frame, kept free of branches so it vectorises.
                 const int down = span >= 8 ? span - 8 : 0, up = span >= 8 ? 0 : 8 - span;
-                for (int y = 0; y < view.height; ++y) {
-                    const std::uint16_t* row = view.Row<std::uint16_t>(y);
-                    std::uint8_t* target = out->data.data() + out->RowBytes() * y;
-                    for (int x = 0; x < view.width; ++x) {
-                        const unsigned level = std::min<unsigned>(row[x] >> low, maximum);
-                        target[x] = static_cast<std::uint8_t>((level >> down) << up);
-                    }
-                }
+                for (int y = 0; y < view.height; ++y)
+                    NarrowRow(view.Row<std::uint16_t>(y), out->data.data() + out->RowBytes() * y, view.width, low,
+                              static_cast<std::uint16_t>(maximum), down, up);
                 return SUCCESS;
             }
             for (int y = 0; y < view.height; ++y) {
