@@ -55,6 +55,8 @@ struct PixelAttributes {
     std::optional<std::string> photometric, frames;
     bool pixelData = false;
     bool foreignRecognitionCode = false;  // (0008,0010) that is not an ACR-NEMA one
+    // One of the attributes above given twice: which one GDCM keeps is not ours to guess.
+    bool repeated = false;
     std::uint64_t pixelBytes = 0;  // native: element length; encapsulated: sum of fragment lengths
     // Items of encapsulated Pixel Data (offset, length), the offset table first.
     std::vector<std::pair<std::size_t, std::uint32_t>> fragments;
@@ -196,6 +198,7 @@ struct Scanner {
 
     void Record(std::uint16_t group, std::uint16_t element, std::size_t at, std::uint32_t length) const {
         if (group == 0x7FE0 && element == 0x0010) {
+            attributes->repeated = attributes->repeated || attributes->pixelData;
             attributes->pixelData = true;
             attributes->pixelBytes = length;
             return;
@@ -219,16 +222,20 @@ struct Scanner {
             return;
         }
         if (group != 0x0028) return;
+        const auto set = [&](auto& attribute, auto value) {
+            attributes->repeated = attributes->repeated || attribute.has_value();
+            attribute = value;
+        };
         switch (element) {
-            case 0x0002: attributes->samples = number(); break;
-            case 0x0004: attributes->photometric = text(); break;
-            case 0x0006: attributes->planar = number(); break;
-            case 0x0008: attributes->frames = text(); break;
-            case 0x0010: attributes->rows = number(); break;
-            case 0x0011: attributes->columns = number(); break;
-            case 0x0100: attributes->bitsAllocated = number(); break;
-            case 0x0101: attributes->bitsStored = number(); break;
-            case 0x0102: attributes->highBit = number(); break;
+            case 0x0002: set(attributes->samples, number()); break;
+            case 0x0004: set(attributes->photometric, text()); break;
+            case 0x0006: set(attributes->planar, number()); break;
+            case 0x0008: set(attributes->frames, text()); break;
+            case 0x0010: set(attributes->rows, number()); break;
+            case 0x0011: set(attributes->columns, number()); break;
+            case 0x0100: set(attributes->bitsAllocated, number()); break;
+            case 0x0101: set(attributes->bitsStored, number()); break;
+            case 0x0102: set(attributes->highBit, number()); break;
             default: break;
         }
     }
@@ -254,7 +261,7 @@ struct Scanner {
 // its lookup tables) and sizes its buffers from these values alone.
 int CheckPixelAttributes(const PixelAttributes& a, bool encapsulated) {
     if (!a.pixelData || !a.rows || !a.columns || !a.samples || !a.bitsAllocated || !a.photometric ||
-        a.foreignRecognitionCode)
+        a.foreignRecognitionCode || a.repeated)
         return ERROR_FILE_CORRUPT;
     if (*a.rows == 0 || *a.columns == 0) return ERROR_FILE_CORRUPT;
     const std::string& pi = *a.photometric;
