@@ -303,7 +303,9 @@ int CheckPixelAttributes(const PixelAttributes& a, bool encapsulated) {
 // asserts on any warning the JPEG library gives (stray bytes, a cut header) or a component count
 // it does not expect. The first fragment must therefore hold a clean header up to the first scan
 // that matches the data set.
-bool CleanJpegHeader(Bytes code, const PixelAttributes& a) {
+// JPEG-LS frames are checked the same way: CharLS sizes its output from its own frame header
+// (one byte a sample up to 8 bits, two above) and GDCM from the data set, so the two must agree.
+bool CleanJpegHeader(Bytes code, const PixelAttributes& a, bool jpegLs) {
     if (code.size() < 4 || code[0] != 0xFF || code[1] != 0xD8) return false;
     std::size_t pos = 2;
     bool frame = false;
@@ -319,8 +321,22 @@ bool CleanJpegHeader(Bytes code, const PixelAttributes& a) {
         const std::uint8_t* body = code.data() + pos + 2;
         const std::size_t bodyLength = length - 2;
         switch (marker) {
+            case 0xF7:  // JPEG-LS
+                if (!jpegLs || frame || bodyLength < 6) return false;
+                {
+                    const unsigned precision = body[0];
+                    const unsigned height = body[1] << 8 | body[2], width = body[3] << 8 | body[4];
+                    const unsigned components = body[5];
+                    if (precision < 2 || precision > 16 || (precision <= 8) != (*a.bitsAllocated == 8) ||
+                        height != *a.rows || width != *a.columns || components != *a.samples ||
+                        bodyLength != 6 + 3 * components)
+                        return false;
+                }
+                frame = true;
+                break;
+            case 0xF8: if (!jpegLs) return false; break;  // JPEG-LS preset parameters
             case 0xC0: case 0xC1: case 0xC2: case 0xC3: {  // baseline, extended, progressive, lossless
-                if (frame || bodyLength < 6) return false;
+                if (jpegLs || frame || bodyLength < 6) return false;
                 const unsigned precision = body[0];
                 const unsigned height = body[1] << 8 | body[2], width = body[3] << 8 | body[4];
                 const unsigned components = body[5];
@@ -429,6 +445,7 @@ bool CleanRleFrame(Bytes frame, const PixelAttributes& a) {
 
 const char* const kJpegSyntaxes[] = {"1.2.840.10008.1.2.4.50", "1.2.840.10008.1.2.4.51", "1.2.840.10008.1.2.4.57",
                                      "1.2.840.10008.1.2.4.70"};
+const char* const kJpegLsSyntaxes[] = {"1.2.840.10008.1.2.4.80", "1.2.840.10008.1.2.4.81"};
 const char* const kJ2kSyntaxes[] = {"1.2.840.10008.1.2.4.90", "1.2.840.10008.1.2.4.91"};
 const char* const kRleLossless = "1.2.840.10008.1.2.5";
 
@@ -438,7 +455,8 @@ bool OneOf(const std::string& value, std::span<const char* const> names) {
 
 // The compressed streams of the transfer syntaxes we decode, checked where GDCM would trust them.
 int CheckCodestream(Bytes data, const std::string& syntax, const PixelAttributes& a) {
-    const bool jpeg = OneOf(syntax, kJpegSyntaxes), j2k = OneOf(syntax, kJ2kSyntaxes);
+    const bool jpegLs = OneOf(syntax, kJpegLsSyntaxes);
+    const bool jpeg = jpegLs || OneOf(syntax, kJpegSyntaxes), j2k = OneOf(syntax, kJ2kSyntaxes);
     if (!jpeg && !j2k && syntax != kRleLossless) return ERROR_FEATURE_NOT_SUPPORTED;
     const auto [offset, length] = a.fragments[1];
     const Bytes first = data.subspan(offset, length);
@@ -447,7 +465,7 @@ int CheckCodestream(Bytes data, const std::string& syntax, const PixelAttributes
     for (std::size_t i = 1; i < a.fragments.size(); ++i) {
         const Bytes fragment = data.subspan(a.fragments[i].first, a.fragments[i].second);
         if (i > 1 && (fragment.size() < 2 || fragment[0] != 0xFF)) continue;
-        if (jpeg && (i == 1 || fragment[1] == 0xD8) && !CleanJpegHeader(fragment, a)) return ERROR_FILE_CORRUPT;
+        if (jpeg && (i == 1 || fragment[1] == 0xD8) && !CleanJpegHeader(fragment, a, jpegLs)) return ERROR_FILE_CORRUPT;
         if (j2k && (i == 1 || fragment[1] == 0x4F) && !(CleanJ2kMarkers(fragment) && J2kSizeMatches(fragment, a)))
             return ERROR_FILE_CORRUPT;
     }

@@ -2,6 +2,7 @@
 // independent readers make of our files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -13,6 +14,7 @@
 #include <iterator>
 #include <random>
 #include <string>
+#include <utility>
 
 #include "engine/File.h"
 #include "engine/Kernel.h"
@@ -333,6 +335,44 @@ TEST(IndependentReaders, DcmtkDecodesOurDicomPixels) {
         EXPECT_EQ(mismatches, 0);
         std::remove(path.c_str());
         std::remove(pgm.c_str());
+    }
+}
+
+// DCMTK's JPEG-LS coder rewrites our files; lossless ones come back sample for sample,
+// near-lossless ones within the deviation asked for.
+TEST(IndependentWriters, DcmtkJpegLsFilesOfOursLoad) {
+    if (!HaveTool("dcmcjpls")) GTEST_SKIP() << "DCMTK not installed";
+    ScopedBitmap gray12, color;
+    MakeGray16(gray12, 23, 11, 11);
+    MakeColor(color, 17, 9);
+    for (const auto& [source, format] : {std::pair{gray12.get(), FILE_DICOM_GRAY}, std::pair{color.get(), FILE_DICOM_COLOR}}) {
+        SCOPED_TRACE(format);
+        const std::string plain = TempPath("plain.dcm"), ls = TempPath("ls.dcm"), near = TempPath("near.dcm");
+        ASSERT_EQ(L_SaveBitmap(plain.c_str(), source, format, 0, 0, nullptr), SUCCESS);
+        RunTool("dcmcjpls " + plain + " " + ls);
+        RunTool("dcmcjpls --encode-nearlossless --max-deviation 3 " + plain + " " + near);
+        ScopedBitmap lossless, nearly;
+        FILEINFO info{};
+        ASSERT_EQ(L_FileInfo(ls.c_str(), &info, FILEINFO_STRUCT_SIZE, 0, nullptr), SUCCESS);
+        EXPECT_EQ(info.BitsPerPixel, source->BitsPerPixel);
+        ASSERT_EQ(L_LoadFile(ls.c_str(), lossless.get(), BITMAPHANDLE_STRUCT_SIZE, 0, ORDER_BGR, 0, nullptr, nullptr,
+                             nullptr, nullptr), SUCCESS);
+        EXPECT_TRUE(SamePixels(*source, *lossless));
+        ASSERT_EQ(L_LoadFile(near.c_str(), nearly.get(), BITMAPHANDLE_STRUCT_SIZE, 0, ORDER_BGR, 0, nullptr, nullptr,
+                             nullptr, nullptr), SUCCESS);
+        int worst = 0;
+        for (int y = 0; y < source->Height; ++y)
+            for (int x = 0; x < source->Width; ++x) {
+                if (source->BitsPerPixel == 16) {
+                    worst = std::max(worst, std::abs(Sample16(*source, x, y) - Sample16(*nearly, x, y)));
+                    continue;
+                }
+                for (int k = 0; k < 3; ++k)
+                    worst = std::max(worst, std::abs(source->Addr[y * source->BytesPerLine + 3 * x + k] -
+                                                     nearly->Addr[y * nearly->BytesPerLine + 3 * x + k]));
+            }
+        EXPECT_LE(worst, 3);
+        for (const auto& path : {plain, ls, near}) std::remove(path.c_str());
     }
 }
 

@@ -1,7 +1,11 @@
 // Truncated, corrupt and hostile inputs fail with a status and leave the destination as it was.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <filesystem>
@@ -194,6 +198,30 @@ TEST(HostileInput, DicomCodestreamHeadersAreCheckedBeforeGdcmReadsThem) {
     ASSERT_NE(sof, std::string::npos);
     components[sof + 9] = 2;
     ExpectRefused(components);
+
+    // A JPEG-LS frame header in a JPEG file, and one whose precision needs bytes other than
+    // those the data set allocates.
+    std::vector<std::uint8_t> lsInJpeg = jpeg;
+    lsInJpeg[sof + 1] = 0xF7;
+    ExpectRefused(lsInJpeg);
+    if (std::system("command -v dcmcjpls >/dev/null 2>&1") == 0) {
+        const std::string plain = "/tmp/axlumora_hostile_" + std::to_string(::getpid()) + ".dcm";
+        const std::string ls = plain + ".ls";
+        {
+            std::ofstream out(plain, std::ios::binary);
+            const std::vector<std::uint8_t> gray = Saved(FILE_DICOM_GRAY, 16);
+            out.write(reinterpret_cast<const char*>(gray.data()), static_cast<std::streamsize>(gray.size()));
+        }
+        ASSERT_EQ(std::system(("dcmcjpls " + plain + " " + ls).c_str()), 0);
+        std::ifstream in(ls, std::ios::binary);
+        std::vector<std::uint8_t> jpegLs((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const std::size_t sof55 = Find(jpegLs, {0xFF, 0xF7});
+        ASSERT_NE(sof55, std::string::npos);
+        jpegLs[sof55 + 4] = 8;
+        ExpectRefused(jpegLs);
+        std::remove(plain.c_str());
+        std::remove(ls.c_str());
+    }
 
     const std::vector<std::uint8_t> j2k = Saved(FILE_DICOM_J2K_GRAY, 16);
     const std::size_t start = firstFragment(j2k);

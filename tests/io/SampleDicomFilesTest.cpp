@@ -167,7 +167,7 @@ TEST(SampleDicomFiles, EveryLosslessEncodingOfAnImageDecodesAlike) {
     const std::map<std::string, std::vector<std::string>> families = {
         {"MR_small.dcm",
          {"MR_small_RLE.dcm", "MR_small_bigendian.dcm", "MR_small_expb.dcm", "MR_small_implicit.dcm",
-          "MR_small_jp2klossless.dcm", "MR_small_padded.dcm"}},
+          "MR_small_jp2klossless.dcm", "MR_small_jpeg_ls_lossless.dcm", "MR_small_padded.dcm"}},
         {"SC_rgb_rle.dcm", {"SC_rgb_rle_2frame.dcm", "SC_rgb_jpeg_gdcm.dcm", "SC_rgb_gdcm_KY.dcm"}},
         {"JPEG2000.dcm", {}},
     };
