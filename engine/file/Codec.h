@@ -66,10 +66,14 @@ struct SampleImage {
     int xResolution = 0;
     int yResolution = 0;
     std::vector<std::uint8_t> data;
+    // The bitmap's own rows, when they already are these samples back to back; data is empty then.
+    const std::uint8_t* borrowed = nullptr;
     std::size_t RowBytes() const {
         return static_cast<std::size_t>(width) * channels * (bitsPerSample / 8);
     }
-    const std::uint8_t* Row(int y) const { return data.data() + RowBytes() * y; }
+    std::size_t Size() const { return RowBytes() * static_cast<std::size_t>(height); }
+    const std::uint8_t* Samples() const { return borrowed ? borrowed : data.data(); }
+    const std::uint8_t* Row(int y) const { return Samples() + RowBytes() * y; }
 };
 // Converts bitmap to channels × bitsPerSample (16-bit grey to 8 through LowBit/HighBit, grey to
 // colour and back). SUCCESS or a failure status.

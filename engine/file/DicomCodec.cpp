@@ -893,8 +893,8 @@ int EncodeDicom(const SampleImage& samples, const EncodeRequest& request, std::v
             image->SetTransferSyntax(gdcm::TransferSyntax::RLELossless);
         } else {
             pixelData.SetVR(wide ? gdcm::VR::OW : gdcm::VR::OB);
-            pixelData.SetByteValue(reinterpret_cast<const char*>(samples.data.data()),
-                                   static_cast<std::uint32_t>(samples.data.size()));
+            pixelData.SetByteValue(reinterpret_cast<const char*>(samples.Samples()),
+                                   static_cast<std::uint32_t>(samples.Size()));
         }
         image->SetDataElement(pixelData);
 
@@ -986,8 +986,8 @@ int EncodeDicom(const SampleImage& samples, const EncodeRequest& request, std::v
         }
         Put(ds, 0x0028, 0x2110, gdcm::VR::CS, lossy ? "01" : "00");  // Lossy Image Compression
         out->clear();
-        out->reserve((rle || target != gdcm::TransferSyntax::ExplicitVRLittleEndian ? samples.data.size() / 2
-                                                                                     : samples.data.size()) + 65536);
+        out->reserve((rle || target != gdcm::TransferSyntax::ExplicitVRLittleEndian ? samples.Size() / 2
+                                                                                     : samples.Size()) + 65536);
         AppendBuffer buffer(out);
         std::ostream stream(&buffer);
         writer.SetStream(stream);

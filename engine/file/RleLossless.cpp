@@ -17,25 +17,28 @@ void PutLe32(std::uint8_t* at, std::uint32_t value) {
 }
 
 // PackBits: a header n of 0..127 copies the next n + 1 bytes; -1..-127 repeats the next byte
-// 1 - n times. Pairs inside a literal stay literal: breaking it for them saves nothing.
-void PackRow(const std::uint8_t* row, std::size_t n, std::vector<std::uint8_t>* out) {
+// 1 - n times. Pairs inside a literal stay literal: breaking it for them saves nothing. Writes
+// at most n + ceil(n / 128) bytes at out and returns the end.
+std::uint8_t* PackRow(const std::uint8_t* row, std::size_t n, std::uint8_t* out) {
     std::size_t i = 0;
     while (i < n) {
         std::size_t run = 1;
         while (i + run < n && run < kMaxRun && row[i + run] == row[i]) ++run;
         if (run >= 2) {
-            out->push_back(static_cast<std::uint8_t>(257 - run));
-            out->push_back(row[i]);
+            *out++ = static_cast<std::uint8_t>(257 - run);
+            *out++ = row[i];
             i += run;
             continue;
         }
+        const std::size_t limit = std::min(n, i + kMaxRun);
         std::size_t end = i + 1;
-        while (end < n && end - i < kMaxRun && !(end + 2 < n && row[end] == row[end + 1] && row[end] == row[end + 2]))
-            ++end;
-        out->push_back(static_cast<std::uint8_t>(end - i - 1));
-        out->insert(out->end(), row + i, row + end);
+        while (end < limit && !(end + 2 < n && row[end] == row[end + 1] && row[end] == row[end + 2])) ++end;
+        *out++ = static_cast<std::uint8_t>(end - i - 1);
+        std::memcpy(out, row + i, end - i);
+        out += end - i;
         i = end;
     }
+    return out;
 }
 
 }  // namespace
@@ -46,27 +49,34 @@ bool EncodeRleLossless(const SampleImage& image, std::vector<std::uint8_t>* out)
     const std::size_t segments = stride;
     if (segments == 0 || segments > kMaxSegments || image.width <= 0 || image.height <= 0) return false;
     const std::size_t width = static_cast<std::size_t>(image.width);
-    out->assign(kHeaderBytes, 0);
-    PutLe32(out->data(), static_cast<std::uint32_t>(segments));
+    const std::size_t height = static_cast<std::size_t>(image.height);
+    // A row codes to at most one header byte per 128 bytes more than it holds.
+    const std::size_t worstSegment = height * (width + width / kMaxRun + 2) + 1;
+    if (worstSegment > (0xFFFFFFFFu - kHeaderBytes) / segments) return false;
+    out->resize(kHeaderBytes + segments * worstSegment);
+    std::uint8_t* const begin = out->data();
+    std::fill(begin, begin + kHeaderBytes, 0);
+    PutLe32(begin, static_cast<std::uint32_t>(segments));
+    std::uint8_t* cursor = begin + kHeaderBytes;
     std::vector<std::uint8_t> plane(width);
     for (std::size_t segment = 0; segment < segments; ++segment) {
-        if (out->size() > 0xFFFFFFFFu) return false;
-        PutLe32(out->data() + 4 * (segment + 1), static_cast<std::uint32_t>(out->size()));
+        PutLe32(begin + 4 * (segment + 1), static_cast<std::uint32_t>(cursor - begin));
         // Samples are little-endian in memory; the segments go from the high byte down.
         const std::size_t channel = segment / bytesPerSample;
         const std::size_t byte = bytesPerSample - 1 - segment % bytesPerSample;
         const std::size_t offset = channel * bytesPerSample + byte;
-        for (int y = 0; y < image.height; ++y) {
-            const std::uint8_t* row = image.Row(y) + offset;
+        for (std::size_t y = 0; y < height; ++y) {
+            const std::uint8_t* row = image.Row(static_cast<int>(y)) + offset;
             if (stride == 1) {
-                PackRow(row, width, out);
+                cursor = PackRow(row, width, cursor);
                 continue;
             }
             for (std::size_t x = 0; x < width; ++x) plane[x] = row[x * stride];
-            PackRow(plane.data(), width, out);
+            cursor = PackRow(plane.data(), width, cursor);
         }
-        if (out->size() % 2) out->push_back(0);
+        if ((cursor - begin) % 2) *cursor++ = 0;
     }
+    out->resize(static_cast<std::size_t>(cursor - begin));
     return true;
 }
 

@@ -3,6 +3,7 @@
 // becomes grey by luminance; grey becomes colour by repeating the level.
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "engine/file/Codec.h"
 #include "engine/kernel/PixelView.h"
@@ -55,6 +56,13 @@ private:
     std::uint8_t* cursor_ = nullptr;
 };
 
+// The bits of a deep grey sample that carry the image: LowBit … HighBit, within the format.
+std::pair<int, int> SignificantRange(const BITMAPHANDLE& bitmap, PixelFormat format) {
+    const int top = format == PixelFormat::Gray12 ? 11 : 15;
+    const int low = std::clamp(bitmap.LowBit, 0, top);
+    return {low, bitmap.HighBit < 0 ? top : std::clamp(bitmap.HighBit, low, top)};
+}
+
 // One row of deep grey to 8 bits: the significant bits from low up, saturated, scaled to 8.
 void NarrowRow(const std::uint16_t* __restrict row, std::uint8_t* __restrict target, int width, int low,
                std::uint16_t maximum, int down, int up) {
@@ -80,16 +88,27 @@ int ToSamples(const BITMAPHANDLE& bitmap, int channels, int bitsPerSample, Sampl
     out->bitsPerSample = bitsPerSample;
     out->xResolution = bitmap.XResolution;
     out->yResolution = bitmap.YResolution;
-    out->data.assign(out->RowBytes() * view.height, 0);
     out->significantBits = bitsPerSample;
+    out->borrowed = nullptr;
+    // Rows that follow each other top-down at exactly the sample width can be used as they are.
+    const bool packed = view.height == 1 ||
+                        view.RowBytes(1) == view.RowBytes(0) + static_cast<std::ptrdiff_t>(out->RowBytes());
+    const bool same = (channels == 1 && bitsPerSample == 16 &&
+                       (view.format == PixelFormat::Gray12 || view.format == PixelFormat::Gray16)) ||
+                      (channels == 3 && view.format == PixelFormat::Rgb24);
+    if (same && packed) {
+        out->data.clear();
+        out->borrowed = view.RowBytes(0);
+        if (channels == 1) out->significantBits = SignificantRange(bitmap, view.format).second + 1;
+        return SUCCESS;
+    }
+    out->data.assign(out->RowBytes() * view.height, 0);
     PixelSink sink(out);
 
     switch (view.format) {
         case PixelFormat::Gray12:
         case PixelFormat::Gray16: {
-            const int top = view.format == PixelFormat::Gray12 ? 11 : 15;
-            const int low = std::clamp(bitmap.LowBit, 0, top);
-            const int high = bitmap.HighBit < 0 ? top : std::clamp(bitmap.HighBit, low, top);
+            const auto [low, high] = SignificantRange(bitmap, view.format);
             const int span = high - low + 1;
             const unsigned maximum = (1u << span) - 1;
             if (channels == 1 && bitsPerSample == 16) {
