@@ -1,6 +1,7 @@
 #!/bin/sh
 # Installs, with apt-get, whatever the build, the tests and the benchmarks need and the machine lacks
-# (python3-pydicom only for the DICOM sample files it ships, which the tests load).
+# (python3-pydicom only for the DICOM sample files it ships, which the tests load; dicom3tools
+# for dciodvfy, which checks the DICOM files we write against their IOD).
 # Safe to run again: it only touches packages that are missing.
 set -eu
 
@@ -25,6 +26,7 @@ dcmtk
 libtiff-tools
 libjpeg-turbo-progs
 python3-pydicom
+dicom3tools
 "
 
 missing=""

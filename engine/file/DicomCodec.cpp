@@ -839,13 +839,31 @@ void Put(gdcm::DataSet& ds, std::uint16_t group, std::uint16_t element, gdcm::VR
     ds.Replace(de);
 }
 
-void PutEmptySequence(gdcm::DataSet& ds, std::uint16_t group, std::uint16_t element) {
+// A sequence of the given items (none: an empty type 2 sequence).
+void PutSequence(gdcm::DataSet& ds, std::uint16_t group, std::uint16_t element,
+                 const std::vector<gdcm::DataSet>& items = {}) {
     gdcm::SmartPointer<gdcm::SequenceOfItems> sequence = new gdcm::SequenceOfItems;
+    for (const gdcm::DataSet& nested : items) {
+        gdcm::Item item;
+        item.SetNestedDataSet(nested);
+        item.SetVLToUndefined();
+        sequence->AddItem(item);
+    }
+    sequence->SetLengthToUndefined();
     gdcm::DataElement de(gdcm::Tag(group, element));
     de.SetVR(gdcm::VR::SQ);
     de.SetValue(*sequence);
     de.SetVLToUndefined();
     ds.Replace(de);
+}
+
+// One code of a coded sequence item: value, scheme and meaning.
+gdcm::DataSet CodeItem(const char* value, const char* scheme, const char* meaning) {
+    gdcm::DataSet code;
+    Put(code, 0x0008, 0x0100, gdcm::VR::SH, value);
+    Put(code, 0x0008, 0x0102, gdcm::VR::SH, scheme);
+    Put(code, 0x0008, 0x0104, gdcm::VR::LO, meaning);
+    return code;
 }
 
 std::string NewUid() {
@@ -951,7 +969,10 @@ int EncodeDicom(const SampleImage& samples, const EncodeRequest& request, std::v
         Put(ds, 0x0008, 0x0033, gdcm::VR::TM, time);       // Content Time
         Put(ds, 0x0008, 0x0050, gdcm::VR::SH, "");         // Accession Number
         Put(ds, 0x0008, 0x0060, gdcm::VR::CS, comment(CMNT_SZSERIESMODALITY, gray ? "IO" : "OT"));
-        if (!gray) Put(ds, 0x0008, 0x0064, gdcm::VR::CS, "WSD");  // Conversion Type
+        if (!gray) {
+            Put(ds, 0x0008, 0x0064, gdcm::VR::CS, "WSD");  // Conversion Type
+            Put(ds, 0x0020, 0x0060, gdcm::VR::CS, "");     // Laterality, unknown
+        }
         Put(ds, 0x0008, 0x0070, gdcm::VR::LO, "");         // Manufacturer
         Put(ds, 0x0008, 0x0090, gdcm::VR::PN, comment(CMNT_SZSTUDYREFERRINGPHYSICIAN, ""));
         Put(ds, 0x0010, 0x0010, gdcm::VR::PN, comment(CMNT_SZPATIENTNAME, ""));
@@ -971,7 +992,11 @@ int EncodeDicom(const SampleImage& samples, const EncodeRequest& request, std::v
         if (gray) {
             const unsigned maximum = (1u << stored) - 1;
             Put(ds, 0x0008, 0x0068, gdcm::VR::CS, "FOR PRESENTATION");  // Presentation Intent Type
-            Put(ds, 0x0018, 0x1508, gdcm::VR::CS, "");     // Positioner Type
+            // The Intra-oral Image module's type 1 anatomy, which the control is never told:
+            // the most general true values.
+            Put(ds, 0x0018, 0x1508, gdcm::VR::CS, "NONE");  // Positioner Type
+            Put(ds, 0x0020, 0x0062, gdcm::VR::CS, "B");     // Image Laterality: both sides
+            PutSequence(ds, 0x0008, 0x2218, {CodeItem("661005", "SCT", "Jaw region")});  // Anatomic Region
             Put(ds, 0x0018, 0x7004, gdcm::VR::CS, "");     // Detector Type
             Put(ds, 0x0028, 0x0301, gdcm::VR::CS, "NO");   // Burned In Annotation
             Put(ds, 0x0028, 0x1040, gdcm::VR::CS, "LIN");  // Pixel Intensity Relationship
@@ -982,7 +1007,7 @@ int EncodeDicom(const SampleImage& samples, const EncodeRequest& request, std::v
             Put(ds, 0x0028, 0x1053, gdcm::VR::DS, "1");    // Rescale Slope
             Put(ds, 0x0028, 0x1054, gdcm::VR::LO, "US");   // Rescale Type
             Put(ds, 0x2050, 0x0020, gdcm::VR::CS, "IDENTITY");  // Presentation LUT Shape
-            PutEmptySequence(ds, 0x0040, 0x0555);          // Acquisition Context Sequence
+            PutSequence(ds, 0x0040, 0x0555);               // Acquisition Context Sequence
         }
         Put(ds, 0x0028, 0x2110, gdcm::VR::CS, lossy ? "01" : "00");  // Lossy Image Compression
         out->clear();

@@ -13,8 +13,10 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <sstream>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "engine/File.h"
 #include "engine/Kernel.h"
@@ -450,6 +452,44 @@ TEST(TiffLayouts, TilesPlanesPalettesAndOrientationsDecodeToTheirPixels) {
     EXPECT_EQ(Sample16(*loaded, 8, 4), Sample16(*gray, 8, 0));
     for (const auto& path : made) std::remove(path.c_str());
     std::remove(base.c_str());
+}
+
+// dciodvfy checks our files against their IOD. The Intra-oral Image module asks for anatomy the
+// control is never given (the patient orientation, the teeth and region modifiers); nothing else
+// may be reported.
+TEST(IndependentReaders, DciodvfyFindsOnlyTheAnatomyWeAreNotGiven) {
+    if (!HaveTool("dciodvfy")) GTEST_SKIP() << "dicom3tools not installed";
+    ScopedBitmap gray, color;
+    MakeGray16(gray, 16, 9, 11);
+    MakeColor(color, 16, 9);
+    const std::array<const char*, 3> unknowable = {"<PatientOrientation>", "<AnatomicRegionModifierSequence>",
+                                                   "<PrimaryAnatomicStructureSequence>"};
+    for (const auto& [bitmap, formats] :
+         {std::pair{gray.get(), std::vector<int>{FILE_DICOM_GRAY, FILE_DICOM_RLE_GRAY, FILE_DICOM_JPEG_GRAY,
+                                                 FILE_DICOM_J2K_GRAY}},
+          std::pair{color.get(), std::vector<int>{FILE_DICOM_COLOR, FILE_DICOM_RLE_COLOR, FILE_DICOM_JPEG_COLOR,
+                                                  FILE_DICOM_J2K_COLOR}}}) {
+        for (const int format : formats) {
+            for (const int bits : {0, 8}) {
+                if (bits == 8 && bitmap == color.get()) continue;
+                SCOPED_TRACE(std::to_string(format) + " at " + std::to_string(bits));
+                const std::string path = TempPath("iod.dcm");
+                ASSERT_EQ(L_SaveBitmap(path.c_str(), bitmap, format, bits, 0, nullptr), SUCCESS);
+                const std::string report = RunTool("dciodvfy " + path);
+                std::istringstream lines(report);
+                std::string line;
+                while (std::getline(lines, line)) {
+                    if (line.rfind("Error", 0) != 0) continue;
+                    const bool known = line.find("Type 1C") != std::string::npos &&
+                                       std::any_of(unknowable.begin(), unknowable.end(), [&](const char* name) {
+                                           return line.find(name) != std::string::npos;
+                                       });
+                    EXPECT_TRUE(known) << line;
+                }
+                std::remove(path.c_str());
+            }
+        }
+    }
 }
 
 TEST(IndependentReaders, TiffinfoAndDjpegAcceptOurFiles) {
