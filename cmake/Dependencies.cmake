@@ -10,9 +10,14 @@ find_path(OPENCV_INCLUDE_DIR opencv2/core.hpp PATH_SUFFIXES opencv4 REQUIRED)
 find_library(OPENCV_CORE_LIBRARY opencv_core REQUIRED)
 find_library(OPENCV_IMGPROC_LIBRARY opencv_imgproc REQUIRED)
 
+# OpenJPEG (GDCM's JPEG 2000 back end) codes our JPEG 2000 frames directly.
+find_path(OPENJPEG_INCLUDE_DIR openjpeg.h PATH_SUFFIXES openjpeg-2.5 REQUIRED)
+find_library(OPENJPEG_LIBRARY openjp2 REQUIRED)
+
 add_library(axlumora_deps INTERFACE)
-target_include_directories(axlumora_deps SYSTEM INTERFACE ${GDCM_INCLUDE_DIRS} ${OPENCV_INCLUDE_DIR})
+target_include_directories(axlumora_deps SYSTEM INTERFACE ${GDCM_INCLUDE_DIRS} ${OPENCV_INCLUDE_DIR}
+                           ${OPENJPEG_INCLUDE_DIR})
 target_link_libraries(axlumora_deps INTERFACE
     gdcmMSFF gdcmDSED gdcmDICT gdcmCommon
-    TIFF::TIFF JPEG::JPEG PNG::PNG
+    TIFF::TIFF JPEG::JPEG PNG::PNG ${OPENJPEG_LIBRARY}
     ${OPENCV_IMGPROC_LIBRARY} ${OPENCV_CORE_LIBRARY})

@@ -20,6 +20,7 @@ libgdcm-tools
 libtiff-dev
 libjpeg62-turbo-dev
 libpng-dev
+libopenjp2-7-dev
 libopencv-core-dev
 libopencv-imgproc-dev
 dcmtk

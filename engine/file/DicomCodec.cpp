@@ -23,6 +23,7 @@
 #include <streambuf>
 
 #include "engine/file/Codec.h"
+#include "engine/file/Jpeg2000Lossless.h"
 #include "engine/file/RleLossless.h"
 
 namespace engine::file {
@@ -898,17 +899,22 @@ int EncodeDicom(const SampleImage& samples, const EncodeRequest& request, std::v
         image->SetTransferSyntax(gdcm::TransferSyntax::ExplicitVRLittleEndian);
         gdcm::DataElement pixelData(gdcm::Tag(0x7FE0, 0x0010));
         const bool rle = request.format == FILE_DICOM_RLE_GRAY || request.format == FILE_DICOM_RLE_COLOR;
-        if (rle) {
-            // Our own coder: GDCM's asserts on pixel data of odd length.
+        const bool j2k = request.format == FILE_DICOM_J2K_GRAY || request.format == FILE_DICOM_J2K_COLOR;
+        if (rle || j2k) {
+            // Our own coders: GDCM's RLE coder asserts on pixel data of odd length, and its JPEG
+            // 2000 coder overruns its buffer when the codestream outgrows the raw frame.
             std::vector<std::uint8_t> frame;
-            if (!EncodeRleLossless(samples, &frame)) return ERROR_FEATURE_NOT_SUPPORTED;
+            if (rle && !EncodeRleLossless(samples, &frame)) return ERROR_FEATURE_NOT_SUPPORTED;
+            if (j2k && !EncodeJpeg2000Lossless(samples, stored, &frame)) return ERROR_FILE_WRITE;
             gdcm::SmartPointer<gdcm::SequenceOfFragments> fragments = new gdcm::SequenceOfFragments;
             gdcm::Fragment fragment;
             fragment.SetByteValue(reinterpret_cast<const char*>(frame.data()), static_cast<std::uint32_t>(frame.size()));
             fragments->AddFragment(fragment);
             pixelData.SetVR(gdcm::VR::OB);
             pixelData.SetValue(*fragments);
-            image->SetTransferSyntax(gdcm::TransferSyntax::RLELossless);
+            image->SetTransferSyntax(rle ? gdcm::TransferSyntax::RLELossless : gdcm::TransferSyntax::JPEG2000Lossless);
+            // The reversible colour transform of lossless JPEG 2000 (PS3.5 8.2.4).
+            if (j2k && !gray) image->SetPhotometricInterpretation(gdcm::PhotometricInterpretation::YBR_RCT);
         } else {
             pixelData.SetVR(wide ? gdcm::VR::OW : gdcm::VR::OB);
             pixelData.SetByteValue(reinterpret_cast<const char*>(samples.Samples()),
@@ -926,8 +932,6 @@ int EncodeDicom(const SampleImage& samples, const EncodeRequest& request, std::v
                 lossy = !wide;
                 target = wide ? gdcm::TransferSyntax::JPEGLosslessProcess14_1 : gdcm::TransferSyntax::JPEGBaselineProcess1;
                 break;
-            case FILE_DICOM_J2K_GRAY:
-            case FILE_DICOM_J2K_COLOR: target = gdcm::TransferSyntax::JPEG2000Lossless; break;
             default: break;
         }
         gdcm::JPEGCodec jpeg;
@@ -1011,7 +1015,7 @@ int EncodeDicom(const SampleImage& samples, const EncodeRequest& request, std::v
         }
         Put(ds, 0x0028, 0x2110, gdcm::VR::CS, lossy ? "01" : "00");  // Lossy Image Compression
         out->clear();
-        out->reserve((rle || target != gdcm::TransferSyntax::ExplicitVRLittleEndian ? samples.Size() / 2
+        out->reserve((rle || j2k || target != gdcm::TransferSyntax::ExplicitVRLittleEndian ? samples.Size() / 2
                                                                                      : samples.Size()) + 65536);
         AppendBuffer buffer(out);
         std::ostream stream(&buffer);

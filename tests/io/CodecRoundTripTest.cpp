@@ -215,6 +215,31 @@ TEST(RleLossless, OddSizesAndLongRunsRoundTripAndDcmtkAgrees) {
     }
 }
 
+// Frames whose codestream outgrows the raw samples (tiny, or pure noise over all 16 bits) once
+// overran GDCM's JPEG 2000 buffer; they must come back sample for sample.
+TEST(Jpeg2000Lossless, TinyAndNoisyFramesRoundTrip) {
+    struct Case { int width, height, bits; };
+    for (const Case c : {Case{1, 1, 16}, Case{2, 3, 16}, Case{16, 9, 16}, Case{64, 1, 16}, Case{1, 1, 24},
+                         Case{5, 3, 24}, Case{3, 7, 8}}) {
+        SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + "x" + std::to_string(c.bits));
+        ScopedBitmap source;
+        if (c.bits == 24) {
+            MakeColor(source, c.width, c.height);
+        } else {
+            MakeGray16(source, c.width, c.height, c.bits == 16 ? 15 : 7);
+        }
+        std::vector<std::uint8_t> buffer(1 << 16);
+        std::size_t size = 0;
+        ASSERT_EQ(L_SaveBitmapBuffer(buffer.data(), buffer.size(), &size, source.get(),
+                                     c.bits == 24 ? FILE_DICOM_J2K_COLOR : FILE_DICOM_J2K_GRAY, c.bits == 24 ? 24 : 0,
+                                     0, nullptr, nullptr, nullptr), SUCCESS);
+        ScopedBitmap loaded;
+        ASSERT_EQ(L_LoadBitmapMemory(buffer.data(), loaded.get(), BITMAPHANDLE_STRUCT_SIZE, 0, ORDER_BGR, size, nullptr,
+                                     nullptr), SUCCESS);
+        EXPECT_TRUE(SamePixels(*source, *loaded));
+    }
+}
+
 TEST(DepthConversion, FormatsRefuseDepthsTheyCannotHold) {
     ScopedBitmap source;
     MakeColor(source, 4, 4);
