@@ -52,7 +52,8 @@ const char* const kSecondaryCapture = "1.2.840.10008.5.1.4.1.1.7";
 // Image Pixel attributes of the top-level data set and what its Pixel Data holds, gathered during
 // the length check so they can be judged before GDCM builds (and allocates for) the image.
 struct PixelAttributes {
-    std::optional<std::uint16_t> samples, rows, columns, bitsAllocated, bitsStored, highBit, planar;
+    std::optional<std::uint16_t> samples, rows, columns, bitsAllocated, bitsStored, highBit, planar,
+        pixelRepresentation;
     std::optional<std::string> photometric, frames;
     bool pixelData = false;
     bool foreignRecognitionCode = false;  // (0008,0010) that is not an ACR-NEMA one
@@ -237,6 +238,7 @@ struct Scanner {
             case 0x0100: set(attributes->bitsAllocated, number()); break;
             case 0x0101: set(attributes->bitsStored, number()); break;
             case 0x0102: set(attributes->highBit, number()); break;
+            case 0x0103: set(attributes->pixelRepresentation, number()); break;
             default: break;
         }
     }
@@ -489,7 +491,7 @@ int CheckCodestream(Bytes data, const std::string& syntax, const PixelAttributes
 }
 
 // SUCCESS when every length fits; the transfer syntax found in the meta header goes to *syntax.
-int CheckLengths(Bytes data, std::string* syntax) {
+int CheckLengths(Bytes data, std::string* syntax, PixelAttributes* found) {
     std::size_t pos = kPreambleBytes + 4;
     Scanner meta{data, true, false};
     while (pos + 8 <= data.size() && meta.U16(pos) == 0x0002) {
@@ -524,6 +526,7 @@ int CheckLengths(Bytes data, std::string* syntax) {
     Scanner body{data, ts != kImplicitLittleEndian, ts == kExplicitBigEndian,
                  ts != kImplicitLittleEndian && ts != kExplicitBigEndian && ts != "1.2.840.10008.1.2.1", &attributes};
     if (!body.Elements(&pos, data.size(), 0, false)) return ERROR_FILE_CORRUPT;
+    *found = attributes;
     const int pixels = CheckPixelAttributes(attributes, body.encapsulated);
     if (pixels != SUCCESS || !body.encapsulated) return pixels;
     return CheckCodestream(data, ts, attributes);
@@ -683,11 +686,18 @@ public:
 
     int ReadInfo(ImageInfo* info) override {
         std::string syntax;
-        const int checked = CheckLengths(data_, &syntax);
+        const int checked = CheckLengths(data_, &syntax, &attributes_);
         if (checked != SUCCESS) return checked;
         SilenceGdcm();
         try {
             reader_.SetStream(stream_);
+            if (syntax == kRleLossless) {
+                // GDCM's image reader decodes a whole RLE frame just to learn that it is lossless;
+                // the data set alone will do, the Image Pixel attributes having been checked.
+                if (!reader_.gdcm::Reader::Read()) return ERROR_FILE_CORRUPT;
+                rle_ = true;
+                return DescribeRle(info);
+            }
             if (!reader_.Read()) return ERROR_FILE_CORRUPT;
             const gdcm::Image& image = reader_.GetImage();
             const gdcm::PixelFormat& pf = image.GetPixelFormat();
@@ -736,72 +746,9 @@ public:
 
     int Decode(int colorOrder, BITMAPHANDLE* out) override {
         try {
-            const gdcm::Image& image = reader_.GetImage();
-            const unsigned long length = image.GetBufferLength();
-            const std::size_t bytesPerSample = info_.bitsPerPixel == 16 ? 2 : 1;
-            const std::size_t samples = info_.gray ? 1 : 3;
-            const std::size_t frameBytes = static_cast<std::size_t>(info_.width) * info_.height * samples * bytesPerSample;
-            const auto pi = image.GetPhotometricInterpretation();
-            const gdcm::TransferSyntax ts = image.GetTransferSyntax();
-            const gdcm::ByteValue* raw = image.GetDataElement().GetByteValue();
             const int status = AllocateDecoded(info_, colorOrder, out);
             if (status != SUCCESS) return status;
-            const bool planar = !info_.gray && image.GetPlanarConfiguration() == 1;
-            const std::size_t rowBytes = static_cast<std::size_t>(info_.width) * samples * bytesPerSample;
-            // One frame whose rows lie back to back in the bitmap is decoded straight into it.
-            std::vector<char> pixels;
-            const char* source = reinterpret_cast<const char*>(out->Addr);
-            if (!ts.IsEncapsulated() && pi == gdcm::PhotometricInterpretation::YBR_FULL_422) {
-                // Subsampled native pixels, which GDCM would copy as they are.
-                if (!raw || info_.gray) return ERROR_FILE_CORRUPT;
-                pixels = ExpandYbr422(*raw, info_.width, info_.height);
-                source = pixels.data();
-            } else {
-                if (length < frameBytes || length > kMaxDecodedBytes) return ERROR_FILE_CORRUPT;
-                // GDCM copies uncompressed pixels without checking that the element holds them all.
-                if (!ts.IsEncapsulated() && (!raw || raw->GetLength() < length)) return ERROR_FILE_CORRUPT;
-                if (length == frameBytes && !planar && static_cast<std::size_t>(out->BytesPerLine) == rowBytes) {
-                    if (!image.GetBuffer(reinterpret_cast<char*>(out->Addr))) return ERROR_FILE_CORRUPT;
-                } else {
-                    pixels.resize(length);
-                    if (!image.GetBuffer(pixels.data())) return ERROR_FILE_CORRUPT;
-                    source = pixels.data();
-                }
-            }
-            const gdcm::PixelFormat& pf = image.GetPixelFormat();
-            const bool invert = pi == gdcm::PhotometricInterpretation::MONOCHROME1;
-            // JPEG 2000's colour transforms are undone by its decoder; every other coder keeps
-            // the samples in the colour space the data set names.
-            const bool j2k = ts == gdcm::TransferSyntax::JPEG2000Lossless || ts == gdcm::TransferSyntax::JPEG2000;
-            const YbrRange ybr = j2k ? YbrRange::None : YbrRangeOf(pi);
-            const unsigned stored = pf.GetBitsStored();
-            const std::uint32_t mask = stored >= 32 ? 0xFFFFFFFFu : (1u << stored) - 1;
-            const std::uint32_t signOffset = pf.GetPixelRepresentation() ? 1u << (stored - 1) : 0;
-            const std::size_t plane = static_cast<std::size_t>(info_.width) * info_.height;
-            for (int y = 0; y < out->Height; ++y) {
-                std::uint8_t* row = out->Addr + static_cast<std::size_t>(y) * out->BytesPerLine;
-                const std::size_t first = static_cast<std::size_t>(y) * out->Width;
-                if (info_.gray) {
-                    if (source != reinterpret_cast<const char*>(out->Addr))
-                        std::memcpy(row, source + first * bytesPerSample, rowBytes);
-                    if (bytesPerSample == 2)
-                        MapStoredSamples(reinterpret_cast<std::uint16_t*>(row), out->Width, mask, signOffset, invert);
-                    else
-                        MapStoredSamples(row, out->Width, mask, signOffset, invert);
-                } else {
-                    const bool rgb = out->Order == ORDER_RGB;
-                    for (int x = 0; x < out->Width; ++x) {
-                        std::uint8_t c[3];
-                        for (int k = 0; k < 3; ++k)
-                            c[k] = static_cast<std::uint8_t>(planar ? source[k * plane + first + x] : source[3 * (first + x) + k]);
-                        if (ybr != YbrRange::None) YbrToRgb(c, ybr);
-                        row[3 * x] = rgb ? c[0] : c[2];
-                        row[3 * x + 1] = c[1];
-                        row[3 * x + 2] = rgb ? c[2] : c[0];
-                    }
-                }
-            }
-            return SUCCESS;
+            return rle_ ? DecodeRle(out) : DecodeWithGdcm(out);
         } catch (const std::bad_alloc&) {
             return ERROR_NO_MEMORY;
         } catch (const std::exception&) {
@@ -822,11 +769,148 @@ public:
     }
 
 private:
+    // How the decoded samples of the first frame lie and what they mean.
+    struct Samples {
+        const char* data = nullptr;  // out->Addr when decoded in place
+        gdcm::PhotometricInterpretation::PIType pi = gdcm::PhotometricInterpretation::MONOCHROME2;
+        bool planar = false;
+        bool undoYbr = true;  // false where the decoder already turned YCbCr into RGB
+        unsigned stored = 8;
+        bool isSigned = false;
+    };
+
+    std::size_t BytesPerSample() const { return info_.bitsPerPixel == 16 ? 2 : 1; }
+    std::size_t Channels() const { return info_.gray ? 1 : 3; }
+    std::size_t FrameBytes() const {
+        return static_cast<std::size_t>(info_.width) * info_.height * Channels() * BytesPerSample();
+    }
+
+    int DescribeRle(ImageInfo* info) {
+        const PixelAttributes& a = attributes_;
+        const auto pi = gdcm::PhotometricInterpretation::GetPIType(a.photometric->c_str());
+        const bool gray = *a.samples == 1 && (pi == gdcm::PhotometricInterpretation::MONOCHROME1 ||
+                                              pi == gdcm::PhotometricInterpretation::MONOCHROME2);
+        if (!gray && !(*a.samples == 3 && *a.bitsAllocated == 8)) return ERROR_FEATURE_NOT_SUPPORTED;
+        info->width = *a.columns;
+        info->height = *a.rows;
+        info->gray = gray;
+        info->bitsPerPixel = gray ? (*a.bitsAllocated == 16 ? 16 : 8) : 24;
+        if (info->bitsPerPixel == 16) {
+            info->lowBit = 0;
+            info->highBit = static_cast<int>(a.bitsStored.value_or(16)) - 1;
+        }
+        info->format = gray ? FILE_DICOM_RLE_GRAY : FILE_DICOM_RLE_COLOR;
+        info->pages = a.frames && !a.frames->empty() ? static_cast<int>(std::stoul(*a.frames)) : 1;
+        info_ = *info;
+        return CheckImageSize(info->width, info->height, info->bitsPerPixel);
+    }
+
+    // RLE by our own decoder, first frame only; its segments were checked before GDCM read the file.
+    int DecodeRle(BITMAPHANDLE* out) {
+        const gdcm::DataSet& ds = reader_.GetFile().GetDataSet();
+        const gdcm::Tag pixelData(0x7FE0, 0x0010);
+        if (!ds.FindDataElement(pixelData)) return ERROR_FILE_CORRUPT;
+        const gdcm::SequenceOfFragments* fragments = ds.GetDataElement(pixelData).GetSequenceOfFragments();
+        const gdcm::ByteValue* frame =
+            fragments && fragments->GetNumberOfFragments() > 0 ? fragments->GetFragment(0).GetByteValue() : nullptr;
+        if (!frame) return ERROR_FILE_CORRUPT;
+        std::vector<char> pixels(FrameBytes());
+        if (!DecodeRleLossless(Bytes(reinterpret_cast<const std::uint8_t*>(frame->GetPointer()), frame->GetLength()),
+                               static_cast<std::size_t>(info_.width) * info_.height, static_cast<int>(Channels()),
+                               static_cast<int>(BytesPerSample()), reinterpret_cast<std::uint8_t*>(pixels.data())))
+            return ERROR_FILE_CORRUPT;
+        Samples samples;
+        samples.data = pixels.data();
+        samples.pi = gdcm::PhotometricInterpretation::GetPIType(attributes_.photometric->c_str());
+        samples.stored = attributes_.bitsStored.value_or(*attributes_.bitsAllocated);
+        samples.isSigned = attributes_.pixelRepresentation.value_or(0) == 1;
+        Place(samples, out);  // the segments are planes whatever Planar Configuration says
+        return SUCCESS;
+    }
+
+    int DecodeWithGdcm(BITMAPHANDLE* out) {
+        const gdcm::Image& image = reader_.GetImage();
+        const unsigned long length = image.GetBufferLength();
+        const std::size_t frameBytes = FrameBytes();
+        const gdcm::TransferSyntax ts = image.GetTransferSyntax();
+        const gdcm::ByteValue* raw = image.GetDataElement().GetByteValue();
+        Samples samples;
+        samples.pi = image.GetPhotometricInterpretation();
+        samples.planar = !info_.gray && image.GetPlanarConfiguration() == 1;
+        samples.stored = image.GetPixelFormat().GetBitsStored();
+        samples.isSigned = image.GetPixelFormat().GetPixelRepresentation() != 0;
+        // JPEG 2000's colour transforms are undone by its decoder; every other coder keeps the
+        // samples in the colour space the data set names.
+        samples.undoYbr = !(ts == gdcm::TransferSyntax::JPEG2000Lossless || ts == gdcm::TransferSyntax::JPEG2000);
+        const std::size_t rowBytes = static_cast<std::size_t>(info_.width) * Channels() * BytesPerSample();
+        std::vector<char> pixels;
+        if (!ts.IsEncapsulated() && samples.pi == gdcm::PhotometricInterpretation::YBR_FULL_422) {
+            // Subsampled native pixels, which GDCM would copy as they are.
+            if (!raw || info_.gray) return ERROR_FILE_CORRUPT;
+            pixels = ExpandYbr422(*raw, info_.width, info_.height);
+            samples.data = pixels.data();
+        } else {
+            if (length < frameBytes || length > kMaxDecodedBytes) return ERROR_FILE_CORRUPT;
+            // GDCM copies uncompressed pixels without checking that the element holds them all.
+            if (!ts.IsEncapsulated() && (!raw || raw->GetLength() < length)) return ERROR_FILE_CORRUPT;
+            // One frame whose rows lie back to back in the bitmap is decoded straight into it.
+            if (length == frameBytes && !samples.planar && static_cast<std::size_t>(out->BytesPerLine) == rowBytes) {
+                if (!image.GetBuffer(reinterpret_cast<char*>(out->Addr))) return ERROR_FILE_CORRUPT;
+                samples.data = reinterpret_cast<const char*>(out->Addr);
+            } else {
+                pixels.resize(length);
+                if (!image.GetBuffer(pixels.data())) return ERROR_FILE_CORRUPT;
+                samples.data = pixels.data();
+            }
+        }
+        Place(samples, out);
+        return SUCCESS;
+    }
+
+    // The first frame's samples into the bitmap's rows, as the bitmap holds them.
+    void Place(const Samples& samples, BITMAPHANDLE* out) const {
+        const std::size_t bytesPerSample = BytesPerSample();
+        const std::size_t rowBytes = static_cast<std::size_t>(info_.width) * Channels() * bytesPerSample;
+        const bool invert = samples.pi == gdcm::PhotometricInterpretation::MONOCHROME1;
+        const YbrRange ybr = samples.undoYbr ? YbrRangeOf(samples.pi) : YbrRange::None;
+        const unsigned stored = samples.stored;
+        const std::uint32_t mask = stored >= 32 ? 0xFFFFFFFFu : (1u << stored) - 1;
+        const std::uint32_t signOffset = samples.isSigned ? 1u << (stored - 1) : 0;
+        const std::size_t plane = static_cast<std::size_t>(info_.width) * info_.height;
+        const char* source = samples.data;
+        for (int y = 0; y < out->Height; ++y) {
+            std::uint8_t* row = out->Addr + static_cast<std::size_t>(y) * out->BytesPerLine;
+            const std::size_t first = static_cast<std::size_t>(y) * out->Width;
+            if (info_.gray) {
+                if (source != reinterpret_cast<const char*>(out->Addr))
+                    std::memcpy(row, source + first * bytesPerSample, rowBytes);
+                if (bytesPerSample == 2)
+                    MapStoredSamples(reinterpret_cast<std::uint16_t*>(row), out->Width, mask, signOffset, invert);
+                else
+                    MapStoredSamples(row, out->Width, mask, signOffset, invert);
+                continue;
+            }
+            const bool rgb = out->Order == ORDER_RGB;
+            for (int x = 0; x < out->Width; ++x) {
+                std::uint8_t c[3];
+                for (int k = 0; k < 3; ++k)
+                    c[k] = static_cast<std::uint8_t>(samples.planar ? source[k * plane + first + x]
+                                                                    : source[3 * (first + x) + k]);
+                if (ybr != YbrRange::None) YbrToRgb(c, ybr);
+                row[3 * x] = rgb ? c[0] : c[2];
+                row[3 * x + 1] = c[1];
+                row[3 * x + 2] = rgb ? c[2] : c[0];
+            }
+        }
+    }
+
     Bytes data_;
     MemoryBuffer buffer_;
     std::istream stream_;
     gdcm::ImageReader reader_;
     ImageInfo info_;
+    PixelAttributes attributes_;
+    bool rle_ = false;  // read by our decoder from the data set alone
 };
 
 // ---- writing ----

@@ -41,7 +41,59 @@ std::uint8_t* PackRow(const std::uint8_t* row, std::size_t n, std::uint8_t* out)
     return out;
 }
 
+std::uint32_t GetLe32(Bytes data, std::size_t at) {
+    return data[at] | data[at + 1] << 8 | data[at + 2] << 16 | std::uint32_t{data[at + 3]} << 24;
+}
+
+// One segment into every stride-th byte of out, planeBytes of them.
+bool UnpackSegment(Bytes segment, std::size_t planeBytes, std::size_t stride, std::uint8_t* out) {
+    std::size_t pos = 0, produced = 0;
+    while (produced < planeBytes) {
+        if (pos >= segment.size()) return false;
+        const auto control = static_cast<std::int8_t>(segment[pos++]);
+        if (control >= 0) {
+            std::size_t count = static_cast<std::size_t>(control) + 1;
+            if (count > segment.size() - pos) return false;
+            count = std::min(count, planeBytes - produced);
+            if (stride == 1) {
+                std::memcpy(out + produced, segment.data() + pos, count);
+            } else {
+                for (std::size_t i = 0; i < count; ++i) out[(produced + i) * stride] = segment[pos + i];
+            }
+            pos += static_cast<std::size_t>(control) + 1;
+            produced += count;
+        } else if (control != -128) {
+            if (pos >= segment.size()) return false;
+            const std::uint8_t value = segment[pos++];
+            const std::size_t count = std::min<std::size_t>(static_cast<std::size_t>(1 - control), planeBytes - produced);
+            if (stride == 1) {
+                std::memset(out + produced, value, count);
+            } else {
+                for (std::size_t i = 0; i < count; ++i) out[(produced + i) * stride] = value;
+            }
+            produced += count;
+        }
+    }
+    return true;
+}
+
 }  // namespace
+
+bool DecodeRleLossless(Bytes frame, std::size_t planeBytes, int channels, int bytesPerSample, std::uint8_t* out) {
+    const std::size_t stride = static_cast<std::size_t>(channels) * bytesPerSample;
+    if (stride == 0 || stride > kMaxSegments || frame.size() < kHeaderBytes || GetLe32(frame, 0) != stride) return false;
+    for (std::size_t segment = 0; segment < stride; ++segment) {
+        const std::size_t start = GetLe32(frame, 4 * (segment + 1));
+        const std::size_t end = segment + 1 < stride ? GetLe32(frame, 4 * (segment + 2)) : frame.size();
+        if (start < kHeaderBytes || start > end || end > frame.size()) return false;
+        const std::size_t channel = segment / bytesPerSample;
+        const std::size_t byte = bytesPerSample - 1 - segment % bytesPerSample;
+        if (!UnpackSegment(frame.subspan(start, end - start), planeBytes, stride,
+                           out + channel * bytesPerSample + byte))
+            return false;
+    }
+    return true;
+}
 
 bool EncodeRleLossless(const SampleImage& image, std::vector<std::uint8_t>* out) {
     const std::size_t bytesPerSample = static_cast<std::size_t>(image.bitsPerSample / 8);
