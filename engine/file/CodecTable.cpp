@@ -76,6 +76,23 @@ int AllocateDecoded(const ImageInfo& info, int colorOrder, BITMAPHANDLE* out,
     return SUCCESS;
 }
 
+namespace {
+constexpr std::size_t kMaxSpareBytes = 64u << 20;
+struct Spare {
+    std::unique_ptr<std::uint8_t[]> block;
+    std::size_t capacity = 0;
+};
+thread_local Spare spare;
+}  // namespace
+
+void SpareReturner::operator()(std::uint8_t* block) const {
+    std::unique_ptr<std::uint8_t[]> owned(block);
+    if (capacity <= kMaxSpareBytes && capacity > spare.capacity) {
+        spare.block = std::move(owned);
+        spare.capacity = capacity;
+    }
+}
+
 int ReadWholeFile(const char* fileName, FileBytes* out) {
     if (!fileName || !*fileName) return ERROR_INV_PARAMETER;
     struct Closer {
@@ -89,7 +106,13 @@ int ReadWholeFile(const char* fileName, FileBytes* out) {
     if (static_cast<std::uint64_t>(size) > MAX_FILE_BYTES) return ERROR_INV_SIZE;
     std::rewind(file.get());
     out->size = static_cast<std::size_t>(size);
-    out->data = std::make_unique_for_overwrite<std::uint8_t[]>(std::max<std::size_t>(out->size, 1));
+    const std::size_t needed = std::max<std::size_t>(out->size, 1);
+    if (spare.capacity >= needed) {
+        out->data = {spare.block.release(), SpareReturner{spare.capacity}};
+        spare.capacity = 0;
+    } else {
+        out->data = {std::make_unique_for_overwrite<std::uint8_t[]>(needed).release(), SpareReturner{needed}};
+    }
     if (size > 0 && std::fread(out->data.get(), 1, out->size, file.get()) != out->size) return ERROR_FILE_READ;
     return SUCCESS;
 }
