@@ -66,6 +66,16 @@ std::pair<int, int> SignificantRange(const BITMAPHANDLE& bitmap, PixelFormat for
 // One row of deep grey to 8 bits: the significant bits from low up, saturated, scaled to 8.
 void NarrowRow(const std::uint16_t* __restrict row, std::uint8_t* __restrict target, int width, int low,
                std::uint16_t maximum, int down, int up) {
+    if (up == 0) {
+        // Eight or more significant bits: min(v >> low, max) >> down is min(v >> (low + down), 255),
+        // one shift and one compare that vectorise well.
+        const int shift = low + down;
+        for (int x = 0; x < width; ++x) {
+            const auto level = static_cast<std::uint16_t>(row[x] >> shift);
+            target[x] = static_cast<std::uint8_t>(level > 255 ? 255 : level);
+        }
+        return;
+    }
     for (int x = 0; x < width; ++x) {
         std::uint16_t level = static_cast<std::uint16_t>(row[x] >> low);
         level = level > maximum ? maximum : level;
