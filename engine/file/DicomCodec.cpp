@@ -408,44 +408,6 @@ bool CleanJ2kMarkers(Bytes code) {
     return true;
 }
 
-// An RLE frame (PS3.5 G): a header of up to 15 segment offsets, one segment per byte plane,
-// each run-length coded to exactly one byte per pixel. GDCM asserts, or writes past its buffer,
-// when a segment decodes to any other length, so every segment is decoded here (counting only).
-bool CleanRleFrame(Bytes frame, const PixelAttributes& a) {
-    const std::size_t planeBytes = std::size_t{*a.rows} * *a.columns;
-    const unsigned segments = *a.samples * (*a.bitsAllocated / 8u);
-    if (frame.size() < 64) return false;
-    const auto u32 = [&](std::size_t at) {
-        return frame[at] | frame[at + 1] << 8 | frame[at + 2] << 16 | std::uint32_t{frame[at + 3]} << 24;
-    };
-    if (u32(0) != segments) return false;
-    for (unsigned i = 0; i < segments; ++i) {
-        const std::uint32_t start = u32(4 + 4 * i);
-        const std::uint32_t end = i + 1 < segments ? u32(8 + 4 * i) : static_cast<std::uint32_t>(frame.size());
-        if ((i == 0 && start != 64) || start >= end || end > frame.size()) return false;
-        std::size_t pos = start, produced = 0;
-        while (produced < planeBytes) {
-            if (pos >= end) return false;
-            const auto control = static_cast<std::int8_t>(frame[pos++]);
-            if (control >= 0) {
-                const std::size_t literal = static_cast<std::size_t>(control) + 1;
-                if (literal > end - pos) return false;
-                pos += literal;
-                produced += literal;
-            } else if (control != -128) {
-                if (pos >= end) return false;
-                ++pos;
-                produced += static_cast<std::size_t>(1 - control);
-            }
-        }
-        // Exactly one plane, and no more than padding left over.
-        if (produced != planeBytes || end - pos > 2) return false;
-    }
-    for (unsigned i = segments; i < 15; ++i)
-        if (u32(4 + 4 * i) != 0) return false;
-    return true;
-}
-
 const char* const kJpegSyntaxes[] = {"1.2.840.10008.1.2.4.50", "1.2.840.10008.1.2.4.51", "1.2.840.10008.1.2.4.57",
                                      "1.2.840.10008.1.2.4.70"};
 const char* const kJpegLsSyntaxes[] = {"1.2.840.10008.1.2.4.80", "1.2.840.10008.1.2.4.81"};
@@ -474,11 +436,14 @@ int CheckCodestream(Bytes data, const std::string& syntax, const PixelAttributes
     }
     if (jpeg) return SUCCESS;
     if (!j2k) {
-        // RLE: one fragment per frame.
+        // RLE: one fragment per frame, each segment decoding to exactly one plane, so that a bad
+        // frame is refused while the file is only being described.
         const std::uint64_t frames = a.frames && !a.frames->empty() ? std::stoull(*a.frames) : 1;
         if (a.fragments.size() != frames + 1) return ERROR_FILE_CORRUPT;
         for (std::size_t i = 1; i < a.fragments.size(); ++i)
-            if (!CleanRleFrame(data.subspan(a.fragments[i].first, a.fragments[i].second), a)) return ERROR_FILE_CORRUPT;
+            if (!RleFrameIsClean(data.subspan(a.fragments[i].first, a.fragments[i].second),
+                                 std::size_t{*a.rows} * *a.columns, *a.samples * (*a.bitsAllocated / 8u)))
+                return ERROR_FILE_CORRUPT;
         return SUCCESS;
     }
     if (!CleanJ2kMarkers(first)) return ERROR_FILE_CORRUPT;

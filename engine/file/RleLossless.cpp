@@ -1,5 +1,6 @@
-// DICOM RLE Lossless frames: a 64-byte header of segment offsets, then one PackBits segment per
-// byte plane, most significant byte of each sample first, each row coded on its own.
+// DICOM RLE Lossless frames (PS3.5 G): a 64-byte header of up to 15 segment offsets, then one
+// PackBits segment per byte plane, most significant byte of each sample first, each row coded on
+// its own.
 #include "engine/file/RleLossless.h"
 
 #include <algorithm>
@@ -78,6 +79,36 @@ bool UnpackSegment(Bytes segment, std::size_t planeBytes, std::size_t stride, st
 }
 
 }  // namespace
+
+bool RleFrameIsClean(Bytes frame, std::size_t planeBytes, unsigned segments) {
+    if (frame.size() < kHeaderBytes || segments == 0 || segments > kMaxSegments) return false;
+    if (GetLe32(frame, 0) != segments) return false;
+    for (unsigned i = 0; i < segments; ++i) {
+        const std::uint32_t start = GetLe32(frame, 4 + 4 * i);
+        const std::uint32_t end = i + 1 < segments ? GetLe32(frame, 8 + 4 * i) : static_cast<std::uint32_t>(frame.size());
+        if ((i == 0 && start != kHeaderBytes) || start >= end || end > frame.size()) return false;
+        std::size_t pos = start, produced = 0;
+        while (produced < planeBytes) {
+            if (pos >= end) return false;
+            const auto control = static_cast<std::int8_t>(frame[pos++]);
+            if (control >= 0) {
+                const std::size_t literal = static_cast<std::size_t>(control) + 1;
+                if (literal > end - pos) return false;
+                pos += literal;
+                produced += literal;
+            } else if (control != -128) {
+                if (pos >= end) return false;
+                ++pos;
+                produced += static_cast<std::size_t>(1 - control);
+            }
+        }
+        // Exactly one plane, and no more than padding left over.
+        if (produced != planeBytes || end - pos > 2) return false;
+    }
+    for (unsigned i = segments; i < kMaxSegments; ++i)
+        if (GetLe32(frame, 4 + 4 * i) != 0) return false;
+    return true;
+}
 
 bool DecodeRleLossless(Bytes frame, std::size_t planeBytes, int channels, int bytesPerSample, std::uint8_t* out) {
     const std::size_t stride = static_cast<std::size_t>(channels) * bytesPerSample;

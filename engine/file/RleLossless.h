@@ -13,6 +13,12 @@ namespace engine::file {
 // False when the image has more byte planes than the coding allows.
 bool EncodeRleLossless(const SampleImage& image, std::vector<std::uint8_t>* out);
 
+// Whether frame is a well-formed frame of segments byte planes: the header names exactly that
+// many segments, the first right after it, and each segment codes exactly planeBytes bytes with
+// at most a pad byte or two left over. Counts, writes nothing: a frame is judged before any
+// memory is set aside for it.
+bool RleFrameIsClean(Bytes frame, std::size_t planeBytes, unsigned segments);
+
 // Decodes frame (header and segments) of planeBytes bytes a segment into out: the samples
 // interleaved, channels × bytesPerSample bytes a pixel, little-endian. False when a segment is
 // missing or runs short.
