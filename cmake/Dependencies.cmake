@@ -14,10 +14,17 @@ find_library(OPENCV_IMGPROC_LIBRARY opencv_imgproc REQUIRED)
 find_path(OPENJPEG_INCLUDE_DIR openjpeg.h PATH_SUFFIXES openjpeg-2.5 REQUIRED)
 find_library(OPENJPEG_LIBRARY openjp2 REQUIRED)
 
+# Drawing and text: Cairo rasterises, fontconfig finds faces, FreeType reads them. The platform's
+# drawing layer uses them, so they form a target of their own that both libraries link.
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(AXDRAW REQUIRED IMPORTED_TARGET cairo fontconfig freetype2)
+add_library(axdraw_deps INTERFACE)
+target_link_libraries(axdraw_deps INTERFACE PkgConfig::AXDRAW)
+
 add_library(axlumora_deps INTERFACE)
 target_include_directories(axlumora_deps SYSTEM INTERFACE ${GDCM_INCLUDE_DIRS} ${OPENCV_INCLUDE_DIR}
                            ${OPENJPEG_INCLUDE_DIR})
 target_link_libraries(axlumora_deps INTERFACE
     gdcmMSFF gdcmDSED gdcmDICT gdcmCommon
     TIFF::TIFF JPEG::JPEG PNG::PNG ${OPENJPEG_LIBRARY}
-    ${OPENCV_IMGPROC_LIBRARY} ${OPENCV_CORE_LIBRARY})
+    ${OPENCV_IMGPROC_LIBRARY} ${OPENCV_CORE_LIBRARY} axdraw_deps)

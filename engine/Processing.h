@@ -57,3 +57,37 @@ int L_RotateBitmap(BITMAPHANDLE* bitmap, int angle, unsigned flags, std::uint32_
 // up), the image edge repeated outward. Even sizes reach one pixel further up and left.
 // 1/4-bit images are refused; 8-bit palette images filter their indices only for grey ramps.
 int L_AverageFilterBitmap(BITMAPHANDLE* bitmap, int dimension);
+
+// L_ColorSeparateBitmap and L_ColorMergeBitmap modes: the planes, in order.
+constexpr unsigned COLORSEP_RGB = 0;   // red, green, blue
+constexpr unsigned COLORSEP_CMYK = 1;  // cyan, magenta, yellow, black (four planes)
+constexpr unsigned COLORSEP_HLS = 2;   // hue, lightness, saturation
+constexpr unsigned COLORSEP_HSV = 3;   // hue, saturation, value
+constexpr unsigned COLORSEP_CMY = 4;   // cyan, magenta, yellow
+
+// Splits the image into grey planes: planes[0 … 2], and planes[3] for COLORSEP_CMYK. Each plane
+// record must be initialised; it is replaced by a new image without being freed (the caller
+// frees every plane, e.g. through ScopedBitmap). Planes keep the source's size, view perspective
+// and resolution.
+// - Grey sources (L_IsGrayScaleBitmap non-zero) give planes at their own sample depth M (8, 12
+//   or 16 bits; grey palettes of 1/4 bits give 8-bit planes), so nothing is lost: with g the
+//   level, RGB g, g, g; CMYK 0, 0, 0, M − g; CMY M − g three times; HLS 0, g, 0; HSV 0, 0, g.
+// - Colour sources give 8-bit planes: CMY 255 − R …; CMYK K = 255 − max(R, G, B) and
+//   C = 255 − R − K (M and Y likewise), so R = 255 − C − K; HLS and HSV with the hue circle in
+//   256 steps (0 red, 85 green, 171 blue) and the other channels 0 … 255.
+// 8-bit planes are ORDER_GRAY with the grey ramp, 12/16-bit ones ORDER_GRAY.
+int L_ColorSeparateBitmap(const BITMAPHANDLE* bitmap, BITMAPHANDLE* const planes[],
+                          unsigned structSize, unsigned mode);
+
+// Rebuilds an image from planes of one size, depth (8, 12 or 16 bits, grey) and view
+// perspective, and replaces the bitmap's image by it (the old image is released; the bitmap's
+// resolution is kept). When every pixel is achromatic — RGB R = G = B; CMY and CMYK C = M = Y;
+// HLS S = 0, L = 0 or L = max; HSV S = 0 or V = 0 — the result is grey at the planes' depth:
+// RGB R, CMY max − C, CMYK round((max − C)(max − K) / max), HLS L, HSV V. Otherwise it is 24-bit
+// colour (ORDER_RGB if the bitmap held a 24/32-bit ORDER_RGB image, else ORDER_BGR), from the
+// planes scaled to 8 bits, CMYK R = max(0, 255 − C − K). Separating and merging back returns
+// every grey image exactly, and colour exactly in RGB, CMY and CMYK (HLS and HSV within a few
+// levels of rounding). ERROR_INV_PARAMETER for planes that are missing, repeated, the bitmap
+// itself, or differ in size, depth or view perspective.
+int L_ColorMergeBitmap(BITMAPHANDLE* bitmap, BITMAPHANDLE* const planes[], unsigned structSize,
+                       unsigned mode);

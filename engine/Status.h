@@ -22,6 +22,7 @@ constexpr int ERROR_FEATURE_NOT_SUPPORTED = -15;
 constexpr int ERROR_BUFFER_TOO_SMALL = -16;
 constexpr int ERROR_INV_VIEW_PERSPECTIVE = -17;
 constexpr int ERROR_NOT_IMPLEMENTED = -18;   // an operation this engine build does not offer yet
+constexpr int ERROR_NO_DC = -19;             // no drawing context was given
 
 // Short English name of a status, for logs and test messages.
 const char* EngineStatusName(int status);

@@ -29,6 +29,9 @@ constexpr DemoStep kDemoSteps[] = {
      "ApplyCorrectionFile \"${OUT}/sensor-defects.txt\" \"${OUT}/correction.log\" false 0"},
     {"optimise the contrast", "OptimizeImage \"\" 0 0 1 1 0 0"},
     {"sharpen", "UnsharpMask 5 5"},
+    // The sensor counts more where more radiation arrives; clinicians read a radiograph with
+    // enamel, dentine and fillings bright and air dark.
+    {"radiographic polarity: dense tissue bright", "Invert"},
     {"caption below the image",
      "AddTextToBottom \"axLumora demo - synthetic intra-oral frame\" true true 0"},
     {"centimetre ruler (20 um pixels)", "RenderRuler 50000 1"},

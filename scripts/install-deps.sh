@@ -1,7 +1,8 @@
 #!/bin/sh
 # Installs, with apt-get, whatever the build, the tests and the benchmarks need and the machine lacks
 # (python3-pydicom only for the DICOM sample files it ships, which the tests load; dicom3tools
-# for dciodvfy, which checks the DICOM files we write against their IOD).
+# for dciodvfy, which checks the DICOM files we write against their IOD; the fonts are the faces
+# that the burned-in text asks for by their desktop names, or metric-compatible stand-ins).
 # Safe to run again: it only touches packages that are missing.
 set -eu
 
@@ -23,6 +24,12 @@ libpng-dev
 libopenjp2-7-dev
 libopencv-core-dev
 libopencv-imgproc-dev
+libcairo2-dev
+libfreetype-dev
+libfontconfig-dev
+fonts-liberation2
+fonts-comic-neue
+fonts-dejavu-core
 dcmtk
 libtiff-tools
 libjpeg-turbo-progs

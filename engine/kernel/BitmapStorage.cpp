@@ -7,6 +7,7 @@
 
 #include "engine/kernel/BitmapLayout.h"
 #include "engine/kernel/PixelView.h"
+#include "engine/kernel/Region.h"
 
 namespace engine {
 namespace {
@@ -263,6 +264,22 @@ int SetOwnedLookupTable(BITMAPHANDLE* bitmap, const RGBQUAD* lut, std::uint32_t 
     } catch (const std::bad_alloc&) {
         return ERROR_NO_MEMORY;
     }
+}
+
+std::shared_ptr<const Region> RegionOf(const BITMAPHANDLE& bitmap) noexcept {
+    std::shared_ptr<const Region> region;
+    if (bitmap.Storage != nullptr) {
+        Registry().With(bitmap.Storage,
+                        [&](const BitmapStorage& storage) { region = storage.region; });
+    }
+    return region;
+}
+
+bool SetRegion(const BITMAPHANDLE& bitmap, std::shared_ptr<const Region> region) noexcept {
+    if (bitmap.Storage == nullptr) return false;
+    // The old region is released outside the registry's lock.
+    return Registry().With(bitmap.Storage,
+                           [&](BitmapStorage& storage) { storage.region.swap(region); });
 }
 
 std::size_t LiveStorageCount() { return Registry().Count(); }

@@ -13,6 +13,10 @@
 
 #include "engine/Bitmap.h"
 
+namespace engine {
+class Region;
+}
+
 struct BitmapStorage {
     struct FreeMemory {
         void operator()(std::uint8_t* memory) const noexcept { std::free(memory); }
@@ -22,6 +26,8 @@ struct BitmapStorage {
     std::uint64_t pixelBytes = 0;
     std::vector<RGBQUAD> palette;
     std::vector<RGBQUAD> lut;
+    // Set by L_SetBitmapRgnRect; immutable once set, so copies of the bitmap share it.
+    std::shared_ptr<const engine::Region> region;
 };
 
 namespace engine {
@@ -61,6 +67,12 @@ bool ReleaseStorage(const BITMAPHANDLE& bitmap) noexcept;
 // Replaces the lookup table a bitmap owns by a copy of lut (length entries; none when 0) and
 // points pLUT/LUTLength at it. SUCCESS, ERROR_NO_BITMAP or ERROR_NO_MEMORY.
 int SetOwnedLookupTable(BITMAPHANDLE* bitmap, const RGBQUAD* lut, std::uint32_t length) noexcept;
+
+// The region the storage named by a record carries; null when it has none or the record names
+// no live storage.
+std::shared_ptr<const Region> RegionOf(const BITMAPHANDLE& bitmap) noexcept;
+// Replaces that region (null: none). False when the record names no live storage.
+bool SetRegion(const BITMAPHANDLE& bitmap, std::shared_ptr<const Region> region) noexcept;
 
 // Storages currently alive; for leak checks in tests.
 std::size_t LiveStorageCount();

@@ -21,6 +21,8 @@ int L_CopyBitmap(BITMAPHANDLE* destination, const BITMAPHANDLE* source, unsigned
         return status;
     }
     std::memcpy(copy.Addr, view.data, static_cast<std::size_t>(view.stride) * view.height);
+    // Same geometry, so the region applies unchanged; regions are immutable and shared.
+    engine::SetRegion(copy, engine::RegionOf(*source));
     *destination = copy;
     return SUCCESS;
 }

@@ -38,6 +38,8 @@ const char* EngineStatusName(int status) {
             return "ERROR_FEATURE_NOT_SUPPORTED";
         case ERROR_BUFFER_TOO_SMALL:
             return "ERROR_BUFFER_TOO_SMALL";
+        case ERROR_NO_DC:
+            return "ERROR_NO_DC";
         case ERROR_INV_VIEW_PERSPECTIVE:
             return "ERROR_INV_VIEW_PERSPECTIVE";
         case ERROR_NOT_IMPLEMENTED:

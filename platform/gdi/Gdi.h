@@ -70,6 +70,9 @@ struct Palette {
 };
 using HPALETTE = Palette*;
 
+class CoverageSink;
+struct GdiObject;
+
 // A device context over a 32-bit buffer that someone else owns (a paint box's buffer, a memory
 // context's bitmap). stride is in pixels.
 struct DeviceContext {
@@ -82,6 +85,14 @@ struct DeviceContext {
     COLORREF brushColor = 0xFFFFFF;
     COLORREF penColor = 0;
     int penWidth = 1;
+    // Drawing state of platform/gdi/Drawing.h. sink: where drawing calls put their coverage;
+    // null draws into the buffer. Null pen and brush stand for the stock black pen and white brush.
+    CoverageSink* sink = nullptr;
+    GdiObject* selectedPen = nullptr;
+    GdiObject* selectedBrush = nullptr;
+    int rop2 = 13;  // R2_COPYPEN
+    LONG positionX = 0;
+    LONG positionY = 0;
 
     std::uint32_t* Row(int y) const { return pixels + static_cast<std::ptrdiff_t>(y) * stride; }
     // clip ∩ buffer.

@@ -123,7 +123,10 @@ TEST_F(HostTest, DemoRunsTheAcquisitionPipelineAndWritesItsFiles) {
     ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
     EXPECT_NE(r.out.find("LoadBuffer_NormalAndDark -> 1"), std::string::npos) << r.out;
     EXPECT_EQ(r.out.find("!!"), std::string::npos) << r.out;
-    // Every member call reports its time; members not built yet are listed as skipped.
+    // Every member call reports its time; every member of the pipeline is built.
+    EXPECT_EQ(r.out.find("skipped"), std::string::npos) << r.out;
+    for (const char* member : {"AddTextToBottom -> 1", "RenderRuler -> 0", "PutSymbolOnLead_16Bit", "Invert -> 0"})
+        EXPECT_NE(r.out.find(member), std::string::npos) << member;
     int calls = 0;
     const std::regex step(R"(^\s*\d+\s.*)");
     for (const std::string& line : r.outLines()) {
@@ -134,7 +137,8 @@ TEST_F(HostTest, DemoRunsTheAcquisitionPipelineAndWritesItsFiles) {
         EXPECT_TRUE(std::regex_search(line, std::regex(R"( -> .*\d+\.\d+ ms$)"))) << line;
     }
     EXPECT_GE(calls, 3);
-    for (const char* file : {"sensor-frame.raw", "dark-frame.raw", "sensor-defects.txt"})
+    for (const char* file : {"sensor-frame.raw", "dark-frame.raw", "sensor-defects.txt", "demo.dcm",
+                             "demo-preview.png"})
         EXPECT_TRUE(std::filesystem::exists(Path("demo") / file)) << file;
     // The sample is deterministic: a second run writes the same frame.
     std::ifstream first(Path("demo") / "sensor-frame.raw", std::ios::binary);

@@ -1,0 +1,91 @@
+// Helpers of the ruler, symbol, stamp and inversion tests: controls holding images of any depth,
+// stored pixel values, whole-image snapshots and log lines.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "engine/Kernel.h"
+#include "tests/control/ControlFixture.h"
+
+namespace overlaytest {
+
+// The pixel's stored bytes as L_GetPixelData gives them, little-endian.
+inline std::uint32_t Stored(const BITMAPHANDLE& bitmap, int row, int col) {
+    std::uint8_t buffer[4] = {};
+    EXPECT_EQ(L_GetPixelData(&bitmap, buffer, row, col, 4), SUCCESS) << row << "," << col;
+    return buffer[0] | (buffer[1] << 8) | (buffer[2] << 16) | (std::uint32_t{buffer[3]} << 24);
+}
+
+inline void Store(BITMAPHANDLE& bitmap, int row, int col, std::uint32_t value) {
+    const std::uint8_t buffer[4] = {
+        static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
+        static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
+    ASSERT_EQ(L_PutPixelData(&bitmap, buffer, row, col, 4), SUCCESS);
+}
+
+// Largest stored value of one pixel.
+inline std::uint32_t MaxStored(int bits) {
+    switch (bits) {
+        case 12:
+            return 4095;
+        case 32:
+            return 0xFFFFFFFFu;
+        default:
+            return static_cast<std::uint32_t>((std::uint64_t{1} << bits) - 1);
+    }
+}
+
+// A control holding a top-left image whose stored values come from value(x, y).
+template <class Fn>
+ComPtr<IaxLumora> ControlWithImage(int width, int height, int bits, int order, Fn&& value) {
+    auto control = NewControl();
+    BITMAPHANDLE& bitmap = Impl(control).CurrentBitmap;
+    L_FreeBitmap(&bitmap);
+    EXPECT_EQ(L_CreateBitmap(&bitmap, BITMAPHANDLE_STRUCT_SIZE, TYPE_CONV, width, height, bits,
+                             order, nullptr, TOP_LEFT, nullptr, 0),
+              SUCCESS);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) Store(bitmap, y, x, static_cast<std::uint32_t>(value(x, y)));
+    return control;
+}
+
+inline ComPtr<IaxLumora> ControlWithRandomImage(int width, int height, int bits, int order,
+                                                std::uint32_t seed = 1) {
+    std::mt19937 random(seed);
+    const std::uint32_t max = MaxStored(bits);
+    return ControlWithImage(width, height, bits, order, [&](int, int) { return random() & max; });
+}
+
+// Every stored value of an image, row by row.
+struct Snapshot {
+    explicit Snapshot(const BITMAPHANDLE& bitmap) : width(bitmap.Width), height(bitmap.Height) {
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) pixels.push_back(Stored(bitmap, y, x));
+    }
+    std::uint32_t at(int x, int y) const {
+        return pixels[static_cast<std::size_t>(y) * width + x];
+    }
+    bool operator==(const Snapshot& other) const {
+        return width == other.width && height == other.height && pixels == other.pixels;
+    }
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint32_t> pixels;
+};
+
+// Captured log lines without their line ends.
+inline std::vector<std::string> Lines(const CapturedLog& log) {
+    std::vector<std::string> lines;
+    for (std::string line : log.lines()) {
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+}  // namespace overlaytest
