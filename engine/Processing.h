@@ -83,7 +83,8 @@ int L_ColorSeparateBitmap(const BITMAPHANDLE* bitmap, BITMAPHANDLE* const planes
 // perspective, and replaces the bitmap's image by it (the old image is released; the bitmap's
 // resolution is kept). When every pixel is achromatic — RGB R = G = B; CMY and CMYK C = M = Y;
 // HLS S = 0, L = 0 or L = max; HSV S = 0 or V = 0 — the result is grey at the planes' depth:
-// RGB R, CMY max − C, CMYK round((max − C)(max − K) / max), HLS L, HSV V. Otherwise it is 24-bit
+// RGB R, CMY max − C, CMYK round((max − C)(max − K) / max), HLS L, HSV V — except that 8-bit
+// planes merged into a bitmap holding a colour image give colour. Otherwise it is 24-bit
 // colour (ORDER_RGB if the bitmap held a 24/32-bit ORDER_RGB image, else ORDER_BGR), from the
 // planes scaled to 8 bits, CMYK R = max(0, 255 − C − K). Separating and merging back returns
 // every grey image exactly, and colour exactly in RGB, CMY and CMYK (HLS and HSV within a few

@@ -38,21 +38,22 @@ bool IsRaised(unsigned style) {
            style == EFX_STYLE_RAISED_EXTRALIGHT || style == EFX_STYLE_RAISED_EXTRAHEAVY;
 }
 
-// Default depth of a style for a font cell height, in pixels.
+// Default depth of a style for a font cell height, in pixels: a bevel of a pixel or two reads
+// as relief; more reads as a second copy of the text.
 int DefaultDepth(unsigned style, int cell) {
     switch (style) {
         case EFX_STYLE_INSET_EXTRALIGHT:
         case EFX_STYLE_RAISED_EXTRALIGHT:
-            return 1;
+            return std::max(1, cell / 48);
         case EFX_STYLE_INSET_LIGHT:
         case EFX_STYLE_RAISED_LIGHT:
-            return std::max(1, cell / 24);
+            return std::max(1, cell / 32);
         case EFX_STYLE_INSET_HEAVY:
         case EFX_STYLE_RAISED_HEAVY:
-            return std::max(2, cell / 12);
+            return std::max(2, cell / 20);
         case EFX_STYLE_INSET_EXTRAHEAVY:
         case EFX_STYLE_RAISED_EXTRAHEAVY:
-            return std::max(3, cell / 8);
+            return std::max(3, cell / 14);
         case EFX_STYLE_OUTLINEBLOCK:
             return std::max(1, cell / 16);
         default:

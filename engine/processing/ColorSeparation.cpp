@@ -360,6 +360,9 @@ int L_ColorMergeBitmap(BITMAPHANDLE* bitmap, BITMAPHANDLE* const planes[], unsig
     });
 
     const bool held = bitmap->Addr != nullptr;
+    // A colour image whose pixels happen to be grey stays a colour image: only deep planes or a
+    // grey bitmap make a grey result.
+    if (achromatic && planeBits == 8 && held && L_IsGrayScaleBitmap(bitmap) == GRAY_NO) achromatic = false;
     const bool keepRgb = held && (bitmap->BitsPerPixel == 24 || bitmap->BitsPerPixel == 32) &&
                          bitmap->Order == ORDER_RGB;
     PendingImages made;

@@ -4,7 +4,9 @@
 
 #include <random>
 
+#include "engine/Effects.h"
 #include "engine/Kernel.h"
+#include "engine/Processing.h"
 #include "platform/gdi/Font.h"
 #include "tests/control/ControlFixture.h"
 #include "tests/overlay/MarkFixture.h"
@@ -12,6 +14,62 @@
 namespace {
 
 using namespace marktest;
+
+// The marks' steps done literally on a copy: separate, draw into one plane, merge, make it 16-bit
+// grey when asked. Grey images take a shortcut in the members that must give the same pixels.
+template <class Draw>
+std::vector<std::uint32_t> ThroughSeparation(const BITMAPHANDLE& source, unsigned mode, int plane,
+                                             bool toGrey16, Draw&& draw) {
+    ScopedBitmap copy;
+    EXPECT_EQ(L_CopyBitmap(copy.get(), &source, BITMAPHANDLE_STRUCT_SIZE), SUCCESS);
+    ScopedBitmap planes[4];
+    BITMAPHANDLE* handles[4] = {planes[0].get(), planes[1].get(), planes[2].get(), planes[3].get()};
+    EXPECT_EQ(L_ColorSeparateBitmap(copy.get(), handles, BITMAPHANDLE_STRUCT_SIZE, mode), SUCCESS);
+    {
+        ScopedLeadDC dc(handles[plane]);
+        draw(dc.get());
+    }
+    EXPECT_EQ(L_ColorMergeBitmap(copy.get(), handles, BITMAPHANDLE_STRUCT_SIZE, mode), SUCCESS);
+    if (toGrey16) {
+        EXPECT_EQ(L_GrayScaleBitmap(copy.get(), 16), SUCCESS);
+    }
+    return Samples(*copy);
+}
+
+TEST(BurnedInText, GreyImagesGetTheSamePixelsAsThroughASeparation) {
+    for (int bits : {8, 12, 16}) {
+        const std::uint32_t max = bits == 8 ? 255 : bits == 12 ? 4095 : 65535;
+        std::mt19937 random(bits);
+        auto control = NewControl();
+        TaxLumora& c = Impl(control);
+        SetImage(c, 320, 90, bits, ORDER_GRAY, [&](int, int) { return random() % (max + 1); });
+        ScopedBitmap original;
+        ASSERT_EQ(L_CopyBitmap(original.get(), &c.CurrentBitmap, BITMAPHANDLE_STRUCT_SIZE), SUCCESS);
+
+        const auto watermarkFont = Font::Create("Comic Sans MS", FontHeightFromPoints(320 / 50 + 6, 96), false);
+        const TextExtent mark = watermarkFont->Measure("Wj 42");
+        const RECT markBox{320 - mark.cx - 10, 90 - mark.cy - 10, 310, 80};
+        const auto expectedMark = ThroughSeparation(*original, COLORSEP_CMYK, 3, bits == 16, [&](HDC dc) {
+            L_EfxDraw3dText(dc, "Wj 42", &markBox, 0x110, 0, 0, 0xFA6432, 0, 0xFFFFFF, watermarkFont.get(), nullptr);
+        });
+        ASSERT_EQ(control->PutWaterMark(BStr::FromUtf8("Wj 42").get()), S_OK);
+        EXPECT_EQ(c.CurrentBitmap.BitsPerPixel, bits);
+        EXPECT_TRUE(Samples(c.CurrentBitmap) == expectedMark) << bits;
+
+        L_FreeBitmap(&c.CurrentBitmap);
+        ASSERT_EQ(L_CopyBitmap(&c.CurrentBitmap, original.get(), BITMAPHANDLE_STRUCT_SIZE), SUCCESS);
+        const auto sideFont = Font::Create("Arial", FontHeightFromPoints(18, 96), false);
+        const TextExtent l = sideFont->Measure("Lg"), r = sideFont->Measure("Rq");
+        const RECT leftBox{10, 85 - l.cy, l.cx + 10, 85}, rightBox{310 - r.cx, 85 - r.cy, 310, 85};
+        const auto expectedSides = ThroughSeparation(*original, COLORSEP_HLS, 1, true, [&](HDC dc) {
+            L_EfxDraw3dText(dc, "Lg", &leftBox, 0x117, 0, 0, 0xFFFFFF, 0, 0, sideFont.get(), nullptr);
+            L_EfxDraw3dText(dc, "Rq", &rightBox, 0x117, 0, 0, 0xFFFFFF, 0, 0, sideFont.get(), nullptr);
+        });
+        LONG value = 0;
+        ASSERT_EQ(control->RenderLR(18, 5, BStr::FromUtf8("Rq").get(), BStr::FromUtf8("Lg").get(), 0, &value), S_OK);
+        EXPECT_TRUE(Samples(c.CurrentBitmap) == expectedSides) << bits;
+    }
+}
 
 TEST(PutWaterMark, FontSizeFollowsTheWidthAndTextEndsTenPixelsIn) {
     for (int width : {49, 50, 1000}) {
@@ -60,6 +118,13 @@ TEST(PutWaterMark, OtherDepthsAreNotTurnedGrey) {
         ASSERT_EQ(control->PutWaterMark(BStr::FromUtf8("mark").get()), S_OK);
         EXPECT_EQ(c.CurrentBitmap.BitsPerPixel, bits);
     }
+    // A colour image that only holds greys stays a colour image.
+    auto control = NewControl();
+    TaxLumora& c = Impl(control);
+    SetImage(c, 200, 100, 24, ORDER_RGB, [](int x, int) { return x * 0x010101u; });
+    ASSERT_EQ(control->PutWaterMark(BStr::FromUtf8("mark").get()), S_OK);
+    EXPECT_EQ(c.CurrentBitmap.BitsPerPixel, 24);
+    EXPECT_EQ(c.CurrentBitmap.Order, ORDER_RGB);
     auto empty = NewControl();
     EXPECT_EQ(empty->PutWaterMark(BStr::FromUtf8("x").get()), S_OK);
 }
