@@ -29,7 +29,7 @@ bench: build
 test-asan: deps
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DAXLUMORA_SANITIZE=ON -DAXLUMORA_BENCH=OFF $(CMAKE_ARGS)
 	cmake --build $(ASAN_BUILD) -j$(JOBS)
-	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 		ctest --output-on-failure -j$(JOBS)
 
 # Each libFuzzer target for FUZZ_SECONDS, from the seed corpus in tests/data/seeds. A single
@@ -37,7 +37,7 @@ test-asan: deps
 # allocator, whose caches grow over millions of small runs (FuzzSetDib runs 19 000 a second).
 FUZZ_BUILD   ?= build-fuzz
 FUZZ_SECONDS ?= 600
-FUZZ_TARGETS ?= FuzzLoadMemory FuzzFileInfo FuzzSetDib
+FUZZ_TARGETS ?= FuzzLoadMemory FuzzFileInfo FuzzSetDib FuzzAnnLoad
 fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DAXLUMORA_FUZZ=ON -DAXLUMORA_BENCH=OFF \
 		"-DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined" $(CMAKE_ARGS)

@@ -12,7 +12,6 @@ HRESULT TaxLumora::HistoContrast(LONG, SHORT*) { return NotBuiltYet("HistoContra
 HRESULT TaxLumora::SpatialFilter(LONG, SHORT*) { return NotBuiltYet("SpatialFilter"); }
 HRESULT TaxLumora::GammaCorrect(LONG, SHORT*) { return NotBuiltYet("GammaCorrect"); }
 HRESULT TaxLumora::Shadow(ULONG, ULONG, ULONG, LONG*) { return NotBuiltYet("Shadow"); }
-HRESULT TaxLumora::AnnRealize(BSTR, VARIANT_BOOL, ULONGLONG, LONG*) { return NotBuiltYet("AnnRealize"); }
 HRESULT TaxLumora::ColorRes(LONG, LONG, LONG, LONG, ULONGLONG, LONG*) { return NotBuiltYet("ColorRes"); }
 HRESULT TaxLumora::Combine(LONG, LONG, LONG, LONG, ULONGLONG, LONG, LONG, ULONG, LONG*) { return NotBuiltYet("Combine"); }
 HRESULT TaxLumora::ContourFilter(LONG, LONG, LONG, LONG, LONG*) { return NotBuiltYet("ContourFilter"); }

@@ -251,14 +251,22 @@ HGDIOBJ GetStockObject(int which) {
     }
 }
 
+// Only handles this layer handed out (and stock objects) are ever dereferenced: a deleted or
+// foreign handle is refused, as the desktop refuses it.
+static bool IsLiveObject(HGDIOBJ object) {
+    if (object == &g_hollowBrush || object == &g_whiteBrush || object == &g_blackPen) return true;
+    std::lock_guard lock(g_objectMutex);
+    return g_objects.count(object) != 0;
+}
+
 BOOL DeleteObject(HGDIOBJ object) {
-    if (!object || object->stock) return FALSE;
+    if (!object) return FALSE;
     std::lock_guard lock(g_objectMutex);
     return g_objects.erase(object) ? TRUE : FALSE;
 }
 
 HGDIOBJ SelectObject(HDC dc, HGDIOBJ object) {
-    if (!dc || !object) return nullptr;
+    if (!dc || !object || !IsLiveObject(object)) return nullptr;
     if (object->kind == GdiObject::Kind::Pen) {
         HGDIOBJ previous = dc->selectedPen ? dc->selectedPen : &g_blackPen;
         dc->selectedPen = object;

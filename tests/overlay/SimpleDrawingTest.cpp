@@ -196,3 +196,39 @@ TEST(DrawSimpleLine, PenColourLandsOnAPromotedImageAndOnScreen) {
 }
 
 }  // namespace
+
+namespace {
+
+// Shapes wholly or partly outside, huge and negative sizes, on every depth and on an empty
+// control: each call ends with a defined Value or a failing HRESULT, never a write outside.
+TEST(SimpleDrawing, ShapesOutsideTheImageOnEveryDepthEndCleanly) {
+    struct Shape {
+        LONG left, top, width, height;
+    } shapes[] = {{-5, -5, 10, 10}, {50, 30, 20, 20}, {1000, 1000, 5, 5}, {-2000000000, -2000000000, 2000000000, 2000000000},
+                  {10, 10, -20, -20}, {0, 0, 0, 0}};
+    for (int bits : {0, 1, 8, 12, 16, 24, 32}) {
+        auto control = NewControl();
+        TaxLumora& c = Impl(control);
+        if (bits) SetImage(c, 60, 40, bits, bits >= 24 ? ORDER_BGR : ORDER_GRAY, [](int x, int y) { return x + y; });
+        LONG value = 0;
+        for (const Shape& s : shapes) {
+            for (VARIANT_BOOL persistent : {VARIANT_TRUE, VARIANT_FALSE}) {
+                const HRESULT frame = control->DrawSimpleFrame(s.left, s.top, s.width, s.height, 3, 0x00FF00, 0,
+                                                               persistent, &value);
+                EXPECT_TRUE(frame == S_OK || frame == E_UNEXPECTED) << bits;
+                EXPECT_EQ(control->DrawSimpleLine(s.left, s.top, s.left + s.width, s.top + s.height, 4, 0xFF, 3,
+                                                  persistent, &value),
+                          S_OK);
+            }
+            const HRESULT rect = control->DrawSimpleRectangle(s.left, s.top, s.width, s.height, 0x123456, &value);
+            EXPECT_TRUE(rect == S_OK || rect == E_UNEXPECTED) << bits;
+            LONG ignored = 0;
+            control->InvertPixel(s.left, s.top, &ignored);
+        }
+        if (bits) {
+            EXPECT_NE(c.CurrentBitmap.Addr, nullptr);
+        }
+    }
+}
+
+}  // namespace
