@@ -31,11 +31,6 @@ void SetCallErrorInfo(const std::string& description, DWORD helpContext) {
         SetErrorInfo(0, info.get());
 }
 
-HRESULT NotBuiltYet(const char* member) {
-    SetCallErrorInfo(std::string("axLumora.") + member + " is not built yet");
-    return E_NOTIMPL;
-}
-
 // ---- creation and destruction -----------------------------------------------------------------
 
 TaxLumora::TaxLumora(CreateKey) {

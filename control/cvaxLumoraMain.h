@@ -154,5 +154,3 @@ void ModuleAddRef();
 void ModuleRelease();
 long ModuleObjectCount();
 
-// Answer of an entry point whose member is not built yet: E_NOTIMPL with error information.
-HRESULT NotBuiltYet(const char* member);

@@ -173,8 +173,8 @@ int L_CombineBitmap(BITMAPHANDLE* destination, int xDst, int yDst, int width, in
                     const BITMAPHANDLE* source, int xSrc, int ySrc, unsigned flags);
 
 // ---- Colour resolution ------------------------------------------------------------------------
-// L_ColorResBitmap flags, with the values of the type library's CRP enumeration. Dithering
-// (the CRD value << 16) is accepted but not done yet: conversions always take the nearest colour.
+// L_ColorResBitmap flags, with the values of the type library's CRP enumeration, or-ed with a
+// dither kind (the CRD values below) shifted up by COLORRES_DITHER_SHIFT.
 constexpr unsigned COLORRES_BYTEORDER_RGB = 0x00;      // 24/32-bit in order R, G, B
 constexpr unsigned COLORRES_FIXED_PALETTE = 0x01;      // see below
 constexpr unsigned COLORRES_OPTIMIZED_PALETTE = 0x02;  // built from the image's colours
@@ -184,6 +184,20 @@ constexpr unsigned COLORRES_USER_PALETTE = 0x10;      // palette / colors argume
 constexpr unsigned COLORRES_NETSCAPE_PALETTE = 0x40;  // 8 bits: the 6 × 6 × 6 cube of 0, 51 … 255
 constexpr unsigned COLORRES_BYTEORDER_GRAY = 0x80;    // grey result at 1/4/8/12/16 bits
 constexpr unsigned COLORRES_DITHER_SHIFT = 16;
+// Dither kinds (the type library's CRD values). Error diffusion spreads each pixel's error over
+// its neighbours to the right and below with the named kernel's weights; ordered dithering adds
+// a threshold from a repeating 8 × 8 matrix (Bayer's; clustered: a clustered-dot screen), scaled
+// by the step between the target's levels, before taking the nearest level. Palettes whose
+// colours form no grid of levels are ordered by mixing 16 entries per pixel instead.
+constexpr unsigned COLORRES_DITHER_NONE = 0;
+constexpr unsigned COLORRES_DITHER_FLOYD_STEINBERG = 1;
+constexpr unsigned COLORRES_DITHER_STUCKI = 2;
+constexpr unsigned COLORRES_DITHER_BURKES = 3;
+constexpr unsigned COLORRES_DITHER_SIERRA = 4;
+constexpr unsigned COLORRES_DITHER_STEVENSON_ARCE = 5;
+constexpr unsigned COLORRES_DITHER_JARVIS = 6;
+constexpr unsigned COLORRES_DITHER_ORDERED = 7;
+constexpr unsigned COLORRES_DITHER_CLUSTERED = 8;
 
 // Converts source to bitsPerPixel (1, 4, 8, 12, 16, 24 or 32), keeping size, view perspective
 // and resolution. destination == source (or null) converts in place; any other destination is
@@ -200,9 +214,13 @@ constexpr unsigned COLORRES_DITHER_SHIFT = 16;
 //   r·32 + g·4 + b). Pixels take the nearest entry (grey palettes: the entry nearest to the
 //   luma).
 // Colour becomes grey by luma; grey levels are rescaled exactly between depths.
+// Dithering applies where the target holds fewer levels than the source: palette depths, RGB555
+// and 12-bit grey from 16-bit grey (colour palettes and RGB555 are dithered on 8-bit channels,
+// grey targets on the source's grey levels). Without a dither kind, or for any other target,
+// every pixel takes the nearest colour.
 // reserved, callback and userData are not used. ERROR_NO_BITMAP without an image,
 // ERROR_BITPERPIXEL for another depth, ERROR_INV_PARAMETER for a user palette missing or of a
-// wrong size.
+// wrong size, or an unknown dither kind.
 int L_ColorResBitmap(BITMAPHANDLE* source, BITMAPHANDLE* destination, unsigned structSize,
                      int bitsPerPixel, unsigned flags, const RGBQUAD* palette, void* reserved,
                      unsigned colors, void* callback, void* userData);

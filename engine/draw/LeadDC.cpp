@@ -52,25 +52,6 @@ std::uint32_t MixColor(std::uint32_t old, std::uint32_t pen, std::uint32_t alpha
                      BlendLevel(BlueOf(old), BlueOf(pen), alpha));
 }
 
-unsigned NearestPaletteIndex(const BITMAPHANDLE& bitmap, int bits, std::uint32_t color) {
-    const unsigned count = 1u << bits;
-    unsigned best = 0;
-    std::uint32_t bestDistance = UINT32_MAX;
-    for (unsigned i = 0; i < count; ++i) {
-        const RGBQUAD entry = engine::PaletteEntry(bitmap, bits, i);
-        const int dr = static_cast<int>(entry.rgbRed) - static_cast<int>(engine::RedOf(color));
-        const int dg = static_cast<int>(entry.rgbGreen) - static_cast<int>(engine::GreenOf(color));
-        const int db = static_cast<int>(entry.rgbBlue) - static_cast<int>(engine::BlueOf(color));
-        const auto distance = static_cast<std::uint32_t>(dr * dr + dg * dg + db * db);
-        if (distance < bestDistance) {
-            bestDistance = distance;
-            best = i;
-            if (distance == 0) break;
-        }
-    }
-    return best;
-}
-
 class BitmapSink final : public CoverageSink {
 public:
     explicit BitmapSink(BITMAPHANDLE* bitmap) : bitmap_(bitmap) {}
@@ -160,7 +141,7 @@ public:
                     const std::uint32_t mixed = MixColor(old, color, alpha, rop2);
                     auto found = nearest.find(mixed);
                     if (found == nearest.end())
-                        found = nearest.emplace(mixed, NearestPaletteIndex(*bitmap_, view.bits, mixed)).first;
+                        found = nearest.emplace(mixed, engine::EncodeColor(*bitmap_, view.format, mixed)).first;
                     engine::WriteIndex(bytes, col, view.bits, found->second);
                 });
                 break;

@@ -8,6 +8,7 @@
 #include "engine/kernel/BitmapLayout.h"
 #include "engine/kernel/BitmapStorage.h"
 #include "engine/kernel/DisplayTransform.h"
+#include "engine/kernel/Dither.h"
 #include "engine/kernel/PixelColor.h"
 #include "engine/kernel/PixelConvert.h"
 #include "engine/kernel/PixelView.h"
@@ -243,6 +244,17 @@ int ChooseTarget(const BITMAPHANDLE& source, const engine::ConstPixelView& view,
     return SUCCESS;
 }
 
+// The converted image takes the source's place, or the destination's.
+int Replace(BITMAPHANDLE* source, BITMAPHANDLE* destination, const BITMAPHANDLE& result) {
+    if (destination == nullptr || destination == source) {
+        engine::ReleaseStorage(*source);
+        *source = result;
+    } else {
+        *destination = result;
+    }
+    return SUCCESS;
+}
+
 }  // namespace
 
 int L_ColorResBitmap(BITMAPHANDLE* source, BITMAPHANDLE* destination, unsigned structSize,
@@ -258,6 +270,8 @@ int L_ColorResBitmap(BITMAPHANDLE* source, BITMAPHANDLE* destination, unsigned s
     if (!engine::IsValidViewPerspective(source->ViewPerspective)) {
         return ERROR_INV_VIEW_PERSPECTIVE;
     }
+    const unsigned dither = flags >> COLORRES_DITHER_SHIFT;
+    if (dither >= engine::kDitherKindCount) return ERROR_INV_PARAMETER;
 
     BITMAPHANDLE result;
     try {
@@ -282,6 +296,19 @@ int L_ColorResBitmap(BITMAPHANDLE* source, BITMAPHANDLE* destination, unsigned s
 
     engine::PixelView dst;
     engine::AccessPixels(&result, &dst);
+    // Colour palettes find their nearest entries through the dither path's exact search even
+    // without dithering: a search of every entry per colour is what makes conversions slow.
+    const bool colourPalette = engine::IsPaletteFormat(dst.format) &&
+                               engine::SpaceOf(result, dst.format).channels == 3;
+    if ((dither != 0 && engine::DitheringApplies(src.format, dst.format)) || colourPalette) {
+        const auto kind = static_cast<engine::DitherKind>(dither);
+        if (const int status = engine::DitherInto(*source, src, result, dst, kind);
+            status != SUCCESS) {
+            engine::ReleaseStorage(result);
+            return status;
+        }
+        return Replace(source, destination, result);
+    }
     engine::SampleWriter writer;
     engine::SampleReader reader;
     std::vector<std::uint16_t> samples;
@@ -306,11 +333,5 @@ int L_ColorResBitmap(BITMAPHANDLE* source, BITMAPHANDLE* destination, unsigned s
         writer.Write(walk, samples.data());
     }
 
-    if (destination == nullptr || destination == source) {
-        engine::ReleaseStorage(*source);
-        *source = result;
-    } else {
-        *destination = result;
-    }
-    return SUCCESS;
+    return Replace(source, destination, result);
 }

@@ -164,12 +164,6 @@ TEST(ColorRes, PaletteDepthsTakeTheNearestEntryOfTheChosenPalette) {
     EXPECT_EQ(netscape->pPalette[43].rgbGreen, 51);  // 1·36 + 1·6 + 1
     ExpectNearestEntries(*colour, *netscape);
 
-    // Dithering is not done yet: a dithering request converts like none.
-    ScopedBitmap dithered;
-    ASSERT_EQ(ColorRes(*colour, *dithered, 8, COLORRES_FIXED_PALETTE | 1u << COLORRES_DITHER_SHIFT),
-              SUCCESS);
-    EXPECT_EQ(Snapshot(*dithered), Snapshot(*cube));
-
     const RGBQUAD user[3] = {{0, 0, 0, 0}, {0, 0, 255, 0}, {255, 255, 255, 0}};
     ScopedBitmap mine;
     ASSERT_EQ(ColorRes(*colour, *mine, 4, COLORRES_USER_PALETTE, user, 3), SUCCESS);

@@ -10,11 +10,11 @@
 
 #include "engine/Kernel.h"
 #include "tests/control/ControlFixture.h"
-#include "tests/overlay/MarkFixture.h"
+#include "tests/overlay/OverlayFixture.h"
 
 namespace {
 
-using namespace marktest;
+using namespace overlaytest;
 namespace fs = std::filesystem;
 
 constexpr const char* kPython = "/usr/bin/python3";

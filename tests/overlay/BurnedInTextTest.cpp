@@ -9,11 +9,11 @@
 #include "engine/Processing.h"
 #include "platform/gdi/Font.h"
 #include "tests/control/ControlFixture.h"
-#include "tests/overlay/MarkFixture.h"
+#include "tests/overlay/OverlayFixture.h"
 
 namespace {
 
-using namespace marktest;
+using namespace overlaytest;
 
 // The marks' steps done literally on a copy: separate, draw into one plane, merge, make it 16-bit
 // grey when asked. Grey images take a shortcut in the members that must give the same pixels.

@@ -5,11 +5,11 @@
 #include "engine/Kernel.h"
 #include "platform/gdi/Font.h"
 #include "tests/control/ControlFixture.h"
-#include "tests/overlay/MarkFixture.h"
+#include "tests/overlay/OverlayFixture.h"
 
 namespace {
 
-using namespace marktest;
+using namespace overlaytest;
 
 std::uint32_t ScreenPixel(TaxLumora& c, int x, int y) {
     return c.MainPaintBox->Buffer()[static_cast<std::size_t>(y) * c.MainPaintBox->Width() + x];
