@@ -26,6 +26,18 @@ namespace {
 
 EdgeRect Whole(std::int32_t width, std::int32_t height) { return EdgeRect{0, 0, width, height}; }
 
+// Fit mode never distorts: the largest rectangle of the image's aspect ratio inside the client
+// area, centred. An empty image has no aspect ratio and takes the whole client area.
+EdgeRect FittedDestination(std::int32_t clientWidth, std::int32_t clientHeight,
+                           std::int32_t viewWidth, std::int32_t viewHeight) {
+    if (viewWidth > 0 && viewHeight > 0) {
+        const FitResult fit = FitRect(clientWidth, clientHeight, viewWidth, viewHeight);
+        if (fit.width >= 0 && fit.height >= 0)
+            return EdgeRect{fit.x, fit.y, fit.x + fit.width, fit.y + fit.height};
+    }
+    return Whole(clientWidth, clientHeight);
+}
+
 // Applies Left, Top, Width, Height in that order, each seeing the ones before. parent is the
 // unclipped rectangle for the clip setters (FromParent), else null.
 void ApplyRect(EdgeRect& rect, const EdgeRect* parent, LONG left, LONG top, LONG width,
@@ -58,7 +70,9 @@ void TaxLumora::UpdatePaintRects(bool updateScrollRanges, bool fitControl, bool 
             }
             break;
         case PAINTSIZEMODE_FIT:
-            if (reset) DstRect = Whole(Form.ClientWidth(), Form.ClientHeight());
+            if (reset)
+                DstRect = FittedDestination(Form.ClientWidth(), Form.ClientHeight(), viewWidth,
+                                            viewHeight);
             if (updateScrollRanges) {
                 Form.SetScrollRange(true, 0);
                 Form.SetScrollRange(false, 0);
@@ -90,7 +104,8 @@ void TaxLumora::UpdateViewRects() {
             DstRect = Whole(ViewWidth(CurrentBitmap), ViewHeight(CurrentBitmap));
             break;
         case PAINTSIZEMODE_FIT:
-            DstRect = Whole(Form.ClientWidth(), Form.ClientHeight());
+            DstRect = FittedDestination(Form.ClientWidth(), Form.ClientHeight(),
+                                        ViewWidth(CurrentBitmap), ViewHeight(CurrentBitmap));
             break;
         default:
             break;

@@ -4,6 +4,7 @@
 #include "control/cvaxLumoraMain.h"
 #include "engine/Display.h"
 #include "platform/handles/HandleTable.h"
+#include "platform/handles/MemoryRegions.h"
 
 namespace {
 
@@ -131,6 +132,13 @@ HRESULT TaxLumora::RenderDC(ULONGLONG HandleDC, TaxLumora_Rect SrcRectArg,
 HRESULT TaxLumora::SetPaintLUT(ULONGLONG pLUT, LONG LUTLength, LONG*) {
     return SafeCall([&] {
         const std::uint32_t length = CheckedUnsigned(LUTLength);
+        // A table running past the end of a known buffer is refused before it is read.
+        if (pLUT != 0 &&
+            !ReadableWithinKnownRegion(pLUT, std::uint64_t{length} * sizeof(RGBQUAD))) {
+            WriteLog("axLumora.SetPaintLUT, Table of " + std::to_string(length) +
+                     " entries runs past the end of its buffer");
+            return;
+        }
         int lowBit = CurrentBitmap.PaintLowBit, highBit = CurrentBitmap.PaintHighBit;
         // A bitmap that never had a paint window is shown over its whole sample range; keep
         // showing that range, or the engine would refuse the table for a window of no bits.

@@ -78,6 +78,8 @@ struct BITMAPHANDLE {
 
 constexpr std::uint32_t BITMAP_FLAG_INITIALIZED = 0x1;
 constexpr std::uint32_t BITMAP_FLAG_ALLOCATED = 0x2;
+// The paint window and table were taken from the file's own window when it was loaded.
+constexpr std::uint32_t BITMAP_FLAG_FILE_WINDOW = 0x4;
 
 // Width and height as displayed: swapped for view perspectives 5 to 8.
 inline bool IsTransposedView(const BITMAPHANDLE& b) { return b.ViewPerspective >= 5; }

@@ -20,6 +20,11 @@ constexpr unsigned WINDOWLEVEL_FILLLUT = 0x1;  // fill the table with a linear g
 int L_WindowLevel(BITMAPHANDLE* bitmap, int lowBit, int highBit, const RGBQUAD* lut,
                   std::uint32_t lutLength, unsigned flags);
 
+// Drops a paint window that loading took from the file (BITMAP_FLAG_FILE_WINDOW): once the
+// samples are rescaled it no longer fits them, and the whole range is shown again. A window or
+// table a host set stays. SUCCESS also when there is nothing to drop.
+int L_ResetFileWindow(BITMAPHANDLE* bitmap);
+
 // Process-wide painting settings (L_SetDisplayMode).
 constexpr unsigned DISP_RESAMPLE = 0x200;  // smooth (bilinear) scaling instead of nearest
 // Sets the bits of mask to those of flags; returns the settings before the call.

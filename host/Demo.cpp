@@ -25,6 +25,10 @@ constexpr DemoStep kDemoSteps[] = {
     {"sensor frame into host memory", "buffer normal < ${OUT}/sensor-frame.raw"},
     {"dark frame into host memory", "buffer dark < ${OUT}/dark-frame.raw"},
     {"load, subtract the dark frame", "LoadBuffer_NormalAndDark &normal &dark \"\" ${W} ${H} 0"},
+    // The raw frame carries no geometry; the host knows its sensor's pixel pitch and says so, so
+    // that the DICOM file states 0.02 mm and measurements on it are true.
+    {"sensor pitch across: 20 um = 1270 dpi", "BitmapXRes = 1270"},
+    {"sensor pitch down: 20 um = 1270 dpi", "BitmapYRes = 1270"},
     {"correct the sensor's defects",
      "ApplyCorrectionFile \"${OUT}/sensor-defects.txt\" \"${OUT}/correction.log\" false 0"},
     {"optimise the contrast", "OptimizeImage \"\" 0 0 1 1 0 0"},

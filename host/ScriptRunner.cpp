@@ -468,6 +468,8 @@ CallOutcome ScriptRunner::Call(const Statement& st) {
 }
 
 void ScriptRunner::DefineBuffer(const std::string& name, std::vector<std::uint8_t> data) {
+    // Moving the vector below keeps its storage, so the region stays where it is registered.
+    MemoryRegionRegistration region(data.data(), data.size());
     auto it = buffers_.find(name);
     if (it != buffers_.end()) {
         retired_.push_back(std::move(it->second));  // the moved vector keeps its memory
@@ -475,6 +477,7 @@ void ScriptRunner::DefineBuffer(const std::string& name, std::vector<std::uint8_
     } else {
         buffers_.emplace(name, std::move(data));
     }
+    regions_.push_back(std::move(region));
 }
 
 // `Member … > NAME`: the Value's bytes become buffer NAME. Any other Value fails the call and

@@ -16,6 +16,7 @@
 #include "host/EventSink.h"
 #include "host/FormStatements.h"
 #include "host/ScriptParser.h"
+#include "platform/handles/MemoryRegions.h"
 
 namespace host {
 
@@ -70,6 +71,9 @@ private:
     // Buffers replaced by a later definition: kept until the run ends, since the control may
     // still hold their addresses.
     std::vector<std::vector<std::uint8_t>> retired_;
+    // Every buffer above is a known memory region while it lives, so the control can refuse a
+    // frame that would read past a buffer's end. Declared last: forgotten before freed.
+    std::vector<MemoryRegionRegistration> regions_;
     FormDriver form_;
 };
 

@@ -2,10 +2,13 @@
 // GetMemoryInfo) or in a byte array (SaveArray, LoadArray), and from a packed DIB (SetDIB).
 #include <algorithm>
 #include <cstring>
+#include <new>
+#include <vector>
 
 #include "engine/Display.h"
 #include "engine/Kernel.h"
 #include "io/FileIo.h"
+#include "platform/handles/MemoryRegions.h"
 
 namespace {
 
@@ -29,9 +32,24 @@ private:
     void* data_;
 };
 
-int SaveBufferCB(std::size_t requiredSize, std::uint8_t**, std::size_t* bufferSize, void*) {
+// The largest byte array an automation array of lower bound 0 can hold.
+constexpr std::size_t kMaxArrayBytes = 0x7FFFFFFF;
+
+// Called by the engine when the file does not fit: grows SaveArray's buffer (userData) to the
+// file's size, so small images, whose files outgrow two bytes a pixel, come back whole.
+int SaveBufferCB(std::size_t requiredSize, std::uint8_t** buffer, std::size_t* bufferSize,
+                 void* userData) {
     WriteLog("axLumora.SaveBufferCB, uRequiredSize:" + std::to_string(requiredSize) +
              ", while buffer is only " + std::to_string(*bufferSize));
+    auto* storage = static_cast<std::vector<std::uint8_t>*>(userData);
+    if (!storage || requiredSize > kMaxArrayBytes) return ERROR_BUFFER_TOO_SMALL;
+    try {
+        storage->resize(requiredSize);
+    } catch (const std::bad_alloc&) {
+        return ERROR_NO_MEMORY;
+    }
+    *buffer = storage->data();
+    *bufferSize = storage->size();
     return SUCCESS;
 }
 
@@ -96,6 +114,11 @@ HRESULT TaxLumora::GetMemoryInfo(ULONGLONG pBuffer, LONG, LONG iSize, LONG uFlag
             size = std::min(size, block->size());
         } else {
             data = reinterpret_cast<const void*>(static_cast<std::uintptr_t>(pBuffer));
+            // Within a known buffer, never read past its end whatever size the caller claims.
+            std::uint64_t start = 0;
+            std::size_t regionSize = 0;
+            if (KnownRegion(pBuffer, &start, &regionSize))
+                size = std::min<std::size_t>(size, regionSize - (pBuffer - start));
         }
         FILEINFO info{};
         info.uStructSize = FILEINFO_STRUCT_SIZE;
@@ -140,17 +163,19 @@ HRESULT TaxLumora::SaveArray(SHORT iFormat, SHORT iBitsPerPixel, SHORT iQuality,
         }
         const std::int64_t pixels = CheckedMul<std::int64_t>(CurrentBitmap.Width, CurrentBitmap.Height);
         const auto capacity = Checked<ULONG>(CheckedMul<std::int64_t>(2, pixels));
-        SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, capacity);
-        if (!array) throw std::bad_alloc();
+        // The engine writes into a buffer the callback can grow; the array then takes exactly
+        // the file.
+        std::vector<std::uint8_t> buffer(capacity);
         std::size_t fileSize = 0;
-        {
+        const int result = L_SaveBitmapBuffer(buffer.data(), buffer.size(), &fileSize, &CurrentBitmap,
+                                              iFormat, 8, iQuality, SaveBufferCB, &buffer, nullptr);
+        if (result != SUCCESS) WriteLog("axLumora.SaveArray, Res:" + std::to_string(result));
+        SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(fileSize));
+        if (!array) throw std::bad_alloc();
+        if (fileSize != 0) {
             SafeArrayAccess access(array);
-            const int result = L_SaveBitmapBuffer(static_cast<std::uint8_t*>(access.data()), capacity, &fileSize,
-                                                  &CurrentBitmap, iFormat, 8, iQuality, SaveBufferCB, nullptr, nullptr);
-            if (result != SUCCESS) WriteLog("axLumora.SaveArray, Res:" + std::to_string(result));
+            std::memcpy(access.data(), buffer.data(), fileSize);
         }
-        SAFEARRAYBOUND bound{static_cast<ULONG>(fileSize), 0};
-        SafeArrayRedim(array, &bound);
         Value->vt = VT_ARRAY | VT_UI1;
         Value->parray = array;
     });

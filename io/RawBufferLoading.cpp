@@ -40,6 +40,19 @@ std::optional<MethodShape> KnownMethod(unsigned method) {
     }
 }
 
+// Bytes of the frame a known method reads (method 2 takes the bitmap's padded 16-bit rows).
+std::uint64_t SourceBytes(unsigned method, std::int32_t width, std::int32_t height) {
+    if (width <= 0 || height <= 0) return 0;
+    const std::int64_t w = width;
+    switch (method) {
+        case 2: return raw_frame::FrameBytes(height, (2 * w + 3) / 4 * 4);
+        case 3: return raw_frame::FrameBytes(height, w);
+        case 8: return raw_frame::FrameBytes(height, 3 * w);
+        case 9: return raw_frame::FrameBytes(height, 4 * w);
+        default: return raw_frame::FrameBytes(height, 2 * w);
+    }
+}
+
 // Frames come from host memory with no alignment promise: loads go through memcpy.
 inline std::uint16_t LoadWord(const std::uint8_t* p) {
     std::uint16_t v;
@@ -133,6 +146,11 @@ HRESULT TaxLumora::LoadBuffer(ULONGLONG pBuffer, BSTR Fn, LONG Width, LONG Heigh
         }
         if (shape && pBuffer == 0 && Width > 0 && Height > 0) {
             WriteLog("axLumora.LoadBuffer, No frame");
+            *Value = -1;
+            return;
+        }
+        if (shape && !raw_frame::FrameFitsKnownRegion("axLumora.LoadBuffer", "Frame", pBuffer,
+                                                      SourceBytes(method, Width, Height))) {
             *Value = -1;
             return;
         }

@@ -28,6 +28,16 @@ void FillTestRamp(const BITMAPHANDLE& bitmap, std::int32_t width, std::int32_t h
     }
 }
 
+// Bytes the conversion reads: from the frame's start to the last kept element of the last kept
+// row. Methods outside 1 to 4 read nothing.
+std::uint64_t KeptBytes(unsigned method, const CropGeometry& g) {
+    if (method < 1 || method > 4 || g.keptWidth <= 0 || g.keptHeight <= 0) return 0;
+    const std::int64_t elementBytes = method == 3 ? 1 : 2;
+    const std::int64_t lastRow = std::int64_t{g.top} + g.keptHeight - 1;
+    const std::int64_t elements = lastRow * g.width + g.left + g.keptWidth;
+    return raw_frame::FrameBytes(elements, elementBytes);
+}
+
 template <class Element, class Convert>
 void ConvertKept(const BITMAPHANDLE& bitmap, const std::uint8_t* frame, const CropGeometry& g,
                  Convert convert) {
@@ -68,6 +78,11 @@ HRESULT TaxLumora::LoadBuffer_Crop(ULONGLONG pBuffer, BSTR, LONG Width, LONG Hei
         CheckedUnsigned(g.keptHeight);
         const auto flags = static_cast<std::uint32_t>(uFlags);
         const unsigned method = raw_frame::Method(flags);
+        if (pBuffer != 0 && !raw_frame::FrameFitsKnownRegion("TaxLumora.LoadBuffer_Crop", "Frame",
+                                                              pBuffer, KeptBytes(method, g))) {
+            *Value = -1;
+            return;
+        }
 
         if (raw_frame::FreeAndInitialise(CurrentBitmap) == SUCCESS)
             raw_frame::CreateFrameBitmap(CurrentBitmap, g.keptWidth, g.keptHeight, false);

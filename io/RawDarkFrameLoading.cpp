@@ -91,6 +91,16 @@ HRESULT TaxLumora::LoadBuffer_NormalAndDark(ULONGLONG pBufferNormal, ULONGLONG p
                 *Value = -1;
                 return;
             }
+            // Every group but the last is read, from each frame given.
+            const std::uint64_t bytes =
+                raw_frame::FrameBytes(std::int64_t{Width} / 2 * Height - 1, 3);
+            const std::string prefix = "axLumora.LoadBuffer_NormalAndDark";
+            if (!raw_frame::FrameFitsKnownRegion(prefix, "Frame", pBufferNormal, bytes) ||
+                (pBufferDark != 0 &&
+                 !raw_frame::FrameFitsKnownRegion(prefix, "Dark frame", pBufferDark, bytes))) {
+                *Value = -1;
+                return;
+            }
         }
 
         InnerHandler(

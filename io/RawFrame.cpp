@@ -1,6 +1,8 @@
 #include "io/RawFrame.h"
 
+#include "control/cvaxLumoraMain.h"
 #include "engine/Kernel.h"
+#include "platform/handles/MemoryRegions.h"
 
 namespace raw_frame {
 
@@ -13,6 +15,28 @@ void CreateFrameBitmap(BITMAPHANDLE& bitmap, std::int32_t width, std::int32_t he
     L_CreateBitmap(&bitmap, BITMAPHANDLE_STRUCT_SIZE, TYPE_CONV, CheckedUnsigned(width),
                    CheckedUnsigned(height), colour ? 24 : 16, colour ? ORDER_RGB : ORDER_GRAY,
                    nullptr, TOP_LEFT, nullptr, 0);
+}
+
+std::uint64_t FrameBytes(std::int64_t rows, std::int64_t rowBytes) {
+    if (rows <= 0 || rowBytes <= 0) return 0;
+    std::uint64_t bytes = 0;
+    if (__builtin_mul_overflow(static_cast<std::uint64_t>(rows),
+                               static_cast<std::uint64_t>(rowBytes), &bytes))
+        return UINT64_MAX;
+    return bytes;
+}
+
+bool FrameFitsKnownRegion(const std::string& logPrefix, const char* frameName,
+                          std::uint64_t address, std::uint64_t bytes) {
+    std::uint64_t start = 0;
+    std::size_t size = 0;
+    if (bytes == 0 || !KnownRegion(address, &start, &size)) return true;
+    const std::uint64_t available = size - (address - start);
+    if (bytes <= available) return true;
+    WriteLog(logPrefix + ", " + frameName + " needs " + std::to_string(bytes) +
+             " bytes, but its buffer holds only " + std::to_string(available) + " from $" +
+             HexUpper(address, 8));
+    return false;
 }
 
 }  // namespace raw_frame

@@ -20,6 +20,15 @@ int FreeAndInitialise(BITMAPHANDLE& bitmap);
 // leaves the bitmap without pixel memory, which the converters check before writing.
 void CreateFrameBitmap(BITMAPHANDLE& bitmap, std::int32_t width, std::int32_t height, bool colour);
 
+// Bytes of rows × rowBytes, saturating: a size too large to count reads past any region.
+std::uint64_t FrameBytes(std::int64_t rows, std::int64_t rowBytes);
+
+// False, after logging "<logPrefix>, ..." (the member's own prefix), when `bytes` read from
+// `address` would run past the end of the known memory region the address lies in (a host's
+// buffer, a global memory block). An address in no known region is the caller's promise.
+bool FrameFitsKnownRegion(const std::string& logPrefix, const char* frameName,
+                          std::uint64_t address, std::uint64_t bytes);
+
 // A host address handed as a 64-bit integer, used whole.
 template <class T>
 const T* FrameAt(std::uint64_t address) {

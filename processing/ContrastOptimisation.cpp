@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "control/cvaxLumoraMain.h"
+#include "engine/Display.h"
 #include "engine/File.h"
+#include "io/RawFrame.h"
 
 namespace contrast {
 
@@ -114,8 +116,9 @@ bool OptimizeGuarded(const Gray16Image& data, int limLow, int limHigh, int metho
 
 }  // namespace
 
-// The address is used whole (a pointer does not fit in 32 bits here). Negative sizes and a null
-// address with data to read are refused instead of being read.
+// The address is used whole (a pointer does not fit in 32 bits here). Negative sizes, a null
+// address with data to read and data running past a known buffer's end are refused instead of
+// being read.
 HRESULT TaxLumora::OptimizeBuffer(ULONGLONG pBuffer, LONG Width, LONG Height, LONG LimLow,
                                   LONG LimHigh, LONG Method, ULONGLONG /*uFlags*/, LONG* Value) {
     return SafeCall([&] {
@@ -123,6 +126,10 @@ HRESULT TaxLumora::OptimizeBuffer(ULONGLONG pBuffer, LONG Width, LONG Height, LO
         if (Width < 0 || Height < 0) return;
         const bool empty = Width == 0 || Height == 0;
         if (!empty && (pBuffer == 0 || std::int64_t{Width} * Height > INT32_MAX)) return;
+        // Refused with the member's own failure code, before any value is read or written.
+        const std::uint64_t bytes = raw_frame::FrameBytes(Height, 2 * std::int64_t{Width});
+        if (!raw_frame::FrameFitsKnownRegion("axLumora.OptimizeBuffer", "Buffer", pBuffer, bytes))
+            return;
         Gray16Image data;
         if (!empty) {
             data = Gray16Image{reinterpret_cast<std::uint8_t*>(static_cast<std::uintptr_t>(pBuffer)),
@@ -149,6 +156,7 @@ HRESULT TaxLumora::OptimizeImage(BSTR FnOut, LONG Width, LONG Height, LONG LimLo
             })) {
             return;
         }
+        L_ResetFileWindow(&CurrentBitmap);
         UpdatePaintRects(true, true, true);
         RefreshPaintPalette(false);
         const std::string fileName = BstrToUtf8(FnOut);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "control/cvaxLumoraMain.h"
+#include "engine/Display.h"
 #include "engine/Kernel.h"
 #include "engine/Processing.h"
 #include "processing/Gray16Image.h"
@@ -102,8 +103,9 @@ HRESULT TaxLumora::Windowing(LONG iBeginVal, LONG iEndVal, SHORT* Value) {
             return;
         }
         windowing::FillWindowTable(iBeginVal, iEndVal, &table);
-        *Value = EngineStatusToValue16(
-            L_RemapBitmapIntensity(&CurrentBitmap, table.data(), 256, CHANNEL_MASTER));
+        const int status = L_RemapBitmapIntensity(&CurrentBitmap, table.data(), 256, CHANNEL_MASTER);
+        if (status == SUCCESS) L_ResetFileWindow(&CurrentBitmap);
+        *Value = EngineStatusToValue16(status);
     });
 }
 
@@ -156,6 +158,7 @@ HRESULT TaxLumora::Fix16BitData(ULONGLONG /*uFlags*/, LONG* Value) {
             } else {
                 L_GrayScaleBitmap(&CurrentBitmap, 16);
             }
+            L_ResetFileWindow(&CurrentBitmap);
             RefreshPaintPalette(false);
         }, [](const std::string&) {});
     });

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Installs, with apt-get, whatever the build, the tests and the benchmarks need and the machine lacks
 # (python3-pydicom only for the DICOM sample files it ships, which the tests load; dicom3tools
-# for dciodvfy, which checks the DICOM files we write against their IOD; the fonts are the faces
+# for dciodvfy, which checks the DICOM files we write against their IOD; pngcheck and python3-pil
+# read our PNG files independently; the fonts are the faces
 # that the burned-in text asks for by their desktop names, or metric-compatible stand-ins).
 # Safe to run again: it only touches packages that are missing.
 set -eu
@@ -33,6 +34,8 @@ fonts-dejavu-core
 dcmtk
 libtiff-tools
 libjpeg-turbo-progs
+pngcheck
+python3-pil
 python3-pydicom
 dicom3tools
 "

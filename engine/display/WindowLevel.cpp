@@ -36,5 +36,15 @@ int L_WindowLevel(BITMAPHANDLE* bitmap, int lowBit, int highBit, const RGBQUAD* 
         return status;
     bitmap->PaintLowBit = lowBit;
     bitmap->PaintHighBit = highBit;
+    bitmap->Flags &= ~BITMAP_FLAG_FILE_WINDOW;
+    return SUCCESS;
+}
+
+int L_ResetFileWindow(BITMAPHANDLE* bitmap) {
+    if (!bitmap || !(bitmap->Flags & BITMAP_FLAG_FILE_WINDOW)) return SUCCESS;
+    if (const int status = engine::SetOwnedLookupTable(bitmap, nullptr, 0); status != SUCCESS) return status;
+    bitmap->PaintLowBit = 0;
+    bitmap->PaintHighBit = -1;
+    bitmap->Flags &= ~BITMAP_FLAG_FILE_WINDOW;
     return SUCCESS;
 }

@@ -1,6 +1,7 @@
 // BMP files and packed DIBs: reads 1/4/8/16/24/32-bit, top-down and bottom-up, RLE4/RLE8 and bit
 // fields; writes 8-bit grey-palette and 24-bit files. Every offset and run is checked against the
-// bytes actually present.
+// bytes actually present; pixel data cut short, runs leaving their row and palette indexes past
+// the colour table are refused rather than filled in.
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -26,6 +27,7 @@ struct Dib {
     std::int64_t width = 0, height = 0;
     bool topDown = false;
     unsigned paletteCount = 0;
+    unsigned declaredColors = 0;  // entries the file's colour table holds
     std::array<RGBQUAD, 256> palette{};
     std::uint32_t masks[3] = {0, 0, 0};
 };
@@ -65,7 +67,7 @@ int ParseDib(Bytes header, Dib* dib) {
         if (declared > full) return ERROR_FILE_CORRUPT;
         if (offset + 4ull * declared > header.size()) return ERROR_FILE_CORRUPT;
         dib->paletteCount = full;
-        // Indices past a short palette read as black: the missing entries stay zero.
+        dib->declaredColors = declared;
         std::memcpy(dib->palette.data(), header.data() + offset, 4ull * declared);
         for (unsigned i = 0; i < full; ++i) dib->palette[i].rgbReserved = 0;
     }
@@ -103,41 +105,83 @@ std::uint8_t MaskedChannel(std::uint32_t pixel, std::uint32_t mask) {
     return static_cast<std::uint8_t>(static_cast<std::uint64_t>(value) * 255 / top);
 }
 
-// Expands RLE8/RLE4 into 8-bit indices, one byte per pixel, bottom-up rows. Runs that leave the
-// image are cut at its edge.
+// Expands RLE8/RLE4 into 8-bit indices, one byte per pixel, bottom-up rows; pixels a delta or an
+// early end of line skips stay index 0. A run that passes the end of its row, a delta that leaves
+// the image, and data that ends before the last row are corrupt: the BMP format defines none of
+// them, and a file still being written looks exactly like the last. So is an index past the colour
+// table. indices null: only check.
 int ExpandRle(const Dib& dib, Bytes bits, std::vector<std::uint8_t>* indices) {
     const std::int64_t width = dib.width, height = dib.height;
-    indices->assign(static_cast<std::size_t>(width * height), 0);
+    if (indices) indices->assign(static_cast<std::size_t>(width * height), 0);
     const bool four = dib.header.biCompression == BI_RLE4;
+    const unsigned colors = dib.declaredColors;
+    bool outside = false;
     std::int64_t x = 0, y = 0;
-    std::size_t i = 0;
-    const auto put = [&](std::uint8_t index) {
-        if (x < width && y < height) (*indices)[static_cast<std::size_t>(y * width + x)] = index;
-        ++x;
+    const auto put = [&](std::int64_t at, unsigned k, std::uint8_t index) {
+        outside = outside || index >= colors;
+        if (indices) (*indices)[static_cast<std::size_t>(y * width + at) + k] = index;
     };
+    std::size_t i = 0;
     while (i + 1 < bits.size()) {
         const std::uint8_t count = bits[i], value = bits[i + 1];
         i += 2;
         if (count > 0) {
-            for (unsigned k = 0; k < count; ++k) put(four ? ((k & 1) ? value & 0xF : value >> 4) : value);
+            if (count > width - x) return ERROR_FILE_CORRUPT;
+            for (unsigned k = 0; k < count; ++k) put(x, k, four ? ((k & 1) ? value & 0xF : value >> 4) : value);
+            x += count;
         } else if (value == 0) {
             x = 0, ++y;
         } else if (value == 1) {
-            return SUCCESS;
+            return SUCCESS;  // end of bitmap: the pixels not reached stay index 0
         } else if (value == 2) {
             if (i + 1 >= bits.size()) return ERROR_FILE_CORRUPT;
             x += bits[i], y += bits[i + 1];
             i += 2;
+            if (x > width || y >= height) return ERROR_FILE_CORRUPT;
         } else {
             const std::size_t bytes = four ? (value + 1) / 2 : value;
             if (i + bytes > bits.size()) return ERROR_FILE_CORRUPT;
+            if (value > width - x) return ERROR_FILE_CORRUPT;
             for (unsigned k = 0; k < value; ++k)
-                put(four ? ((k & 1) ? bits[i + k / 2] & 0xF : bits[i + k / 2] >> 4) : bits[i + k]);
+                put(x, k, four ? ((k & 1) ? bits[i + k / 2] & 0xF : bits[i + k / 2] >> 4) : bits[i + k]);
+            x += value;
             i += (bytes + 1) & ~std::size_t{1};
         }
-        if (y >= height) return SUCCESS;
+        if (outside) return ERROR_FILE_CORRUPT;
+        if (y >= height) return SUCCESS;  // the last end of line may stand for the end of bitmap
     }
-    return SUCCESS;  // a missing end-of-bitmap marker leaves the rest at index 0
+    // Markers missing after a complete last row are tolerated; missing pixels are not.
+    return y == height - 1 && x == width ? SUCCESS : ERROR_FILE_CORRUPT;
+}
+
+// Every index of a palette image within the file's colour table (BMP: biClrUsed entries).
+bool IndexesInPalette(const Dib& dib, const std::uint8_t* pixels, std::size_t stride, int depth,
+                      std::int64_t rows) {
+    if (dib.declaredColors >= (1u << depth)) return true;
+    const auto width = static_cast<std::size_t>(dib.width);
+    for (std::int64_t y = 0; y < rows; ++y) {
+        const std::uint8_t* row = pixels + static_cast<std::size_t>(y) * stride;
+        for (std::size_t x = 0; x < width; ++x) {
+            const unsigned index = depth == 8 ? row[x]
+                                   : depth == 4 ? (row[x / 2] >> ((x & 1) ? 0 : 4)) & 0xF
+                                                : (row[x / 8] >> (7 - (x & 7))) & 1;
+            if (index >= dib.declaredColors) return false;
+        }
+    }
+    return true;
+}
+
+// Everything DecodeDib refuses in the pixel data; the expanded indices of an RLE image when
+// expanded is given.
+int CheckDibBits(const Dib& dib, Bytes bits, std::vector<std::uint8_t>* expanded) {
+    const unsigned depth = dib.header.biBitCount;
+    const bool rle = dib.header.biCompression == BI_RLE8 || dib.header.biCompression == BI_RLE4;
+    if (rle) return ExpandRle(dib, bits, expanded);
+    const std::size_t stride = ((static_cast<std::size_t>(dib.width) * depth + 31) / 32) * 4;
+    if (stride * static_cast<std::size_t>(dib.height) > bits.size()) return ERROR_FILE_CORRUPT;
+    if (depth <= 8 && !IndexesInPalette(dib, bits.data(), stride, static_cast<int>(depth), dib.height))
+        return ERROR_FILE_CORRUPT;
+    return SUCCESS;
 }
 
 }  // namespace
@@ -158,11 +202,10 @@ int DecodeDib(Bytes header, Bytes bits, int colorOrder, BITMAPHANDLE* out) {
     const unsigned depth = dib.header.biBitCount;
     const bool rle = dib.header.biCompression == BI_RLE8 || dib.header.biCompression == BI_RLE4;
     const std::size_t stride = ((static_cast<std::size_t>(dib.width) * depth + 31) / 32) * 4;
-    if (!rle && stride * static_cast<std::size_t>(dib.height) > bits.size()) return ERROR_FILE_CORRUPT;
     std::vector<std::uint8_t> expanded;
+    status = CheckDibBits(dib, bits, &expanded);
+    if (status != SUCCESS) return status;
     if (rle) {
-        status = ExpandRle(dib, bits, &expanded);
-        if (status != SUCCESS) return status;
         // RLE4 is expanded to one index per byte; its 16-entry palette is kept as it is.
         if (info.bitsPerPixel == 4) info.gray = false;
         info.bitsPerPixel = 8;
@@ -220,6 +263,12 @@ public:
         return ReadDibInfo(header_, info);
     }
     int Decode(int colorOrder, BITMAPHANDLE* out) override { return DecodeDib(header_, bits_, colorOrder, out); }
+    int Verify() override {
+        Dib dib;
+        const int status = ParseDib(header_, &dib);
+        if (status != SUCCESS) return status;
+        return CheckDibBits(dib, bits_, nullptr);
+    }
 
 private:
     Bytes data_, header_, bits_;

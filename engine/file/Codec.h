@@ -41,6 +41,10 @@ public:
     // Decodes into *out (a fresh record; not freed by the decoder). order: ORDER_RGB or
     // ORDER_BGR for colour images. Called after ReadInfo succeeded.
     virtual int Decode(int colorOrder, BITMAPHANDLE* out) = 0;
+    // Checks, without keeping pixels, the data that Decode would refuse (cut short or
+    // inconsistent), so that describing a file refuses what loading refuses. Called after ReadInfo
+    // succeeded, instead of Decode.
+    virtual int Verify() { return SUCCESS; }
     // The file's comment `index`, if it carries one.
     virtual bool Comment(int, std::string*) { return false; }
 };

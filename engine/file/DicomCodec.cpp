@@ -11,9 +11,10 @@
 #include <gdcmSequenceOfFragments.h>
 #include <gdcmSequenceOfItems.h>
 #include <gdcmTrace.h>
-#include <gdcmUIDGenerator.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <istream>
@@ -22,9 +23,13 @@
 #include <stdexcept>
 #include <streambuf>
 
+#include "engine/Diagnostics.h"
+#include "engine/Display.h"
 #include "engine/file/Codec.h"
+#include "engine/file/DicomValues.h"
 #include "engine/file/Jpeg2000Lossless.h"
 #include "engine/file/RleLossless.h"
+#include "engine/file/Uid.h"
 
 namespace engine::file {
 namespace {
@@ -46,6 +51,39 @@ const char* const kDeflatedLittleEndian = "1.2.840.10008.1.2.1.99";
 // SOP classes (PS3.4 B.5): intra-oral X-ray for grey images, secondary capture for colour.
 const char* const kIntraOralForPresentation = "1.2.840.10008.5.1.4.1.1.1.3";
 const char* const kSecondaryCapture = "1.2.840.10008.5.1.4.1.1.7";
+
+struct DicomTag {
+    std::uint16_t group, element;
+};
+constexpr DicomTag kImplementationClassUidTag{0x0002, 0x0012};
+constexpr DicomTag kImplementationVersionNameTag{0x0002, 0x0013};
+constexpr DicomTag kSourceApplicationEntityTitleTag{0x0002, 0x0016};
+constexpr DicomTag kSpecificCharacterSet{0x0008, 0x0005};
+constexpr DicomTag kStudyDate{0x0008, 0x0020};
+constexpr DicomTag kAcquisitionDateTime{0x0008, 0x002A};
+constexpr DicomTag kStudyTime{0x0008, 0x0030};
+constexpr DicomTag kModality{0x0008, 0x0060};
+constexpr DicomTag kReferringPhysicianName{0x0008, 0x0090};
+constexpr DicomTag kPatientName{0x0010, 0x0010};
+constexpr DicomTag kPatientId{0x0010, 0x0020};
+constexpr DicomTag kPatientBirthDate{0x0010, 0x0030};
+constexpr DicomTag kPatientSex{0x0010, 0x0040};
+constexpr DicomTag kImagerPixelSpacing{0x0018, 0x1164};
+constexpr DicomTag kStudyInstanceUid{0x0020, 0x000D};
+constexpr DicomTag kSeriesInstanceUid{0x0020, 0x000E};
+constexpr DicomTag kSeriesNumber{0x0020, 0x0011};
+constexpr DicomTag kImageComments{0x0020, 0x4000};
+constexpr DicomTag kPixelSpacing{0x0028, 0x0030};
+constexpr DicomTag kWindowCenter{0x0028, 0x1050};
+constexpr DicomTag kWindowWidth{0x0028, 0x1051};
+constexpr DicomTag kRescaleIntercept{0x0028, 0x1052};
+constexpr DicomTag kRescaleSlope{0x0028, 0x1053};
+constexpr DicomTag kVoiLutFunction{0x0028, 0x1056};
+constexpr DicomTag kLutDescriptor{0x0028, 0x3002};
+constexpr DicomTag kLutData{0x0028, 0x3006};
+constexpr DicomTag kVoiLutSequence{0x0028, 0x3010};
+
+gdcm::Tag TagOf(DicomTag tag) { return gdcm::Tag(tag.group, tag.element); }
 
 // ---- length check of the element stream (PS3.5 7.1, 7.5) ----
 
@@ -645,6 +683,125 @@ std::vector<char> ExpandYbr422(const gdcm::ByteValue& value, unsigned width, uns
     return out;
 }
 
+// The text of an attribute of ds, trailing padding removed; empty when it is absent.
+std::string TextOf(const gdcm::DataSet& ds, DicomTag tag) {
+    if (!ds.FindDataElement(TagOf(tag))) return {};
+    return Trimmed(ds.GetDataElement(TagOf(tag)).GetByteValue());
+}
+
+// Value number `index` of a backslash-separated text.
+std::string ValueAt(const std::string& text, std::size_t index) {
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < index; ++i) {
+        start = text.find('\\', start);
+        if (start == std::string::npos) return {};
+        ++start;
+    }
+    const std::size_t end = text.find('\\', start);
+    std::string value = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    while (!value.empty() && value.front() == ' ') value.erase(value.begin());
+    while (!value.empty() && value.back() == ' ') value.pop_back();
+    return value;
+}
+
+std::optional<double> DecimalOf(const std::string& text) {
+    if (text.empty()) return std::nullopt;
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (end != text.c_str() + text.size() || !std::isfinite(value)) return std::nullopt;
+    return value;
+}
+
+// The resolution a file's spacing stands for: Imager Pixel Spacing, else Pixel Spacing, each
+// row spacing first (PS3.3 10.7.1.3). Both values must be usable, or the resolution stays
+// unknown (0).
+void ReadResolution(const gdcm::DataSet& ds, ImageInfo* info) {
+    for (const DicomTag tag : {kImagerPixelSpacing, kPixelSpacing}) {
+        const std::string text = TextOf(ds, tag);
+        const int rows = ResolutionOfSpacing(ValueAt(text, 0)), columns = ResolutionOfSpacing(ValueAt(text, 1));
+        if (rows > 0 && columns > 0) {
+            info->yResolution = rows;
+            info->xResolution = columns;
+            return;
+        }
+    }
+}
+
+// How the bitmap's grey samples came from the stored ones (see MapStoredSamples).
+struct StoredMapping {
+    unsigned stored = 16;
+    bool isSigned = false;
+    bool invert = false;  // MONOCHROME1
+};
+
+// VOI output in 0 … 1 for a modality value x: the file's first window (PS3.3 C.11.2.1.2), or
+// else its first VOI LUT (C.11.2.1.1).
+class VoiTransform {
+public:
+    bool Read(const gdcm::DataSet& ds, bool signedSamples) {
+        const auto center = DecimalOf(ValueAt(TextOf(ds, kWindowCenter), 0));
+        const auto width = DecimalOf(ValueAt(TextOf(ds, kWindowWidth), 0));
+        function_ = TextOf(ds, kVoiLutFunction);
+        if (function_.empty()) function_ = "LINEAR";
+        const bool exact = function_ == "LINEAR_EXACT" || function_ == "SIGMOID";
+        if (center && width && (function_ == "LINEAR" || exact) && (exact ? *width > 0 : *width >= 1)) {
+            center_ = *center;
+            width_ = *width;
+            window_ = true;
+            return true;
+        }
+        return ReadLut(ds, signedSamples);
+    }
+
+    double operator()(double x) const {
+        if (!window_) {
+            const double index = std::clamp(std::floor(x) - first_, 0.0, static_cast<double>(lut_.size() - 1));
+            return lut_[static_cast<std::size_t>(index)] / lutMaximum_;
+        }
+        if (function_ == "SIGMOID") return 1.0 / (1.0 + std::exp(-4.0 * (x - center_) / width_));
+        if (function_ == "LINEAR_EXACT") {
+            if (x <= center_ - width_ / 2) return 0;
+            if (x > center_ + width_ / 2) return 1;
+            return (x - center_) / width_ + 0.5;
+        }
+        if (x <= center_ - 0.5 - (width_ - 1) / 2) return 0;
+        if (x > center_ - 0.5 + (width_ - 1) / 2) return 1;
+        return (x - (center_ - 0.5)) / (width_ - 1) + 0.5;
+    }
+
+private:
+    bool ReadLut(const gdcm::DataSet& ds, bool signedSamples) {
+        if (!ds.FindDataElement(TagOf(kVoiLutSequence))) return false;
+        const gdcm::SmartPointer<gdcm::SequenceOfItems> items = ds.GetDataElement(TagOf(kVoiLutSequence)).GetValueAsSQ();
+        if (!items || items->GetNumberOfItems() == 0) return false;
+        const gdcm::DataSet& lut = items->GetItem(1).GetNestedDataSet();
+        if (!lut.FindDataElement(TagOf(kLutDescriptor)) || !lut.FindDataElement(TagOf(kLutData))) return false;
+        const gdcm::ByteValue* descriptor = lut.GetDataElement(TagOf(kLutDescriptor)).GetByteValue();
+        const gdcm::ByteValue* data = lut.GetDataElement(TagOf(kLutData)).GetByteValue();
+        if (!descriptor || descriptor->GetLength() < 6 || !data) return false;
+        const auto word = [](const char* at) {
+            return static_cast<std::uint16_t>(static_cast<std::uint8_t>(at[0]) | static_cast<std::uint8_t>(at[1]) << 8);
+        };
+        const char* d = descriptor->GetPointer();
+        // Entries (0 stands for 65536), first value mapped, bits of an entry (PS3.3 C.11.2.1.1).
+        const std::size_t entries = word(d) == 0 ? 65536 : word(d);
+        const std::uint16_t first = word(d + 2);
+        const unsigned bits = word(d + 4);
+        if (bits < 1 || bits > 16 || data->GetLength() < entries * 2) return false;
+        lut_.resize(entries);
+        for (std::size_t i = 0; i < entries; ++i) lut_[i] = word(data->GetPointer() + 2 * i);
+        first_ = signedSamples ? static_cast<std::int16_t>(first) : first;
+        lutMaximum_ = static_cast<double>((1u << bits) - 1);
+        return true;
+    }
+
+    bool window_ = false;
+    double center_ = 0, width_ = 1;
+    std::string function_;
+    std::vector<std::uint16_t> lut_;
+    double first_ = 0, lutMaximum_ = 1;
+};
+
 class DicomDecoder final : public Decoder {
 public:
     explicit DicomDecoder(Bytes data) : data_(data), buffer_(data), stream_(&buffer_) {}
@@ -702,6 +859,7 @@ public:
             else
                 info->format = gray ? FILE_DICOM_GRAY : FILE_DICOM_COLOR;
             info->pages = std::max(1u, image.GetNumberOfDimensions() > 2 ? dims[2] : 1u);
+            ReadResolution(reader_.GetFile().GetDataSet(), info);
             info_ = *info;
             return CheckImageSize(info->width, info->height, info->bitsPerPixel);
         } catch (const std::exception&) {
@@ -713,7 +871,9 @@ public:
         try {
             const int status = AllocateDecoded(info_, colorOrder, out);
             if (status != SUCCESS) return status;
-            return rle_ ? DecodeRle(out) : DecodeWithGdcm(out);
+            const int decoded = rle_ ? DecodeRle(out) : DecodeWithGdcm(out);
+            if (decoded == SUCCESS) ApplyFileWindow(out);
+            return decoded;
         } catch (const std::bad_alloc&) {
             return ERROR_NO_MEMORY;
         } catch (const std::exception&) {
@@ -766,6 +926,7 @@ private:
         }
         info->format = gray ? FILE_DICOM_RLE_GRAY : FILE_DICOM_RLE_COLOR;
         info->pages = a.frames && !a.frames->empty() ? static_cast<int>(std::stoul(*a.frames)) : 1;
+        ReadResolution(reader_.GetFile().GetDataSet(), info);
         info_ = *info;
         return CheckImageSize(info->width, info->height, info->bitsPerPixel);
     }
@@ -832,13 +993,41 @@ private:
         return SUCCESS;
     }
 
+    // The file's window as the bitmap's paint window (the pixels stay as they are): a lookup
+    // table over the stored bits that takes each bitmap sample back to its stored value, through
+    // the modality rescale (PS3.3 C.11.1) to the VOI output. Deep grey only: 8-bit images are
+    // painted through their palette.
+    void ApplyFileWindow(BITMAPHANDLE* out) const {
+        if (!info_.gray || info_.bitsPerPixel != 16 || mapping_.stored < 1 || mapping_.stored > 16) return;
+        const gdcm::DataSet& ds = reader_.GetFile().GetDataSet();
+        VoiTransform voi;
+        if (!voi.Read(ds, mapping_.isSigned)) return;
+        double slope = DecimalOf(ValueAt(TextOf(ds, kRescaleSlope), 0)).value_or(1.0);
+        const double intercept = DecimalOf(ValueAt(TextOf(ds, kRescaleIntercept), 0)).value_or(0.0);
+        if (slope == 0) slope = 1;
+        const std::uint32_t entries = 1u << mapping_.stored;
+        const std::int64_t mask = entries - 1, signOffset = mapping_.isSigned ? entries / 2 : 0;
+        std::vector<RGBQUAD> table(entries);
+        for (std::uint32_t sample = 0; sample < entries; ++sample) {
+            const std::int64_t held = mapping_.invert ? mask - sample : sample;
+            const double value = static_cast<double>(held - signOffset) * slope + intercept;
+            double level = std::clamp(voi(value), 0.0, 1.0);
+            if (mapping_.invert) level = 1.0 - level;  // MONOCHROME1: the VOI minimum shows white
+            const auto grey = static_cast<std::uint8_t>(std::lround(level * 255));
+            table[sample] = RGBQUAD{grey, grey, grey, 0};
+        }
+        if (L_WindowLevel(out, 0, static_cast<int>(mapping_.stored) - 1, table.data(), entries, 0) == SUCCESS)
+            out->Flags |= BITMAP_FLAG_FILE_WINDOW;
+    }
+
     // The first frame's samples into the bitmap's rows, as the bitmap holds them.
-    void Place(const Samples& samples, BITMAPHANDLE* out) const {
+    void Place(const Samples& samples, BITMAPHANDLE* out) {
         const std::size_t bytesPerSample = BytesPerSample();
         const std::size_t rowBytes = static_cast<std::size_t>(info_.width) * Channels() * bytesPerSample;
         const bool invert = samples.pi == gdcm::PhotometricInterpretation::MONOCHROME1;
         const YbrRange ybr = samples.undoYbr ? YbrRangeOf(samples.pi) : YbrRange::None;
         const unsigned stored = samples.stored;
+        mapping_ = StoredMapping{stored, samples.isSigned, invert};
         const std::uint32_t mask = stored >= 32 ? 0xFFFFFFFFu : (1u << stored) - 1;
         const std::uint32_t signOffset = samples.isSigned ? 1u << (stored - 1) : 0;
         const std::size_t plane = static_cast<std::size_t>(info_.width) * info_.height;
@@ -876,6 +1065,7 @@ private:
     ImageInfo info_;
     PixelAttributes attributes_;
     bool rle_ = false;  // read by our decoder from the data set alone
+    StoredMapping mapping_;
 };
 
 // ---- writing ----
@@ -916,9 +1106,53 @@ gdcm::DataSet CodeItem(const char* value, const char* scheme, const char* meanin
     return code;
 }
 
-std::string NewUid() {
-    gdcm::UIDGenerator generator;
-    return generator.Generate();
+void Put(gdcm::DataSet& ds, DicomTag tag, gdcm::VR::VRType vr, std::string value) {
+    Put(ds, tag.group, tag.element, vr, std::move(value));
+}
+
+// GDCM's preparation of the Image Pixel module and the meta header, then our identity in that
+// header (PS3.10 7.1). ImageWriter's own additions are left out: among them a pixel spacing of
+// 1 mm for every image, which we write ourselves from the bitmap's resolution.
+class EngineImageWriter final : public gdcm::ImageWriter {
+public:
+    bool Write() override {
+        if (!PrepareWrite(ComputeTargetMediaStorage())) return false;
+        gdcm::FileMetaInformation& header = GetFile().GetHeader();
+        const auto meta = [&](DicomTag tag, gdcm::VR::VRType vr, std::string value) {
+            if (value.size() % 2) value.push_back(vr == gdcm::VR::UI ? '\0' : ' ');
+            gdcm::DataElement de(TagOf(tag));
+            de.SetVR(vr);
+            de.SetByteValue(value.data(), static_cast<std::uint32_t>(value.size()));
+            header.Replace(de);
+        };
+        meta(kImplementationClassUidTag, gdcm::VR::UI, kImplementationClassUid);
+        meta(kImplementationVersionNameTag, gdcm::VR::SH, ImplementationVersionName());
+        meta(kSourceApplicationEntityTitleTag, gdcm::VR::AE, "AXLUMORA");
+        return gdcm::Writer::Write();
+    }
+};
+
+// A pending comment as the value of its attribute.
+struct PendingValue {
+    bool given = false;  // a comment is pending
+    bool valid = true;   // ... and converts to the attribute's VR
+    std::string value;
+};
+
+// Patient's Sex takes M, F or O (PS3.3 C.7.1.1); the words are the common spelling of the same.
+bool NormaliseSex(std::string* value, std::string* problem) {
+    if (*value == "MALE") *value = "M";
+    else if (*value == "FEMALE") *value = "F";
+    else if (*value == "OTHER") *value = "O";
+    if (value->empty() || *value == "M" || *value == "F" || *value == "O") return true;
+    *problem = "not M, F or O";
+    return false;
+}
+
+std::string TagText(DicomTag tag) {
+    char text[16];
+    std::snprintf(text, sizeof text, "(%04X,%04X)", tag.group, tag.element);
+    return text;
 }
 
 }  // namespace
@@ -930,6 +1164,32 @@ std::unique_ptr<Decoder> CreateDicomDecoder(Bytes data) { return std::make_uniqu
 
 int EncodeDicom(const SampleImage& samples, const EncodeRequest& request, std::vector<std::uint8_t>* out) {
     SilenceGdcm();
+    // Pending comments become values of their attributes' VRs; one that cannot is left out with
+    // one report line (its text is not repeated: it may be a patient's data).
+    bool extendedCharacters = false;
+    const auto pending = [&](int index, DicomTag tag, DicomVr vr, const char* name, const char* outcome) {
+        PendingValue result;
+        const auto found = request.comments.find(index);
+        if (found == request.comments.end()) return result;
+        result.given = true;
+        std::string problem;
+        if (auto value = ToDicomValue(vr, found->second, &problem);
+            value && (tag.group != kPatientSex.group || tag.element != kPatientSex.element ||
+                      NormaliseSex(&*value, &problem))) {
+            result.value = std::move(*value);
+            extendedCharacters = extendedCharacters || NeedsExtendedCharacters(result.value);
+            return result;
+        }
+        result.valid = false;
+        engine::ReportDiagnostic(std::string("axLumora.Save, ") + name + " " + TagText(tag) + " " + outcome +
+                                 ": the pending value is " + problem);
+        return result;
+    };
+    // Type 2: the pending value, empty when it is invalid, the fallback when none is pending.
+    const auto type2 = [&](int index, DicomTag tag, DicomVr vr, const char* name, const std::string& fallback) {
+        const PendingValue p = pending(index, tag, vr, name, "left empty");
+        return p.given ? p.value : fallback;
+    };
     const bool gray = samples.channels == 1;
     const bool wide = samples.bitsPerSample == 16;
     try {
@@ -971,7 +1231,7 @@ int EncodeDicom(const SampleImage& samples, const EncodeRequest& request, std::v
         }
         image->SetDataElement(pixelData);
 
-        gdcm::ImageWriter writer;
+        EngineImageWriter writer;
         bool lossy = false;
         gdcm::TransferSyntax::TSType target = gdcm::TransferSyntax::ExplicitVRLittleEndian;
         switch (request.format) {
@@ -1006,9 +1266,10 @@ int EncodeDicom(const SampleImage& samples, const EncodeRequest& request, std::v
         char date[16], time[16];
         std::strftime(date, sizeof date, "%Y%m%d", &local);
         std::strftime(time, sizeof time, "%H%M%S", &local);
-        const auto comment = [&](int index, const std::string& fallback) {
-            const auto found = request.comments.find(index);
-            return found == request.comments.end() ? fallback : found->second;
+        // Type 1 attributes cannot be empty: an invalid pending value gives way to the default.
+        const auto type1 = [&](int index, DicomTag tag, DicomVr vr, const char* name, const std::string& fallback) {
+            const PendingValue p = pending(index, tag, vr, name, "given its default");
+            return p.given && p.valid && !p.value.empty() ? p.value : fallback;
         };
         const char* sopClass = gray ? kIntraOralForPresentation : kSecondaryCapture;
         Put(ds, 0x0008, 0x0016, gdcm::VR::UI, sopClass);  // SOP Class UID
@@ -1016,32 +1277,51 @@ int EncodeDicom(const SampleImage& samples, const EncodeRequest& request, std::v
         Put(ds, 0x0008, 0x0008, gdcm::VR::CS, "ORIGINAL\\PRIMARY");  // Image Type
         Put(ds, 0x0008, 0x0012, gdcm::VR::DA, date);       // Instance Creation Date
         Put(ds, 0x0008, 0x0013, gdcm::VR::TM, time);       // Instance Creation Time
-        Put(ds, 0x0008, 0x0020, gdcm::VR::DA, comment(CMNT_SZSTUDYDATE, date));
+        Put(ds, kStudyDate, gdcm::VR::DA, type2(CMNT_SZSTUDYDATE, kStudyDate, DicomVr::DA, "Study Date", date));
         Put(ds, 0x0008, 0x0023, gdcm::VR::DA, date);       // Content Date
-        Put(ds, 0x0008, 0x0030, gdcm::VR::TM, comment(CMNT_SZSTUDYTIME, time));
+        Put(ds, kStudyTime, gdcm::VR::TM, type2(CMNT_SZSTUDYTIME, kStudyTime, DicomVr::TM, "Study Time", time));
         Put(ds, 0x0008, 0x0033, gdcm::VR::TM, time);       // Content Time
         Put(ds, 0x0008, 0x0050, gdcm::VR::SH, "");         // Accession Number
-        Put(ds, 0x0008, 0x0060, gdcm::VR::CS, comment(CMNT_SZSERIESMODALITY, gray ? "IO" : "OT"));
+        Put(ds, kModality, gdcm::VR::CS, type1(CMNT_SZSERIESMODALITY, kModality, DicomVr::CS, "Modality", gray ? "IO" : "OT"));
         if (!gray) {
             Put(ds, 0x0008, 0x0064, gdcm::VR::CS, "WSD");  // Conversion Type
             Put(ds, 0x0020, 0x0060, gdcm::VR::CS, "");     // Laterality, unknown
         }
         Put(ds, 0x0008, 0x0070, gdcm::VR::LO, "");         // Manufacturer
-        Put(ds, 0x0008, 0x0090, gdcm::VR::PN, comment(CMNT_SZSTUDYREFERRINGPHYSICIAN, ""));
-        Put(ds, 0x0010, 0x0010, gdcm::VR::PN, comment(CMNT_SZPATIENTNAME, ""));
-        Put(ds, 0x0010, 0x0020, gdcm::VR::LO, comment(CMNT_SZPATIENTID, ""));
-        Put(ds, 0x0010, 0x0030, gdcm::VR::DA, comment(CMNT_SZPATIENTBIRTHDATE, ""));
-        Put(ds, 0x0010, 0x0040, gdcm::VR::CS, comment(CMNT_SZPATIENTSEX, ""));
-        Put(ds, 0x0020, 0x000D, gdcm::VR::UI, comment(CMNT_SZSTUDYINSTANCE, NewUid()));
-        Put(ds, 0x0020, 0x000E, gdcm::VR::UI, comment(CMNT_SZSERIESID, NewUid()));
+        Put(ds, kReferringPhysicianName, gdcm::VR::PN,
+            type2(CMNT_SZSTUDYREFERRINGPHYSICIAN, kReferringPhysicianName, DicomVr::PN, "Referring Physician's Name", ""));
+        Put(ds, kPatientName, gdcm::VR::PN, type2(CMNT_SZPATIENTNAME, kPatientName, DicomVr::PN, "Patient's Name", ""));
+        Put(ds, kPatientId, gdcm::VR::LO, type2(CMNT_SZPATIENTID, kPatientId, DicomVr::LO, "Patient ID", ""));
+        Put(ds, kPatientBirthDate, gdcm::VR::DA,
+            type2(CMNT_SZPATIENTBIRTHDATE, kPatientBirthDate, DicomVr::DA, "Patient's Birth Date", ""));
+        Put(ds, kPatientSex, gdcm::VR::CS, type2(CMNT_SZPATIENTSEX, kPatientSex, DicomVr::CS, "Patient's Sex", ""));
+        Put(ds, kStudyInstanceUid, gdcm::VR::UI,
+            type1(CMNT_SZSTUDYINSTANCE, kStudyInstanceUid, DicomVr::UI, "Study Instance UID", NewUid()));
+        Put(ds, kSeriesInstanceUid, gdcm::VR::UI,
+            type1(CMNT_SZSERIESID, kSeriesInstanceUid, DicomVr::UI, "Series Instance UID", NewUid()));
         Put(ds, 0x0020, 0x0010, gdcm::VR::SH, "");         // Study ID
-        Put(ds, 0x0020, 0x0011, gdcm::VR::IS, comment(CMNT_SZSERIESNUMBER, "1"));
+        Put(ds, kSeriesNumber, gdcm::VR::IS, type2(CMNT_SZSERIESNUMBER, kSeriesNumber, DicomVr::IS, "Series Number", "1"));
         Put(ds, 0x0020, 0x0013, gdcm::VR::IS, "1");        // Instance Number
         Put(ds, 0x0020, 0x0020, gdcm::VR::CS, "");         // Patient Orientation
-        if (const auto found = request.comments.find(CMNT_SZDESC); found != request.comments.end())
-            Put(ds, 0x0020, 0x4000, gdcm::VR::LT, found->second);
-        if (const auto found = request.comments.find(CMNT_SZDATETIMEORIGINAL); found != request.comments.end())
-            Put(ds, 0x0008, 0x002A, gdcm::VR::DT, found->second);
+        // Type 3: written only with a valid value.
+        if (const PendingValue p = pending(CMNT_SZDESC, kImageComments, DicomVr::LT, "Image Comments", "left out"); p.given && p.valid)
+            Put(ds, kImageComments, gdcm::VR::LT, p.value);
+        if (const PendingValue p = pending(CMNT_SZDATETIMEORIGINAL, kAcquisitionDateTime, DicomVr::DT, "Acquisition DateTime",
+                                         "left out");
+            p.given && p.valid)
+            Put(ds, kAcquisitionDateTime, gdcm::VR::DT, p.value);
+        // Texts beyond ASCII are UTF-8 here (PS3.3 C.12.1.1.2).
+        if (extendedCharacters) Put(ds, kSpecificCharacterSet, gdcm::VR::CS, "ISO_IR 192");
+        // Row spacing first (PS3.3 10.7.1.3), from the bitmap's dots per inch; unknown stays empty.
+        const std::string rowSpacing = SpacingOfResolution(samples.yResolution);
+        const std::string columnSpacing = SpacingOfResolution(samples.xResolution);
+        const std::string spacing = rowSpacing.empty() || columnSpacing.empty() ? "" : rowSpacing + "\\" + columnSpacing;
+        if (gray) {
+            // DX Detector module: the spacing at the detector, the only one a sensor knows.
+            Put(ds, kImagerPixelSpacing, gdcm::VR::DS, spacing);
+        } else if (!spacing.empty()) {
+            Put(ds, kPixelSpacing, gdcm::VR::DS, spacing);  // SC Image module, type 3
+        }
         if (gray) {
             const unsigned maximum = (1u << stored) - 1;
             Put(ds, 0x0008, 0x0068, gdcm::VR::CS, "FOR PRESENTATION");  // Presentation Intent Type

@@ -3,6 +3,7 @@
 // destructors are made before each setjmp point.
 #include <cstdio>
 #include <jpeglib.h>
+#include <jerror.h>
 
 #include <cmath>
 #include <csetjmp>
@@ -18,6 +19,8 @@ namespace {
 struct ErrorManager {
     jpeg_error_mgr base;
     std::jmp_buf jump;
+    bool hitMarker = false;  // a scan needed more entropy-coded data than it had
+    bool endOfFile = false;  // the data ended before the end-of-image marker
 };
 
 // ---- EXIF (APP1): the original date and time only ----
@@ -65,7 +68,7 @@ bool ExifDate(const std::uint8_t* segment, std::size_t length, std::string* date
         const std::size_t count = u16(ifd);
         for (std::size_t i = 0; i < count; ++i) {
             const std::size_t entry = ifd + 2 + 12 * i;
-            if (entry > size - 12) return 0;
+            if (size < 12 || entry > size - 12) return 0;
             if (u16(entry) == tag) return entry;
         }
         return 0;
@@ -85,13 +88,65 @@ bool ExifDate(const std::uint8_t* segment, std::size_t length, std::string* date
 
 void OnError(j_common_ptr info) { std::longjmp(reinterpret_cast<ErrorManager*>(info->err)->jump, 1); }
 void OnMessage(j_common_ptr, int) {}
+// libjpeg only warns when the data runs out (it pads the scan with zeros and goes on). Other
+// warnings (stray bytes before a marker) keep the file good, as other readers treat it.
+void OnDecodeMessage(j_common_ptr info, int level) {
+    if (level >= 0) return;
+    auto* error = reinterpret_cast<ErrorManager*>(info->err);
+    if (info->err->msg_code == JWRN_HIT_MARKER) error->hitMarker = true;
+    if (info->err->msg_code == JWRN_JPEG_EOF) error->endOfFile = true;
+}
+
+// Pixels are missing when a scan ran out of data, or when a file of several scans (progressive)
+// ended early: its later scans are gone. A single scan whose data is whole but whose EOI is
+// missing still loads (the Huffman decoder reads ahead past the end of such a file).
+bool DataMissing(j_decompress_ptr cinfo, const ErrorManager& error) {
+    return error.hitMarker || (error.endOfFile && jpeg_has_multiple_scans(cinfo));
+}
+
+// ---- EXIF (APP1) resolution: IFD0 XResolution, YResolution, ResolutionUnit (EXIF 2.3, 4.6.5) ----
+bool ExifResolution(const std::uint8_t* segment, std::size_t length, int* xDpi, int* yDpi) {
+    if (length < 6 + 8 || std::memcmp(segment, kExifHeader, 6) != 0) return false;
+    const std::uint8_t* tiff = segment + 6;
+    const std::size_t size = length - 6;
+    const bool little = tiff[0] == 'I' && tiff[1] == 'I';
+    if (!little && !(tiff[0] == 'M' && tiff[1] == 'M')) return false;
+    const auto u16 = [&](std::size_t at) -> unsigned {
+        return little ? tiff[at] | tiff[at + 1] << 8 : tiff[at] << 8 | tiff[at + 1];
+    };
+    const auto u32 = [&](std::size_t at) -> std::uint32_t {
+        return little ? (u16(at) | std::uint32_t{u16(at + 2)} << 16) : (std::uint32_t{u16(at)} << 16 | u16(at + 2));
+    };
+    if (u16(2) != 42) return false;
+    const std::size_t ifd = u32(4);
+    if (ifd < 8 || ifd > size - 2) return false;
+    double x = 0, y = 0;
+    unsigned unit = 2;  // inches unless stated
+    for (std::size_t i = 0, count = u16(ifd); i < count; ++i) {
+        const std::size_t entry = ifd + 2 + 12 * i;
+        if (size < 12 || entry > size - 12) return false;
+        const unsigned tag = u16(entry), type = u16(entry + 2);
+        if (tag == 0x0128 && type == 3) unit = u16(entry + 8);
+        if ((tag == 0x011A || tag == 0x011B) && type == 5) {  // RATIONAL, stored at an offset
+            const std::size_t at = u32(entry + 8);
+            if (at < 8 || at > size - 8) continue;
+            const std::uint32_t denominator = u32(at + 4);
+            (tag == 0x011A ? x : y) = denominator ? static_cast<double>(u32(at)) / denominator : 0;
+        }
+    }
+    const double scale = unit == 2 ? 1.0 : unit == 3 ? 2.54 : 0.0;  // 1: no absolute unit
+    if (!(x > 0 && y > 0 && x * scale < 1e6 && y * scale < 1e6) || scale == 0) return false;
+    *xDpi = static_cast<int>(std::lround(x * scale));
+    *yDpi = static_cast<int>(std::lround(y * scale));
+    return *xDpi > 0 && *yDpi > 0;
+}
 
 class JpegDecoder final : public Decoder {
 public:
     explicit JpegDecoder(Bytes data) : data_(data) {
         cinfo_.err = jpeg_std_error(&error_.base);
         error_.base.error_exit = OnError;
-        error_.base.emit_message = OnMessage;
+        error_.base.emit_message = OnDecodeMessage;
     }
     ~JpegDecoder() override {
         if (created_) jpeg_destroy_decompress(&cinfo_);
@@ -121,6 +176,14 @@ public:
             info->xResolution = static_cast<int>(std::lround(cinfo_.X_density * 2.54));
             info->yResolution = static_cast<int>(std::lround(cinfo_.Y_density * 2.54));
         }
+        // Without a JFIF density in absolute units, EXIF may carry the resolution.
+        if (info->xResolution <= 0 || info->yResolution <= 0) {
+            info->xResolution = info->yResolution = 0;
+            for (jpeg_saved_marker_ptr marker = cinfo_.marker_list; marker; marker = marker->next)
+                if (marker->marker == JPEG_APP0 + 1 &&
+                    ExifResolution(marker->data, marker->data_length, &info->xResolution, &info->yResolution))
+                    break;
+        }
         info_ = *info;
         return CheckImageSize(info->width, info->height, info->bitsPerPixel);
     }
@@ -135,8 +198,31 @@ public:
             JSAMPROW row = out->Addr + static_cast<std::size_t>(cinfo_.output_scanline) * out->BytesPerLine;
             jpeg_read_scanlines(&cinfo_, &row, 1);
         }
+        // Checked before the end marker is looked for: a file complete but for its EOI still loads.
+        if (DataMissing(&cinfo_, error_)) return ERROR_FILE_CORRUPT;
         jpeg_finish_decompress(&cinfo_);
         return SUCCESS;
+    }
+
+    // Runs through all entropy-coded data at 1/8 scale (DC only, grey output): the cheapest pass
+    // that sees a scan end short.
+    int Verify() override {
+        if (setjmp(error_.jump)) return ERROR_FILE_CORRUPT;
+        cinfo_.scale_num = 1;
+        cinfo_.scale_denom = 8;
+        cinfo_.out_color_space = JCS_GRAYSCALE;
+        cinfo_.dct_method = JDCT_IFAST;
+        cinfo_.do_fancy_upsampling = FALSE;
+        jpeg_start_decompress(&cinfo_);
+        // From libjpeg's image pool, which jpeg_abort_decompress releases.
+        JSAMPARRAY rows = (*cinfo_.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo_), JPOOL_IMAGE,
+                                                      cinfo_.output_width * cinfo_.output_components, 1);
+        JSAMPROW target = rows[0];
+        while (cinfo_.output_scanline < cinfo_.output_height && !error_.hitMarker)
+            jpeg_read_scanlines(&cinfo_, &target, 1);
+        const bool missing = DataMissing(&cinfo_, error_);
+        jpeg_abort_decompress(&cinfo_);
+        return missing ? ERROR_FILE_CORRUPT : SUCCESS;
     }
 
     bool Comment(int index, std::string* text) override {

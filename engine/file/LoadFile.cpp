@@ -44,6 +44,10 @@ int DescribeBytes(Bytes data, const char* name, FILEINFO* info) {
     if (status != SUCCESS) return status;
     const int sized = CheckImageSize(image.width, image.height, image.bitsPerPixel);
     if (sized != SUCCESS) return sized;
+    // A file that would not load is not described either: the load retry waits on exactly this
+    // for a file still being written.
+    const int verified = decoder->Verify();
+    if (verified != SUCCESS) return verified;
     FillInfo(image, data.size(), name, info);
     return SUCCESS;
 }

@@ -1,8 +1,11 @@
 // PNG through libpng: 8/16-bit grey and 8-bit colour (palette, low-depth grey and alpha are
-// expanded or dropped on reading). libpng reports errors by longjmp, so every object with a
-// destructor is made before the setjmp point of its function.
+// expanded or dropped on reading). Grey of fewer than 16 significant bits is stored scaled to the
+// full 16-bit range with sBIT recording the original bits, and shifted back on reading. libpng
+// reports errors by longjmp, so every object with a destructor is made before the setjmp point of
+// its function.
 #include <png.h>
 
+#include <algorithm>
 #include <cmath>
 #include <csetjmp>
 #include <cstring>
@@ -27,9 +30,12 @@ void ReadBytes(png_structp png, png_bytep out, png_size_t count) {
 }
 
 void Quiet(png_structp, png_const_charp) {}
+// libpng's own error handler prints to stderr before it jumps; the status code is our report.
+[[noreturn]] void Fail(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 
 // libpng allocates a chunk's declared length before reading it (the chunk limit set below does
-// not cover every chunk type), so every chunk must fit the bytes that follow it.
+// not cover every chunk type), so every chunk must fit the bytes that follow it. A datastream ends
+// with IEND (PNG spec 5.6): without it the file is cut short, or still being written.
 bool ChunksFit(Bytes data) {
     std::size_t pos = 8;
     while (pos < data.size()) {
@@ -39,7 +45,7 @@ bool ChunksFit(Bytes data) {
         if (std::memcmp(data.data() + pos + 4, "IEND", 4) == 0) return true;
         pos += 12 + std::size_t{length};
     }
-    return true;
+    return false;
 }
 
 class PngDecoder final : public Decoder {
@@ -49,7 +55,7 @@ public:
 
     int ReadInfo(ImageInfo* info) override {
         if (!ChunksFit(state_.data)) return ERROR_FILE_CORRUPT;
-        png_ = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, Quiet);
+        png_ = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, Fail, Quiet);
         if (!png_) return ERROR_NO_MEMORY;
         info_ = png_create_info_struct(png_);
         if (!info_) return ERROR_NO_MEMORY;
@@ -69,10 +75,9 @@ public:
         if (info->bitsPerPixel == 16) {
             info->lowBit = 0;
             png_color_8p significant = nullptr;
-            info->highBit = png_get_sBIT(png_, info_, &significant) && significant->gray >= 1 &&
-                                    significant->gray <= 16
-                                ? significant->gray - 1
-                                : 15;
+            if (png_get_sBIT(png_, info_, &significant) && significant->gray >= 1 && significant->gray <= 16)
+                significant_ = *significant;
+            info->highBit = significant_.gray - 1;
         }
         png_uint_32 xPpm = 0, yPpm = 0;
         int unit = 0;
@@ -94,6 +99,8 @@ public:
         png_set_strip_alpha(png_);
         if (info_copy_.bitsPerPixel == 16) {
             png_set_swap(png_);
+            // Samples were scaled up to 16 bits (PNG spec 12.5); the top sBIT bits are the original.
+            if (significant_.gray < 16) png_set_shift(png_, &significant_);
         } else {
             png_set_strip_16(png_);
         }
@@ -110,6 +117,7 @@ private:
     png_structp png_ = nullptr;
     png_infop info_ = nullptr;
     ImageInfo info_copy_;
+    png_color_8 significant_{0, 0, 0, 16, 0};  // sBIT of 16-bit grey; 16 when none is recorded
     std::vector<png_bytep> rows_;
 };
 
@@ -140,7 +148,7 @@ int WritePng(WriteStruct* writer, const SampleImage& image, int level, png_bytep
     png_set_IHDR(writer->png, writer->info, image.width, image.height, image.bitsPerSample,
                  image.channels == 3 ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    if (image.bitsPerSample == 16 && image.significantBits < 16) {
+    if (image.bitsPerSample == 16 && image.channels == 1 && image.significantBits >= 1 && image.significantBits < 16) {
         png_color_8 significant{};
         significant.gray = static_cast<png_byte>(image.significantBits);
         png_set_sBIT(writer->png, writer->info, &significant);
@@ -157,10 +165,35 @@ int WritePng(WriteStruct* writer, const SampleImage& image, int level, png_bytep
 }
 }  // namespace
 
+// Grey of `bits` significant bits scaled to 16 by left-bit replication (PNG spec 12.5): the maximum
+// becomes 65535, and a reader's right shift by 16 - bits (12.6) gives back every value exactly.
+// Values above the significant range are saturated first.
+std::vector<std::uint16_t> ScaledTo16(const SampleImage& image, int bits) {
+    const unsigned maximum = (1u << bits) - 1;
+    std::vector<std::uint16_t> scale(maximum + 1);
+    for (unsigned v = 0; v <= maximum; ++v) {
+        std::uint32_t wide = v << (16 - bits);
+        for (int filled = bits; filled < 16; filled *= 2) wide |= wide >> filled;
+        scale[v] = static_cast<std::uint16_t>(wide);
+    }
+    std::vector<std::uint16_t> scaled(static_cast<std::size_t>(image.width) * image.height);
+    std::uint16_t* target = scaled.data();
+    for (int y = 0; y < image.height; ++y) {
+        const auto* row = reinterpret_cast<const std::uint16_t*>(image.Row(y));
+        for (int x = 0; x < image.width; ++x) *target++ = scale[std::min<unsigned>(row[x], maximum)];
+    }
+    return scaled;
+}
+
 int EncodePng(const SampleImage& image, const EncodeRequest& request, std::vector<std::uint8_t>* out) {
     WriteStruct writer;
+    const bool scale = image.bitsPerSample == 16 && image.channels == 1 && image.significantBits >= 1 &&
+                       image.significantBits < 16;
+    std::vector<std::uint16_t> scaled = scale ? ScaledTo16(image, image.significantBits) : std::vector<std::uint16_t>{};
     std::vector<png_bytep> rows(static_cast<std::size_t>(image.height));
-    for (int y = 0; y < image.height; ++y) rows[y] = const_cast<png_bytep>(image.Row(y));
+    for (int y = 0; y < image.height; ++y)
+        rows[y] = scale ? reinterpret_cast<png_bytep>(scaled.data() + static_cast<std::size_t>(y) * image.width)
+                        : const_cast<png_bytep>(image.Row(y));
     // Description and date go into text chunks; the strings live until the write is done.
     std::vector<png_text> texts;
     const auto addText = [&](int index, const char* key) {
@@ -174,7 +207,7 @@ int EncodePng(const SampleImage& image, const EncodeRequest& request, std::vecto
     };
     addText(CMNT_SZDESC, "Description");
     addText(CMNT_SZDATETIME, "Creation Time");
-    writer.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, Quiet);
+    writer.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, Fail, Quiet);
     if (!writer.png) return ERROR_NO_MEMORY;
     writer.info = png_create_info_struct(writer.png);
     if (!writer.info) return ERROR_NO_MEMORY;

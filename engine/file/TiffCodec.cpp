@@ -1,6 +1,8 @@
 // TIFF through libtiff, read and written in memory: 8/16-bit grey and 24-bit colour with LZW
 // (horizontal predictor: without it noisy 16-bit frames grow larger than raw), JPEG-in-TIFF, and
-// for reading whatever else libtiff's RGBA interface decodes.
+// for reading whatever else libtiff's RGBA interface decodes. What neither path can honour (depths,
+// sample formats or compressions it lacks, a palette without its colour map, strips past the end of
+// the file) is refused when the headers are read, so describing and loading agree.
 #include <tiffio.h>
 
 #include <algorithm>
@@ -77,6 +79,51 @@ TiffHandle OpenMemory(MemoryFile* file, const char* mode) {
                                      SizeProc, MapProc, UnmapProc));
 }
 
+// What the first IFD says as written, where libtiff quietly repairs it: a palette image
+// (PhotometricInterpretation 3) without its ColorMap (TIFF 6.0, section 5) is read as grey or RGB,
+// and a single strip's StripByteCounts that passes the end of the file or falls short of the image
+// is replaced by an estimate that takes in whatever bytes follow. Classic and BigTIFF; bounds
+// checked throughout.
+struct WrittenIfd {
+    bool paletteWithoutColorMap = false;
+    bool singleByteCount = false;  // StripByteCounts holds one value
+    std::uint64_t byteCount = 0;
+};
+
+WrittenIfd ReadWrittenIfd(const std::uint8_t* data, std::size_t size) {
+    WrittenIfd written;
+    if (size < 16) return written;
+    const bool little = data[0] == 'I';
+    const auto get = [&](std::uint64_t at, int bytes) -> std::uint64_t {
+        std::uint64_t value = 0;
+        for (int i = 0; i < bytes; ++i)
+            value |= std::uint64_t{data[at + (little ? i : bytes - 1 - i)]} << (8 * i);
+        return value;
+    };
+    const bool big = get(2, 2) == 43;
+    const std::uint64_t ifd = big ? get(8, 8) : get(4, 4);
+    const int countBytes = big ? 8 : 2, entryBytes = big ? 20 : 12;
+    if (ifd > size || size - ifd < static_cast<std::uint64_t>(countBytes)) return written;
+    const std::uint64_t entries = get(ifd, countBytes);
+    bool palette = false, colorMap = false;
+    for (std::uint64_t i = 0; i < entries; ++i) {
+        const std::uint64_t entry = ifd + countBytes + i * entryBytes;
+        if (entry > size || size - entry < static_cast<std::uint64_t>(entryBytes)) break;
+        const std::uint64_t tag = get(entry, 2), type = get(entry + 2, 2);
+        const std::uint64_t count = big ? get(entry + 4, 8) : get(entry + 4, 4);
+        const std::uint64_t value = entry + (big ? 12 : 8);
+        if (tag == TIFFTAG_PHOTOMETRIC && type == TIFF_SHORT) palette = get(value, 2) == PHOTOMETRIC_PALETTE;
+        if (tag == TIFFTAG_COLORMAP) colorMap = true;
+        if (tag == TIFFTAG_STRIPBYTECOUNTS && count == 1 &&
+            (type == TIFF_SHORT || type == TIFF_LONG || (big && type == TIFF_LONG8))) {
+            written.singleByteCount = true;
+            written.byteCount = get(value, type == TIFF_SHORT ? 2 : type == TIFF_LONG ? 4 : 8);
+        }
+    }
+    written.paletteWithoutColorMap = palette && !colorMap;
+    return written;
+}
+
 class TiffDecoder final : public Decoder {
 public:
     explicit TiffDecoder(Bytes data) {
@@ -98,6 +145,13 @@ public:
         TIFFGetFieldDefaulted(t, TIFFTAG_PLANARCONFIG, &planar);
         TIFFGetFieldDefaulted(t, TIFFTAG_COMPRESSION, &compression);
         if (!TIFFGetField(t, TIFFTAG_PHOTOMETRIC, &photometric)) photometric = PHOTOMETRIC_MINISBLACK;
+        std::uint16_t sampleFormat = SAMPLEFORMAT_UINT;
+        TIFFGetFieldDefaulted(t, TIFFTAG_SAMPLEFORMAT, &sampleFormat);
+        if (!TIFFIsCODECConfigured(compression)) return ERROR_FEATURE_NOT_SUPPORTED;
+        if (sampleFormat != SAMPLEFORMAT_UINT && sampleFormat != SAMPLEFORMAT_INT && sampleFormat != SAMPLEFORMAT_VOID)
+            return ERROR_FEATURE_NOT_SUPPORTED;  // floating-point and complex samples
+        const WrittenIfd written = ReadWrittenIfd(file_.data, file_.size);
+        if (written.paletteWithoutColorMap) return ERROR_FILE_CORRUPT;
         const bool grayPhotometric = photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE;
         scanlineGray_ = grayPhotometric && samples == 1 && (bits == 8 || bits == 16) &&
                         planar == PLANARCONFIG_CONTIG && !TIFFIsTiled(t);
@@ -107,6 +161,28 @@ public:
         scanlineRgb_ = (photometric == PHOTOMETRIC_RGB || jpegYcbcr) && samples == 3 && bits == 8 &&
                        planar == PLANARCONFIG_CONTIG && !TIFFIsTiled(t);
         if (scanlineRgb_ && jpegYcbcr) TIFFSetField(t, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
+        char message[1024] = {};
+        if (!scanlineGray_ && !scanlineRgb_ && !TIFFRGBAImageOK(t, message)) return ERROR_FEATURE_NOT_SUPPORTED;
+        // Every strip or tile within the file: one past its end is cut short, or still being written.
+        // Uncompressed, each must also hold all of its rows (TIFF 6.0, section 3: StripByteCounts).
+        const bool tiled = TIFFIsTiled(t);
+        const std::uint32_t striles = tiled ? TIFFNumberOfTiles(t) : TIFFNumberOfStrips(t);
+        std::uint32_t rowsPerStrip = height;
+        TIFFGetFieldDefaulted(t, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
+        rowsPerStrip = std::clamp<std::uint32_t>(rowsPerStrip, 1, std::max<std::uint32_t>(height, 1));
+        const std::uint32_t stripsPerPlane = (height + rowsPerStrip - 1) / rowsPerStrip;
+        for (std::uint32_t i = 0; i < striles; ++i) {
+            const std::uint64_t offset = TIFFGetStrileOffset(t, i);
+            const std::uint64_t bytes =
+                striles == 1 && !tiled && written.singleByteCount ? written.byteCount : TIFFGetStrileByteCount(t, i);
+            if (bytes > 0 && (offset > file_.size || bytes > file_.size - offset)) return ERROR_FILE_CORRUPT;
+            // A zero count (a sparse file's empty strip) is left to libtiff.
+            if (compression != COMPRESSION_NONE || bytes == 0 || stripsPerPlane == 0) continue;
+            const std::uint64_t needed =
+                tiled ? TIFFTileSize64(t)
+                      : TIFFVStripSize64(t, std::min(rowsPerStrip, height - (i % stripsPerPlane) * rowsPerStrip));
+            if (bytes < needed) return ERROR_FILE_CORRUPT;
+        }
         invert_ = photometric == PHOTOMETRIC_MINISWHITE;
         std::uint16_t orientation = ORIENTATION_TOPLEFT;
         TIFFGetFieldDefaulted(t, TIFFTAG_ORIENTATION, &orientation);
@@ -129,7 +205,8 @@ public:
         float xres = 0, yres = 0;
         std::uint16_t unit = RESUNIT_INCH;
         TIFFGetFieldDefaulted(t, TIFFTAG_RESOLUTIONUNIT, &unit);
-        if (TIFFGetField(t, TIFFTAG_XRESOLUTION, &xres) && TIFFGetField(t, TIFFTAG_YRESOLUTION, &yres) &&
+        // ResolutionUnit 1 (TIFF 6.0): an aspect ratio only, no absolute resolution.
+        if (unit != RESUNIT_NONE && TIFFGetField(t, TIFFTAG_XRESOLUTION, &xres) && TIFFGetField(t, TIFFTAG_YRESOLUTION, &yres) &&
             std::isfinite(xres) && std::isfinite(yres) && xres > 0 && yres > 0 && xres < 1e6f && yres < 1e6f) {
             const float scale = unit == RESUNIT_CENTIMETER ? 2.54f : 1.0f;
             info->xResolution = static_cast<int>(std::lround(xres * scale));
@@ -190,7 +267,8 @@ private:
         TIFF* t = tiff_.get();
         char message[1024] = {};
         TIFFRGBAImage image{};
-        if (!TIFFRGBAImageOK(t, message) || !TIFFRGBAImageBegin(&image, t, 0, message)) return ERROR_FILE_CORRUPT;
+        // stoponerr: a strip that fails to decode fails the image instead of leaving its rows blank.
+        if (!TIFFRGBAImageOK(t, message) || !TIFFRGBAImageBegin(&image, t, 1, message)) return ERROR_FILE_CORRUPT;
         struct Ender {
             TIFFRGBAImage* image;
             ~Ender() { TIFFRGBAImageEnd(image); }

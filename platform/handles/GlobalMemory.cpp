@@ -10,6 +10,7 @@
 #include <new>
 
 #include "platform/handles/HandleTable.h"
+#include "platform/handles/MemoryRegions.h"
 
 namespace {
 
@@ -60,12 +61,15 @@ HGLOBAL GlobalAlloc(UINT /*uFlags*/, std::size_t dwBytes) {
     std::lock_guard lock(g_mutex);
     const HGLOBAL key = RegisterHandle(HandleKind::GlobalMemory, block.get());
     if (!key) return 0;
+    const BYTE* bytes = block->bytes.get();
     try {
         g_blocks.emplace(key, std::move(block));
     } catch (const std::bad_alloc&) {
         UnregisterHandle(HandleKind::GlobalMemory, key);
         return 0;
     }
+    // Its locked address may be handed to members that take bare addresses.
+    RegisterMemoryRegion(bytes, dwBytes);
     return key;
 }
 
@@ -100,8 +104,10 @@ HGLOBAL GlobalReAlloc(HGLOBAL hMem, std::size_t dwBytes, UINT /*uFlags*/) {
     std::unique_ptr<BYTE[]> bytes = AllocateZeroed(dwBytes);
     if (!bytes) return 0;  // the old block stays as it was
     std::memcpy(bytes.get(), block->bytes.get(), std::min(dwBytes, block->size));
+    UnregisterMemoryRegion(block->bytes.get());
     block->bytes = std::move(bytes);
     block->size = dwBytes;
+    RegisterMemoryRegion(block->bytes.get(), dwBytes);
     return hMem;
 }
 
@@ -111,6 +117,7 @@ HGLOBAL GlobalFree(HGLOBAL hMem) {
     if (it == g_blocks.end()) return hMem;
     // A locked block is freed all the same, as on the desktop platform.
     UnregisterHandle(HandleKind::GlobalMemory, hMem);
+    UnregisterMemoryRegion(it->second->bytes.get());
     g_blocks.erase(it);
     return 0;
 }

@@ -3,7 +3,9 @@
 // Blocks are always zero-filled. A zero-byte block still locks to a valid (unusable) address, so
 // a null GlobalLock always means a bad handle. GlobalReAlloc keeps the handle and the contents,
 // and refuses to resize a locked block. Reach a block's bytes through GlobalLock only: its
-// handle-table entry is this layer's bookkeeping, not the data.
+// handle-table entry is this layer's bookkeeping, not the data. While a block lives, its bytes
+// are a known memory region (MemoryRegions.h), so a member given its locked address can tell
+// how far it may read.
 #pragma once
 
 #include <cstddef>

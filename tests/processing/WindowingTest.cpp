@@ -1,5 +1,6 @@
 #include <array>
 
+#include "engine/Display.h"
 #include "engine/Processing.h"
 #include "processing/Windowing.h"
 #include "tests/processing/ProcessingFixture.h"
@@ -156,3 +157,26 @@ TEST(ExecCorrection, AppliesTurnsAndMirrorsInFlagOrder) {
     EXPECT_EQ(proctest::Pixel(impl, 0, 0), 10);
     EXPECT_EQ(proctest::Pixel(impl, 2, 1), 2);
 }
+
+namespace {
+
+// Regression: a window loaded from a file stayed on the bitmap after Windowing rescaled the
+// samples, so the picture showed the new samples through the old window.
+TEST(FileWindow, RescalingMembersDropTheFilesWindowButKeepTheHosts) {
+    auto control = NewControl();
+    TaxLumora& c = Impl(control);
+    proctest::SetImage16(c, 8, 8, [](int x, int) { return x * 512; });
+    ASSERT_EQ(L_WindowLevel(&c.CurrentBitmap, 0, 11, nullptr, 256, WINDOWLEVEL_FILLLUT), SUCCESS);
+    c.CurrentBitmap.Flags |= BITMAP_FLAG_FILE_WINDOW;  // as the DICOM loader marks it
+    SHORT value = 0;
+    ASSERT_EQ(control->Windowing(10, 200, &value), S_OK);
+    EXPECT_EQ(c.CurrentBitmap.pLUT, nullptr);
+    EXPECT_EQ(c.CurrentBitmap.PaintHighBit, -1);
+
+    ASSERT_EQ(L_WindowLevel(&c.CurrentBitmap, 0, 15, nullptr, 256, WINDOWLEVEL_FILLLUT), SUCCESS);  // the host's
+    ASSERT_EQ(control->Windowing(10, 200, &value), S_OK);
+    EXPECT_NE(c.CurrentBitmap.pLUT, nullptr);
+    EXPECT_EQ(c.CurrentBitmap.PaintHighBit, 15);
+}
+
+}  // namespace
