@@ -17,6 +17,7 @@
 
 #include "engine/File.h"
 #include "engine/Kernel.h"
+#include "tests/io/ExternalTools.h"
 
 using namespace filefmt;
 
@@ -30,19 +31,8 @@ std::string TempPath(const std::string& name) {
         .string();
 }
 
-bool HaveTool(const char* tool) {
-    return std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-std::string RunTool(const std::string& command) {
-    std::string output;
-    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (!pipe) return output;
-    char buffer[4096];
-    while (std::fgets(buffer, sizeof buffer, pipe)) output += buffer;
-    pclose(pipe);
-    return output;
-}
+using iotest::HaveTool;
+using iotest::RunTool;
 
 Bytes ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

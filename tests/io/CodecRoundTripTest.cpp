@@ -20,6 +20,7 @@
 
 #include "engine/File.h"
 #include "engine/Kernel.h"
+#include "tests/io/ExternalTools.h"
 
 using namespace filefmt;
 using namespace cmnt;
@@ -66,19 +67,8 @@ bool SamePixels(const BITMAPHANDLE& a, const BITMAPHANDLE& b) {
     return true;
 }
 
-bool HaveTool(const char* tool) {
-    return std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-std::string RunTool(const std::string& command) {
-    std::string output;
-    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (!pipe) return output;
-    char buffer[4096];
-    while (std::fgets(buffer, sizeof buffer, pipe)) output += buffer;
-    pclose(pipe);
-    return output;
-}
+using iotest::HaveTool;
+using iotest::RunTool;
 
 }  // namespace
 

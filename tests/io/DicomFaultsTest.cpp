@@ -27,6 +27,7 @@
 #include "engine/Kernel.h"
 #include "engine/file/DicomValues.h"
 #include "engine/file/Uid.h"
+#include "tests/io/ExternalTools.h"
 
 using namespace filefmt;
 using namespace cmnt;
@@ -40,19 +41,8 @@ std::string TempPath(const std::string& name) {
         .string();
 }
 
-bool HaveTool(const char* tool) {
-    return std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-std::string RunTool(const std::string& command) {
-    std::string output;
-    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (!pipe) return output;
-    char buffer[4096];
-    while (std::fgets(buffer, sizeof buffer, pipe)) output += buffer;
-    pclose(pipe);
-    return output;
-}
+using iotest::HaveTool;
+using iotest::RunTool;
 
 // The value dcmdump shows for a tag, e.g. "[0.02\0.02]" or "(no value available)"; empty when
 // the tag is absent.
