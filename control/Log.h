@@ -24,5 +24,13 @@ bool SetDebugSwitchForTesting(bool on);
 // value cannot be read as an integer.
 std::optional<std::int64_t> RegistryValueAsInteger(const RegistryValue& value);
 
+// The inner error handler's report for a member whose own description gives no line for the
+// error: one line, "axLumora.<member>, <message>", so a caught error never vanishes unseen.
+inline auto LogCaughtError(std::string member) {
+    return [member = std::move(member)](const std::string& message) {
+        WriteLog("axLumora." + member + ", " + message);
+    };
+}
+
 // Formatting helpers for log lines: decimal and "$"-prefixed upper-case hexadecimal.
 std::string HexUpper(std::uint64_t value, int minDigits);

@@ -173,6 +173,6 @@ HRESULT TaxLumora::LoadBuffer(ULONGLONG pBuffer, BSTR Fn, LONG Width, LONG Heigh
                     L_SaveBitmap(fileName.c_str(), &CurrentBitmap, FILE_DICOM_GRAY, 16, -1, nullptr);
                 *Value = 1;
             },
-            [](const std::string&) {});
+            LogCaughtError("LoadBuffer"));
     });
 }

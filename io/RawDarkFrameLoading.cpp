@@ -129,6 +129,6 @@ HRESULT TaxLumora::LoadBuffer_NormalAndDark(ULONGLONG pBufferNormal, ULONGLONG p
                     L_SaveBitmap(fileName.c_str(), &CurrentBitmap, FILE_DICOM_GRAY, 16, -1, nullptr);
                 *Value = 1;
             },
-            [](const std::string&) {});
+            LogCaughtError("LoadBuffer_NormalAndDark"));
     });
 }

@@ -70,6 +70,6 @@ HRESULT TaxLumora::WriteStamp(BSTR StampFn, LONG* Value) {
                     WriteLog("axLumora.WriteStamp, {3}Result -> :" + std::to_string(*Value));
                 }
             },
-            [](const std::string&) {});
+            LogCaughtError("WriteStamp"));
     });
 }

@@ -42,7 +42,7 @@ HRESULT TaxLumora::Shadow(ULONG uAngle, ULONG uThreshold, ULONG uFlags, LONG* Va
     return SafeCall([&] {
         InnerHandler(
             *Value, [&] { *Value = L_AddShadowBitmap(&CurrentBitmap, uAngle, uThreshold, uFlags); },
-            [](const std::string&) {});
+            LogCaughtError("Shadow"));
     });
 }
 

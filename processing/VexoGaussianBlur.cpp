@@ -267,6 +267,6 @@ HRESULT TaxLumora::GaussianBlur(DOUBLE iRadius, SHORT* Value) {
             vexo::ApplyBlurKernel(image, vexo::BuildBlurKernel(iRadius, 255.0, 1.0));
             RefreshPaintPalette(false);
             *Value = 1;
-        }, [](const std::string&) {});
+        }, LogCaughtError("GaussianBlur"));
     });
 }

@@ -149,6 +149,6 @@ HRESULT TaxLumora::UnsharpMask(LONG iFract, LONG iRadius, SHORT* Value) {
             }
             RefreshPaintPalette(false);
             *Value = 1;
-        }, [](const std::string&) {});
+        }, LogCaughtError("UnsharpMask"));
     });
 }

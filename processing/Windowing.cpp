@@ -160,7 +160,7 @@ HRESULT TaxLumora::Fix16BitData(ULONGLONG /*uFlags*/, LONG* Value) {
             }
             L_ResetFileWindow(&CurrentBitmap);
             RefreshPaintPalette(false);
-        }, [](const std::string&) {});
+        }, LogCaughtError("Fix16BitData"));
     });
 }
 

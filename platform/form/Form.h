@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/automation/Unknown.h"
 #include "platform/gdi/Gdi.h"
 
 using WPARAM = std::uintptr_t;
@@ -293,7 +294,6 @@ void UnregisterCursor(std::int16_t number);
 const CursorShape& CursorShapeOf(std::int16_t number);
 
 // The interface through which a container asks an embedded object for its window.
-#include "platform/automation/Unknown.h"
 constexpr IID IID_IOleWindow{0x00000114, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 struct IOleWindow : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE GetWindow(HWND* phwnd) = 0;

@@ -176,7 +176,9 @@ TEST(WriteStamp, EmptyControlEndsWithMinusOne) {
     const std::string path = TempPath("empty.bmp");
     CapturedLog log;
     EXPECT_EQ(Stamp(control, path), -1);
-    EXPECT_EQ(Lines(log), std::vector<std::string>{"axLumora.WriteStamp, {1}Result -> :" +
-                                                   std::to_string(ERROR_NO_BITMAP)});
+    // The caught error (the zero width the aspect divides by) is reported, not swallowed.
+    EXPECT_EQ(Lines(log), (std::vector<std::string>{
+                              "axLumora.WriteStamp, {1}Result -> :" + std::to_string(ERROR_NO_BITMAP),
+                              "axLumora.WriteStamp, Floating point division by zero"}));
     EXPECT_FALSE(std::filesystem::exists(path));
 }
