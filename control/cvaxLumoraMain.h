@@ -77,6 +77,12 @@ public:
     // After-change steps (display geometry and painting).
     void UpdatePaintRects(bool updateScrollRanges, bool fitControl, bool resetRects);
     void RefreshPaintPalette(bool background);
+    // After the image was replaced or resized: the rectangles with all three switches on, then
+    // the palette in foreground mode.
+    void ImageReplaced() {
+        UpdatePaintRects(true, true, true);
+        RefreshPaintPalette(false);
+    }
     // True when the current bitmap holds an image.
     bool ImagePresent() const { return CurrentBitmap.Addr != nullptr; }
 

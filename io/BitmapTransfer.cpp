@@ -28,8 +28,7 @@ HRESULT TaxLumora::put_Bitmap(ULONG Value) {
         if (Value == 0) return;
         // An unknown handle copies nothing: the control is left without an image.
         if (source) L_CopyBitmap(&CurrentBitmap, source, BITMAPHANDLE_STRUCT_SIZE);
-        UpdatePaintRects(true, true, true);
-        RefreshPaintPalette(false);
+        ImageReplaced();
     });
 }
 

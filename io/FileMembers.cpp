@@ -62,8 +62,7 @@ HRESULT TaxLumora::Load(BSTR Fn, LONG, LONG, LONG, SHORT* Value) {
                     if (result == SUCCESS) {
                         WriteLog("axLumora.Load, IsGray:" + std::to_string(L_IsGrayScaleBitmap(&CurrentBitmap)));
                         if (io::CheckForBadMinMaxVal(*this)) WriteLog("axLumora.Load, Bad MinMax Values !");
-                        UpdatePaintRects(true, true, true);
-                        RefreshPaintPalette(false);
+                        ImageReplaced();
                     } else {
                         WriteLog("axLumora.L_LoadFile() FAILED: " + std::to_string(result));
                     }

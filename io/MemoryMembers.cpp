@@ -205,7 +205,6 @@ HRESULT TaxLumora::SetDIB(OLE_HANDLE hDIB, LONG* Value) {
             *Value = result;
         }
         *Value = EngineStatusToValue(*Value);
-        UpdatePaintRects(true, true, true);
-        RefreshPaintPalette(false);
+        ImageReplaced();
     });
 }

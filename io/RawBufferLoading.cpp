@@ -167,8 +167,7 @@ HRESULT TaxLumora::LoadBuffer(ULONGLONG pBuffer, BSTR Fn, LONG Width, LONG Heigh
                 else if (ImagePresent())
                     Convert(method, CurrentBitmap, raw_frame::FrameAt<std::uint8_t>(pBuffer),
                             Width, Height);
-                UpdatePaintRects(true, true, true);
-                RefreshPaintPalette(false);
+                ImageReplaced();
                 if (!fileName.empty())
                     L_SaveBitmap(fileName.c_str(), &CurrentBitmap, FILE_DICOM_GRAY, 16, -1, nullptr);
                 *Value = 1;

@@ -110,8 +110,7 @@ HRESULT TaxLumora::LoadBuffer_Crop(ULONGLONG pBuffer, BSTR, LONG Width, LONG Hei
             }
         }
         if (flags & 0x1) L_FlipBitmap(&CurrentBitmap);
-        UpdatePaintRects(true, true, true);
-        RefreshPaintPalette(false);
+        ImageReplaced();
         *Value = 1;
         WriteLog("TaxLumora.LoadBuffer_Crop, End.");
     });

@@ -120,8 +120,7 @@ HRESULT TaxLumora::LoadBuffer_NormalAndDark(ULONGLONG pBufferNormal, ULONGLONG p
                     else
                         UnpackFrameFlipped<Plain>(CurrentBitmap, normal, nullptr, Width, Height);
                 }
-                UpdatePaintRects(true, true, true);
-                RefreshPaintPalette(false);
+                ImageReplaced();
                 // The frame's first row is the bitmap's bottom row. The conversion wrote the rows
                 // flipped already; an unconverted bitmap is flipped here.
                 if (method != 0) L_FlipBitmap(&CurrentBitmap);

@@ -141,8 +141,7 @@ HRESULT TaxLumora::LoadFnRAW(BSTR FnIn, BSTR FnOut, LONG Width, LONG Height, ULO
                 }
             }
             frame.reset();
-            UpdatePaintRects(true, true, true);
-            RefreshPaintPalette(false);
+            ImageReplaced();
             if (!output.empty())
                 L_SaveBitmap(output.c_str(), &CurrentBitmap, FILE_DICOM_RLE_GRAY, 16, -1, nullptr);
             *Value = kLoaded;

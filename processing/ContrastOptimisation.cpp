@@ -157,8 +157,7 @@ HRESULT TaxLumora::OptimizeImage(BSTR FnOut, LONG Width, LONG Height, LONG LimLo
             return;
         }
         L_ResetFileWindow(&CurrentBitmap);
-        UpdatePaintRects(true, true, true);
-        RefreshPaintPalette(false);
+        ImageReplaced();
         const std::string fileName = BstrToUtf8(FnOut);
         if (!fileName.empty()) {
             L_SaveBitmap(fileName.c_str(), &CurrentBitmap, FILE_DICOM_GRAY, 16, -1, nullptr);

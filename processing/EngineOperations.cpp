@@ -74,8 +74,7 @@ HRESULT TaxLumora::SIZE(LONG Width, LONG Height, LONG uFlags, LONG* Value) {
         *Value = IsTransposedView(CurrentBitmap) ? L_SizeBitmap(&CurrentBitmap, Height, Width, flags)
                                                  : L_SizeBitmap(&CurrentBitmap, Width, Height, flags);
         *Value = EngineStatusToValue(*Value);
-        UpdatePaintRects(true, true, true);
-        RefreshPaintPalette(false);
+        ImageReplaced();
     });
 }
 
