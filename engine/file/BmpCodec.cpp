@@ -11,6 +11,11 @@
 #include "engine/file/Codec.h"
 
 namespace engine::file {
+
+// The format numbers and comment tags by their names.
+using namespace ::filefmt;
+using namespace ::cmnt;
+
 namespace {
 
 constexpr std::uint32_t BI_RGB = 0;

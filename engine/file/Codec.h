@@ -14,9 +14,6 @@
 
 namespace engine::file {
 
-using namespace ::filefmt;
-using namespace ::cmnt;
-
 using Bytes = std::span<const std::uint8_t>;
 
 // What a decoder learns from the headers alone.

@@ -32,6 +32,11 @@
 #include "engine/file/Uid.h"
 
 namespace engine::file {
+
+// The format numbers and comment tags by their names.
+using namespace ::filefmt;
+using namespace ::cmnt;
+
 namespace {
 
 constexpr std::size_t kPreambleBytes = 128;

@@ -14,6 +14,11 @@
 #include "engine/file/Codec.h"
 
 namespace engine::file {
+
+// The format numbers and comment tags by their names.
+using namespace ::filefmt;
+using namespace ::cmnt;
+
 namespace {
 
 struct ErrorManager {

@@ -13,6 +13,11 @@
 #include "engine/file/Codec.h"
 
 namespace engine::file {
+
+// The format numbers and comment tags by their names.
+using namespace ::filefmt;
+using namespace ::cmnt;
+
 namespace {
 
 constexpr std::uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};

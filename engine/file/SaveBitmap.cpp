@@ -8,6 +8,11 @@
 #include "engine/file/Codec.h"
 
 namespace engine::file {
+
+// The format numbers and comment tags by their names.
+using namespace ::filefmt;
+using namespace ::cmnt;
+
 namespace {
 
 enum class Family { Bmp, Jpeg, TiffLzw, TiffJpeg, Png, DicomGray, DicomColor };

@@ -13,6 +13,11 @@
 #include "engine/file/Codec.h"
 
 namespace engine::file {
+
+// The format numbers and comment tags by their names.
+using namespace ::filefmt;
+using namespace ::cmnt;
+
 namespace {
 
 // libtiff's in-memory file: reads from a span, writes into a growing vector.
