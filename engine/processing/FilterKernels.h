@@ -21,7 +21,7 @@ namespace engine {
 // the fast kernels must match them bit for bit.
 int MedianFilterReference(BITMAPHANDLE* bitmap, int dimension);
 int SharpenReference(BITMAPHANDLE* bitmap, int change);
-int DespeckleReference(BITMAPHANDLE* bitmap);
+int OutlierMedianReference(BITMAPHANDLE* bitmap);
 int SpatialFilterReference(BITMAPHANDLE* bitmap, int filter);
 int EmbossReference(BITMAPHANDLE* bitmap, unsigned direction, unsigned depth);
 

@@ -275,7 +275,7 @@ std::vector<std::pair<std::string, Operation>> Variants(bool reference) {
         });
     }
     variants.emplace_back("despeckle", [=](BITMAPHANDLE* b) {
-        return reference ? engine::DespeckleReference(b) : L_DespeckleBitmap(b);
+        return reference ? engine::OutlierMedianReference(b) : L_DespeckleBitmap(b);
     });
     for (int number = 0; number < SPATIAL_FILTER_COUNT; ++number) {
         variants.emplace_back("spatial " + std::to_string(number), [=](BITMAPHANDLE* b) {

@@ -1,5 +1,5 @@
-// Where the codecs meet files other programs read or write: 16-bit PNG samples scaled as the PNG
-// specification asks, resolution kept through every format, and files cut short or inconsistent
+// Where the codecs meet files other programs read or write: 16-bit PNG samples scaled to the full
+// range with sBIT (PNG 12.5), resolution kept through every format, and files cut short or inconsistent
 // refused alike by loading and describing.
 #include <gtest/gtest.h>
 #include <unistd.h>

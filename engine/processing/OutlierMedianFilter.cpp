@@ -31,7 +31,7 @@ template <class T>
 }
 
 template <class T>
-[[gnu::always_inline]] inline void DespeckleRow(const T* __restrict above, const T* __restrict row,
+[[gnu::always_inline]] inline void OutlierRow(const T* __restrict above, const T* __restrict row,
                                                 const T* __restrict below, T* __restrict out,
                                                 std::ptrdiff_t samples, std::ptrdiff_t step) {
     for (std::ptrdiff_t i = 0; i < samples; ++i) {
@@ -48,22 +48,22 @@ template <class T>
 }
 
 template <class T>
-void DespeckleRowBaseline(const T* above, const T* row, const T* below, T* out,
+void OutlierRowBaseline(const T* above, const T* row, const T* below, T* out,
                           std::ptrdiff_t samples, std::ptrdiff_t step) {
-    DespeckleRow(above, row, below, out, samples, step);
+    OutlierRow(above, row, below, out, samples, step);
 }
 
 template <class T>
-__attribute__((target("avx2"))) void DespeckleRowAvx2(const T* above, const T* row, const T* below,
+__attribute__((target("avx2"))) void OutlierRowAvx2(const T* above, const T* row, const T* below,
                                                       T* out, std::ptrdiff_t samples,
                                                       std::ptrdiff_t step) {
-    DespeckleRow(above, row, below, out, samples, step);
+    OutlierRow(above, row, below, out, samples, step);
 }
 
 template <class T>
-void FastDespeckle(const Plane<T>& plane) {
+void FastOutlierMedian(const Plane<T>& plane) {
     const auto rowKernel =
-        engine::filters::CpuHasAvx2() ? &DespeckleRowAvx2<T> : &DespeckleRowBaseline<T>;
+        engine::filters::CpuHasAvx2() ? &OutlierRowAvx2<T> : &OutlierRowBaseline<T>;
     engine::filters::FilterRows(
         plane, 1,
         [&](const SourceRows<T>& source, int y, T* out) {
@@ -74,7 +74,7 @@ void FastDespeckle(const Plane<T>& plane) {
 }
 
 template <class T>
-void PlainDespeckle(const Plane<T>& plane) {
+void PlainOutlierMedian(const Plane<T>& plane) {
     std::vector<unsigned> window;
     engine::filters::ReferencePerPixel(
         plane,
@@ -98,14 +98,14 @@ void PlainDespeckle(const Plane<T>& plane) {
         engine::filters::Edge::Mirror);
 }
 
-int Despeckle(BITMAPHANDLE* bitmap, bool reference) {
+int OutlierMedian(BITMAPHANDLE* bitmap, bool reference) {
     engine::PixelView view;
     if (const int status = engine::AccessPixels(bitmap, &view); status != SUCCESS) return status;
     return engine::filters::WithSamplePlane(bitmap, view, [&](const auto& plane) {
         if (reference) {
-            PlainDespeckle(plane);
+            PlainOutlierMedian(plane);
         } else {
-            FastDespeckle(plane);
+            FastOutlierMedian(plane);
         }
         return SUCCESS;
     });
@@ -113,6 +113,6 @@ int Despeckle(BITMAPHANDLE* bitmap, bool reference) {
 
 }  // namespace
 
-int L_DespeckleBitmap(BITMAPHANDLE* bitmap) { return Despeckle(bitmap, false); }
+int L_DespeckleBitmap(BITMAPHANDLE* bitmap) { return OutlierMedian(bitmap, false); }
 
-int engine::DespeckleReference(BITMAPHANDLE* bitmap) { return Despeckle(bitmap, true); }
+int engine::OutlierMedianReference(BITMAPHANDLE* bitmap) { return OutlierMedian(bitmap, true); }
