@@ -54,19 +54,36 @@ std::vector<std::uint8_t> ExifWithDate(const std::string& date) {
     return app1;
 }
 
+// The TIFF structure inside an EXIF APP1 segment, read in its own byte order. Offsets are the
+// caller's to check against size.
+struct ExifBlock {
+    const std::uint8_t* tiff = nullptr;
+    std::size_t size = 0;
+    bool little = false;
+    unsigned U16(std::size_t at) const {
+        return little ? tiff[at] | tiff[at + 1] << 8 : tiff[at] << 8 | tiff[at + 1];
+    }
+    std::uint32_t U32(std::size_t at) const {
+        return little ? (U16(at) | std::uint32_t{U16(at + 2)} << 16) : (std::uint32_t{U16(at)} << 16 | U16(at + 2));
+    }
+};
+
+bool ExifBlockOf(const std::uint8_t* segment, std::size_t length, ExifBlock* block) {
+    if (length < 6 + 8 || std::memcmp(segment, kExifHeader, 6) != 0) return false;
+    block->tiff = segment + 6;
+    block->size = length - 6;
+    block->little = block->tiff[0] == 'I' && block->tiff[1] == 'I';
+    return block->little || (block->tiff[0] == 'M' && block->tiff[1] == 'M');
+}
+
 // DateTimeOriginal from an APP1 segment; every offset is checked against the segment.
 bool ExifDate(const std::uint8_t* segment, std::size_t length, std::string* date) {
-    if (length < 6 + 8 || std::memcmp(segment, kExifHeader, 6) != 0) return false;
-    const std::uint8_t* tiff = segment + 6;
-    const std::size_t size = length - 6;
-    const bool little = tiff[0] == 'I' && tiff[1] == 'I';
-    if (!little && !(tiff[0] == 'M' && tiff[1] == 'M')) return false;
-    const auto u16 = [&](std::size_t at) -> unsigned {
-        return little ? tiff[at] | tiff[at + 1] << 8 : tiff[at] << 8 | tiff[at + 1];
-    };
-    const auto u32 = [&](std::size_t at) -> std::uint32_t {
-        return little ? (u16(at) | std::uint32_t{u16(at + 2)} << 16) : (std::uint32_t{u16(at)} << 16 | u16(at + 2));
-    };
+    ExifBlock block;
+    if (!ExifBlockOf(segment, length, &block)) return false;
+    const std::uint8_t* tiff = block.tiff;
+    const std::size_t size = block.size;
+    const auto u16 = [&](std::size_t at) { return block.U16(at); };
+    const auto u32 = [&](std::size_t at) { return block.U32(at); };
     // The entry with `tag` in the IFD at `ifd`: the offset of its 12 bytes, or 0.
     const auto find = [&](std::size_t ifd, std::uint16_t tag) -> std::size_t {
         if (ifd < 8 || ifd > size - 2) return 0;
@@ -111,17 +128,11 @@ bool DataMissing(j_decompress_ptr cinfo, const ErrorManager& error) {
 
 // ---- EXIF (APP1) resolution: IFD0 XResolution, YResolution, ResolutionUnit (EXIF 2.3, 4.6.5) ----
 bool ExifResolution(const std::uint8_t* segment, std::size_t length, int* xDpi, int* yDpi) {
-    if (length < 6 + 8 || std::memcmp(segment, kExifHeader, 6) != 0) return false;
-    const std::uint8_t* tiff = segment + 6;
-    const std::size_t size = length - 6;
-    const bool little = tiff[0] == 'I' && tiff[1] == 'I';
-    if (!little && !(tiff[0] == 'M' && tiff[1] == 'M')) return false;
-    const auto u16 = [&](std::size_t at) -> unsigned {
-        return little ? tiff[at] | tiff[at + 1] << 8 : tiff[at] << 8 | tiff[at + 1];
-    };
-    const auto u32 = [&](std::size_t at) -> std::uint32_t {
-        return little ? (u16(at) | std::uint32_t{u16(at + 2)} << 16) : (std::uint32_t{u16(at)} << 16 | u16(at + 2));
-    };
+    ExifBlock block;
+    if (!ExifBlockOf(segment, length, &block)) return false;
+    const std::size_t size = block.size;
+    const auto u16 = [&](std::size_t at) { return block.U16(at); };
+    const auto u32 = [&](std::size_t at) { return block.U32(at); };
     if (u16(2) != 42) return false;
     const std::size_t ifd = u32(4);
     if (ifd < 8 || ifd > size - 2) return false;

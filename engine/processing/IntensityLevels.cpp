@@ -282,17 +282,32 @@ int ApplyLevelTable(BITMAPHANDLE* bitmap, const std::vector<std::uint32_t>& tabl
     return SUCCESS;
 }
 
-int ShiftByLuma(BITMAPHANDLE* bitmap, const std::vector<std::uint32_t>& table) {
+// What the fast shift and its reference share: the checks, grey images (the table applies to
+// their levels) and palette images (the entries shift). True when that settled the call, with
+// its status in *status; false for direct colour, left to the caller's loop.
+static bool ShiftWithoutPixels(BITMAPHANDLE* bitmap, const std::vector<std::uint32_t>& table, int* status) {
     IntensityLevels levels;
-    if (const int status = IntensityLevelsOf(bitmap, &levels); status != SUCCESS) return status;
-    if (table.size() != levels.count) return ERROR_INV_PARAMETER;
-    if (levels.grey) return ApplyLevelTable(bitmap, table);
+    *status = IntensityLevelsOf(bitmap, &levels);
+    if (*status != SUCCESS) return true;
+    if (table.size() != levels.count) {
+        *status = ERROR_INV_PARAMETER;
+        return true;
+    }
+    if (levels.grey) {
+        *status = ApplyLevelTable(bitmap, table);
+        return true;
+    }
     if (IsPaletteFormat(levels.format)) {
         for (std::uint32_t i = 0; i < bitmap->nColors && bitmap->pPalette != nullptr; ++i) {
             bitmap->pPalette[i] = ShiftedEntry(bitmap->pPalette[i], table);
         }
-        return SUCCESS;
+        return true;
     }
+    return false;
+}
+
+int ShiftByLuma(BITMAPHANDLE* bitmap, const std::vector<std::uint32_t>& table) {
+    if (int status = SUCCESS; ShiftWithoutPixels(bitmap, table, &status)) return status;
     PixelView view;
     AccessPixels(bitmap, &view);
     std::array<int, 256> delta{};
@@ -344,16 +359,7 @@ int ShiftByLuma(BITMAPHANDLE* bitmap, const std::vector<std::uint32_t>& table) {
 }
 
 int ShiftByLumaReference(BITMAPHANDLE* bitmap, const std::vector<std::uint32_t>& table) {
-    IntensityLevels levels;
-    if (const int status = IntensityLevelsOf(bitmap, &levels); status != SUCCESS) return status;
-    if (table.size() != levels.count) return ERROR_INV_PARAMETER;
-    if (levels.grey) return ApplyLevelTable(bitmap, table);
-    if (IsPaletteFormat(levels.format)) {
-        for (std::uint32_t i = 0; i < bitmap->nColors && bitmap->pPalette != nullptr; ++i) {
-            bitmap->pPalette[i] = ShiftedEntry(bitmap->pPalette[i], table);
-        }
-        return SUCCESS;
-    }
+    if (int status = SUCCESS; ShiftWithoutPixels(bitmap, table, &status)) return status;
     PixelView view;
     AccessPixels(bitmap, &view);
     for (int row = 0; row < view.height; ++row) {

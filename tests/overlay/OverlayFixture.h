@@ -13,34 +13,14 @@
 
 #include "engine/Kernel.h"
 #include "tests/control/ControlFixture.h"
+#include "tests/engine/TestBitmaps.h"
 
 namespace overlaytest {
 
-// The pixel's stored bytes as L_GetPixelData gives them, little-endian.
-inline std::uint32_t Stored(const BITMAPHANDLE& bitmap, int row, int col) {
-    std::uint8_t buffer[4] = {};
-    EXPECT_EQ(L_GetPixelData(&bitmap, buffer, row, col, 4), SUCCESS) << row << "," << col;
-    return buffer[0] | (buffer[1] << 8) | (buffer[2] << 16) | (std::uint32_t{buffer[3]} << 24);
-}
-
-inline void Store(BITMAPHANDLE& bitmap, int row, int col, std::uint32_t value) {
-    const std::uint8_t buffer[4] = {
-        static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
-        static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
-    ASSERT_EQ(L_PutPixelData(&bitmap, buffer, row, col, 4), SUCCESS);
-}
-
-// Largest stored value of one pixel.
-inline std::uint32_t MaxStored(int bits) {
-    switch (bits) {
-        case 12:
-            return 4095;
-        case 32:
-            return 0xFFFFFFFFu;
-        default:
-            return static_cast<std::uint32_t>((std::uint64_t{1} << bits) - 1);
-    }
-}
+// Stored values and their range, as the engine tests read and write them.
+using enginetest::MaxStored;
+using enginetest::Store;
+using enginetest::Stored;
 
 // A control holding a top-left image whose stored values come from value(x, y).
 template <class Fn>
