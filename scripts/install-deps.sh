@@ -3,7 +3,9 @@
 # (python3-pydicom only for the DICOM sample files it ships, which the tests load; dicom3tools
 # for dciodvfy, which checks the DICOM files we write against their IOD; pngcheck and python3-pil
 # read our PNG files independently; the fonts are the faces
-# that the burned-in text asks for by their desktop names, or metric-compatible stand-ins).
+# that the burned-in text asks for by their desktop names, or metric-compatible stand-ins;
+# pybind11 and NumPy for the Python module, Qt 6 for the windowed form, Xvfb and xdotool to
+# drive that window in the tests; clang-format for the formatting check).
 # Safe to run again: it only touches packages that are missing.
 set -eu
 
@@ -38,6 +40,15 @@ pngcheck
 python3-pil
 python3-pydicom
 dicom3tools
+pybind11-dev
+python3-dev
+python3-numpy
+python3-pytest
+qt6-base-dev
+xvfb
+xdotool
+x11-apps
+clang-format
 "
 
 missing=""
