@@ -6,6 +6,7 @@
 
 #include "ControlFixture.h"
 #include "control/Log.h"
+#include "tests/common/TestFiles.h"
 
 namespace {
 
@@ -27,23 +28,13 @@ RegistryValue String(std::u16string_view text) {
 // Points the registry at a scratch file for the scope and restores the environment after.
 class ScratchRegistry {
 public:
-    explicit ScratchRegistry(const std::string& text) {
-        path_ = std::filesystem::temp_directory_path() /
-                ("axlumora-log-test-" + std::to_string(::getpid()) + ".reg");
-        std::ofstream(path_) << text;
-        const char* old = std::getenv("AXLUMORA_REGISTRY");
-        if (old) previous_ = old;
-        ::setenv("AXLUMORA_REGISTRY", path_.c_str(), 1);
-    }
-    ~ScratchRegistry() {
-        if (previous_) ::setenv("AXLUMORA_REGISTRY", previous_->c_str(), 1);
-        else ::unsetenv("AXLUMORA_REGISTRY");
-        std::filesystem::remove(path_);
-    }
+    explicit ScratchRegistry(const std::string& text)
+        : path_(folder_.Write("registry.reg", text)), environment_("AXLUMORA_REGISTRY", path_) {}
 
 private:
-    std::filesystem::path path_;
-    std::optional<std::string> previous_;
+    testsupport::ScratchFolder folder_{"log"};
+    std::string path_;
+    testsupport::ScopedEnvironment environment_;
 };
 
 bool SwitchAfterReading(const std::string& registryText) {

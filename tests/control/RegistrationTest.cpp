@@ -6,6 +6,7 @@
 
 #include "ControlFixture.h"
 #include "platform/registry/Registry.h"
+#include "tests/common/TestFiles.h"
 
 namespace {
 
@@ -23,11 +24,9 @@ std::string Text(const std::optional<RegistryValue>& value) {
 }  // namespace
 
 TEST(ServerRegistration, WritesTheClassPerUserAndRemovesIt) {
-    auto path = std::filesystem::temp_directory_path() /
-                ("axlumora-registration-" + std::to_string(::getpid()) + ".reg");
-    const char* previous = std::getenv("AXLUMORA_REGISTRY");
-    std::string saved = previous ? previous : "";
-    ::setenv("AXLUMORA_REGISTRY", path.c_str(), 1);
+    const testsupport::ScratchFolder folder("registration");
+    const std::filesystem::path path = folder / "registry.reg";
+    const testsupport::ScopedEnvironment registry("AXLUMORA_REGISTRY", path.string());
 
     ASSERT_EQ(DllRegisterServer(), S_OK);
     RegistryStore store = RegistryStore::Load(path.string());
@@ -45,8 +44,4 @@ TEST(ServerRegistration, WritesTheClassPerUserAndRemovesIt) {
     ASSERT_EQ(DllUnregisterServer(), S_OK);
     store = RegistryStore::Load(path.string());
     EXPECT_FALSE(store.KeyExists(classKey));
-
-    if (previous) ::setenv("AXLUMORA_REGISTRY", saved.c_str(), 1);
-    else ::unsetenv("AXLUMORA_REGISTRY");
-    std::filesystem::remove(path);
 }

@@ -20,6 +20,7 @@
 #include "engine/annotation/AnnotationModel.h"
 #include "engine/annotation/CieLab.h"
 #include "engine/annotation/PresentationState.h"
+#include "tests/common/TestFiles.h"
 
 namespace {
 
@@ -49,14 +50,6 @@ class AnnotationLoad : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!HavePydicom()) GTEST_SKIP() << kPython << " cannot import pydicom";
-        folder_ = fs::temp_directory_path() /
-                  ("axlumora-ann-" + std::to_string(getpid()) + "-" +
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(folder_);
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(folder_, ignored);
     }
 
     // Writes a presentation state from the writer's JSON description.
@@ -89,7 +82,7 @@ protected:
         return Load(Write(json), expected);
     }
 
-    fs::path folder_;
+    testsupport::ScratchFolder folder_{"annload"};
     int files_ = 0;
     std::deque<ScopedAnnContainer> containers_;  // not movable
 };
@@ -274,7 +267,7 @@ TEST_F(AnnotationLoad, LongObjectsLoad) {
 TEST_F(AnnotationLoad, FilesThatAreNoPresentationStateAreRefused) {
     const fs::path samples = "/usr/lib/python3/dist-packages/pydicom/data/test_files";
     Load(folder_ / "missing.dcm", ERROR_FILENOTFOUND);
-    Load(folder_, ERROR_FILE_OPEN);  // a folder
+    Load(folder_.path(), ERROR_FILE_OPEN);  // a folder
     WriteBytes(folder_ / "text.dcm", {'n', 'o', 't', ' ', 'D', 'I', 'C', 'O', 'M'});
     Load(folder_ / "text.dcm", ERROR_FILE_FORMAT);
     Load(samples / "CT_small.dcm", ERROR_FILE_FORMAT);

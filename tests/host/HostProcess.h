@@ -18,6 +18,7 @@
 #include <sstream>
 #include <string>
 #include <vector>
+#include "tests/common/TestFiles.h"
 
 extern char** environ;
 
@@ -40,19 +41,13 @@ protected:
         host_ = HostBinary();
         ASSERT_TRUE(std::filesystem::exists(host_))
             << "no host binary at '" << host_ << "' (set AXLUMORA_HOST)";
-        std::string pattern = (std::filesystem::temp_directory_path() / "axhost-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
+        ASSERT_TRUE(scratch_.ok());
+        dir_ = scratch_.path();
         // A registry of our own (absent until a test writes it) and the debug output in a file,
         // so nothing of the user's settings or of other tests leaks in.
         env_["AXLUMORA_REGISTRY"] = (dir_ / "registry.reg").string();
         env_["AXLUMORA_DEBUG_OUTPUT"] = (dir_ / "debug.txt").string();
     }
-    void TearDown() override {
-        std::error_code ec;
-        if (!dir_.empty()) std::filesystem::remove_all(dir_, ec);
-    }
-
     std::filesystem::path Path(const std::string& name) const { return dir_ / name; }
 
     void WriteFile(const std::string& name, const std::string& content) const {
@@ -139,6 +134,7 @@ protected:
     }
 
     std::string host_;
+    testsupport::ScratchFolder scratch_{"host"};
     std::filesystem::path dir_;
     std::map<std::string, std::optional<std::string>> env_;
 };

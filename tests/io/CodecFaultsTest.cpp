@@ -17,7 +17,8 @@
 
 #include "engine/File.h"
 #include "engine/Kernel.h"
-#include "tests/io/ExternalTools.h"
+#include "tests/common/ExternalTools.h"
+#include "tests/common/TestFiles.h"
 
 using namespace filefmt;
 
@@ -25,14 +26,10 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-std::string TempPath(const std::string& name) {
-    return (std::filesystem::temp_directory_path() /
-            ("axlumora_faults_" + std::to_string(::getpid()) + "_" + name))
-        .string();
-}
+std::string TempPath(const std::string& name) { return testsupport::TempPath("faults", name); }
 
-using iotest::HaveTool;
-using iotest::RunTool;
+using testsupport::HaveTool;
+using testsupport::RunTool;
 
 Bytes ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

@@ -20,16 +20,15 @@
 
 #include "engine/File.h"
 #include "engine/Kernel.h"
-#include "tests/io/ExternalTools.h"
+#include "tests/common/ExternalTools.h"
+#include "tests/common/TestFiles.h"
 
 using namespace filefmt;
 using namespace cmnt;
 
 namespace {
 
-std::string TempPath(const std::string& name) {
-    return (std::filesystem::temp_directory_path() / ("axlumora_io_" + std::to_string(::getpid()) + "_" + name)).string();
-}
+std::string TempPath(const std::string& name) { return testsupport::TempPath("io", name); }
 
 // A 16-bit grey image with 12 significant bits and values that exercise every bit.
 void MakeGray16(ScopedBitmap& bitmap, int width, int height, int highBit) {
@@ -67,8 +66,8 @@ bool SamePixels(const BITMAPHANDLE& a, const BITMAPHANDLE& b) {
     return true;
 }
 
-using iotest::HaveTool;
-using iotest::RunTool;
+using testsupport::HaveTool;
+using testsupport::RunTool;
 
 }  // namespace
 

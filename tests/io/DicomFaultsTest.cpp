@@ -27,7 +27,8 @@
 #include "engine/Kernel.h"
 #include "engine/file/DicomValues.h"
 #include "engine/file/Uid.h"
-#include "tests/io/ExternalTools.h"
+#include "tests/common/ExternalTools.h"
+#include "tests/common/TestFiles.h"
 
 using namespace filefmt;
 using namespace cmnt;
@@ -36,13 +37,10 @@ using engine::file::ToDicomValue;
 
 namespace {
 
-std::string TempPath(const std::string& name) {
-    return (std::filesystem::temp_directory_path() / ("axlumora_dcmfault_" + std::to_string(::getpid()) + "_" + name))
-        .string();
-}
+std::string TempPath(const std::string& name) { return testsupport::TempPath("dcmfault", name); }
 
-using iotest::HaveTool;
-using iotest::RunTool;
+using testsupport::HaveTool;
+using testsupport::RunTool;
 
 // The value dcmdump shows for a tag, e.g. "[0.02\0.02]" or "(no value available)"; empty when
 // the tag is absent.

@@ -10,6 +10,7 @@
 #include "engine/Kernel.h"
 #include "io/FileIo.h"
 #include "platform/handles/GlobalMemory.h"
+#include "tests/common/TestFiles.h"
 
 namespace {
 
@@ -23,9 +24,7 @@ std::vector<std::string> Lines(const CapturedLog& log) {
     return lines;
 }
 
-std::string TempPath(const std::string& name) {
-    return (std::filesystem::temp_directory_path() / ("axlumora_members_" + std::to_string(::getpid()) + "_" + name)).string();
-}
+std::string TempPath(const std::string& name) { return testsupport::TempPath("members", name); }
 
 // Counts Load's waits instead of sleeping.
 class CountedWaits {

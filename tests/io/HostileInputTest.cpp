@@ -15,6 +15,7 @@
 
 #include "engine/File.h"
 #include "engine/Kernel.h"
+#include "tests/common/ExternalTools.h"
 
 using namespace filefmt;
 
@@ -200,7 +201,7 @@ TEST(HostileInput, DicomCodestreamHeadersAreCheckedBeforeGdcmReadsThem) {
     std::vector<std::uint8_t> lsInJpeg = jpeg;
     lsInJpeg[sof + 1] = 0xF7;
     ExpectRefused(lsInJpeg);
-    if (std::system("command -v dcmcjpls >/dev/null 2>&1") == 0) {
+    if (testsupport::HaveTool("dcmcjpls")) {
         const std::string plain = "/tmp/axlumora_hostile_" + std::to_string(::getpid()) + ".dcm";
         const std::string ls = plain + ".ls";
         {

@@ -10,25 +10,15 @@
 #include <vector>
 
 #include "tests/control/ControlFixture.h"
+#include "tests/common/ExternalTools.h"
+#include "tests/common/TestFiles.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-bool HaveTool(const char* name) {
-    return std::system((std::string("command -v ") + name + " > /dev/null 2>&1").c_str()) == 0;
-}
-
-std::string RunTool(const std::string& command, int* status) {
-    std::string output;
-    if (FILE* pipe = ::popen((command + " 2>&1").c_str(), "r")) {
-        char chunk[4096];
-        std::size_t n;
-        while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) output.append(chunk, n);
-        *status = ::pclose(pipe);
-    }
-    return output;
-}
+using testsupport::HaveTool;
+using testsupport::RunTool;
 
 // The samples of a 16-bit ASCII PGM, row by row.
 std::vector<unsigned> ReadAsciiPgm(const fs::path& path, int* width, int* height) {
@@ -56,11 +46,6 @@ class RawLoaderCopies : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!HaveTool("dcmdump") || !HaveTool("dcm2pnm")) GTEST_SKIP() << "DCMTK tools not installed";
-        dir_ = fs::temp_directory_path() / ("axlumora-copies-" + std::to_string(::getpid()));
-        fs::create_directories(dir_);
-    }
-    void TearDown() override {
-        if (!dir_.empty()) fs::remove_all(dir_);
     }
 
     // The file parses without errors or warnings and decodes to the control's current image.
@@ -88,7 +73,7 @@ protected:
             }
     }
 
-    fs::path dir_;
+    testsupport::ScratchFolder dir_{"copies"};
 };
 
 std::vector<std::uint16_t> NoisyFrame(int width, int height) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tests/control/ControlFixture.h"
+#include "tests/common/TestFiles.h"
 
 namespace {
 
@@ -289,14 +290,6 @@ namespace {
 
 class RawFile : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = std::filesystem::temp_directory_path() /
-               ("axlumora-raw-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(dir_);
-    }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
-
     std::string Write(const std::string& name, const std::vector<std::uint8_t>& bytes) {
         auto path = dir_ / name;
         std::ofstream(path, std::ios::binary)
@@ -317,7 +310,7 @@ protected:
         return value;
     }
 
-    std::filesystem::path dir_;
+    testsupport::ScratchFolder dir_{"raw"};
 };
 
 }  // namespace

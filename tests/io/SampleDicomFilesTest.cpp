@@ -17,6 +17,8 @@
 
 #include "engine/File.h"
 #include "engine/Kernel.h"
+#include "tests/common/ExternalTools.h"
+#include "tests/common/TestFiles.h"
 
 using namespace filefmt;
 namespace fs = std::filesystem;
@@ -49,9 +51,7 @@ std::vector<fs::path> InstalledSamples() {
     return files;
 }
 
-bool HaveTool(const char* tool) {
-    return std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) == 0;
-}
+using testsupport::HaveTool;
 
 int Load(const fs::path& path, ScopedBitmap& bitmap) {
     return L_LoadFile(path.c_str(), bitmap.get(), BITMAPHANDLE_STRUCT_SIZE, 0, ORDER_BGR, 0, nullptr, nullptr,
@@ -61,7 +61,7 @@ int Load(const fs::path& path, ScopedBitmap& bitmap) {
 // DCMTK's rendering of the first frame, without a rescale or a window, as a PNG of 8 or 16 bits
 // a sample.
 bool DecodeWithDcmtk(const fs::path& dicom, bool sixteenBits, ScopedBitmap& decoded) {
-    const fs::path png = fs::temp_directory_path() / ("axlumora_sample_" + std::to_string(::getpid()) + ".png");
+    const fs::path png = testsupport::TempPath("sample", "dcmtk.png");
     fs::remove(png);
     const std::string command = std::string("dcmj2pnm ") + (sixteenBits ? "+on2 " : "+on ") + "--no-modality " + "'" + dicom.string() +
                                 "' '" + png.string() + "' >/dev/null 2>&1";

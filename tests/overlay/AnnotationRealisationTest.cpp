@@ -11,6 +11,7 @@
 #include "engine/Kernel.h"
 #include "tests/control/ControlFixture.h"
 #include "tests/overlay/OverlayFixture.h"
+#include "tests/common/TestFiles.h"
 
 namespace {
 
@@ -27,20 +28,12 @@ bool WriterAvailable() {
 
 class AnnRealizeTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("axlumora-ann-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
     // A presentation state from a JSON description (see tests/data/gsps_writer.py).
     std::string Gsps(const std::string& name, const std::string& json) {
-        const fs::path spec = dir_ / (name + ".json"), out = dir_ / (name + ".dcm");
-        std::ofstream(spec) << json;
+        const fs::path description = dir_ / (name + ".json"), out = dir_ / (name + ".dcm");
+        std::ofstream(description) << json;
         const std::string command = std::string(kPython) + " " + AXLUMORA_TEST_DATA_DIR +
-                                    "/gsps_writer.py " + out.string() + " < " + spec.string();
+                                    "/gsps_writer.py " + out.string() + " < " + description.string();
         EXPECT_EQ(std::system(command.c_str()), 0) << command;
         return out.string();
     }
@@ -54,7 +47,7 @@ protected:
         return value;
     }
 
-    fs::path dir_;
+    testsupport::ScratchFolder dir_{"annrealize"};
 };
 
 #define REQUIRE_WRITER() \

@@ -6,6 +6,7 @@
 
 #include "engine/File.h"
 #include "tests/overlay/OverlayFixture.h"
+#include "tests/common/TestFiles.h"
 
 namespace {
 
@@ -21,11 +22,7 @@ LONG Invert(const ComPtr<IaxLumora>& control, LONG x, LONG y) {
     return value;
 }
 
-std::string TempPath(const std::string& name) {
-    return (std::filesystem::temp_directory_path() /
-            ("axlumora_overlay_" + std::to_string(::getpid()) + "_" + name))
-        .string();
-}
+std::string TempPath(const std::string& name) { return testsupport::TempPath("overlay", name); }
 
 LONG Stamp(const ComPtr<IaxLumora>& control, const std::string& path) {
     BStr name = BStr::FromUtf8(path);

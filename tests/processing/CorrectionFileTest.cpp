@@ -4,6 +4,7 @@
 
 #include "processing/CorrectionFile.h"
 #include "tests/processing/ProcessingFixture.h"
+#include "tests/common/TestFiles.h"
 
 namespace {
 
@@ -11,22 +12,13 @@ namespace fs = std::filesystem;
 
 class TempDir {
 public:
-    TempDir() {
-        path_ = fs::temp_directory_path() / ("axl-correction-" + std::to_string(::getpid()) + "-" +
-                                             std::to_string(counter_++));
-        fs::create_directories(path_);
-    }
-    ~TempDir() { fs::remove_all(path_); }
     std::string File(const std::string& name, const std::string& content) const {
-        const std::string full = (path_ / name).string();
-        std::ofstream(full, std::ios::binary) << content;
-        return full;
+        return folder_.Write(name, content);
     }
-    std::string Path(const std::string& name) const { return (path_ / name).string(); }
+    std::string Path(const std::string& name) const { return (folder_ / name).string(); }
 
 private:
-    static inline int counter_ = 0;
-    fs::path path_;
+    testsupport::ScratchFolder folder_{"correction"};
 };
 
 std::string ReadAll(const std::string& path) {

@@ -13,24 +13,20 @@
 #include <vector>
 
 #include "platform/debug/DebugOutput.h"
+#include "tests/common/TestFiles.h"
 
 namespace {
 
 class DebugOutput : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (std::filesystem::temp_directory_path() / "axdbg.XXXXXX").string();
-        dir_ = ::mkdtemp(pattern.data());
         file_ = (dir_ / "debug.log").string();
-        if (const char* old = std::getenv("AXLUMORA_DEBUG_OUTPUT")) saved_ = old;
-        ::setenv("AXLUMORA_DEBUG_OUTPUT", file_.c_str(), 1);
+        output_.emplace("AXLUMORA_DEBUG_OUTPUT", file_);
         previous_ = SetDebugOutputCapture(nullptr);
     }
     void TearDown() override {
         SetDebugOutputCapture(std::move(previous_));
-        if (saved_) ::setenv("AXLUMORA_DEBUG_OUTPUT", saved_->c_str(), 1);
-        else ::unsetenv("AXLUMORA_DEBUG_OUTPUT");
-        std::filesystem::remove_all(dir_);
+        output_.reset();
     }
     std::string FileText() const {
         std::stringstream ss;
@@ -38,9 +34,9 @@ protected:
         return ss.str();
     }
 
-    std::filesystem::path dir_;
+    testsupport::ScratchFolder dir_{"debugout"};
     std::string file_;
-    std::optional<std::string> saved_;
+    std::optional<testsupport::ScopedEnvironment> output_;
     DebugOutputCapture previous_;
 };
 

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "platform/registry/Registry.h"
+#include "tests/common/TestFiles.h"
 
 namespace {
 
@@ -20,17 +21,10 @@ const std::string kSavonnePath = std::string("HKEY_CURRENT_USER\\") + kSavonne;
 class RegistryApi : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (std::filesystem::temp_directory_path() / "axregapi.XXXXXX").string();
-        dir_ = ::mkdtemp(pattern.data());
         file_ = (dir_ / "registry.reg").string();
-        if (const char* old = std::getenv("AXLUMORA_REGISTRY")) saved_ = old;
-        ::setenv("AXLUMORA_REGISTRY", file_.c_str(), 1);
+        registry_.emplace("AXLUMORA_REGISTRY", file_);
     }
-    void TearDown() override {
-        if (saved_) ::setenv("AXLUMORA_REGISTRY", saved_->c_str(), 1);
-        else ::unsetenv("AXLUMORA_REGISTRY");
-        std::filesystem::remove_all(dir_);
-    }
+    void TearDown() override { registry_.reset(); }
     HKEY Create(const char* sub, DWORD access = KEY_ALL_ACCESS) {
         HKEY key = 0;
         EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, sub, 0, nullptr, 0, access, nullptr, &key,
@@ -39,9 +33,9 @@ protected:
         return key;
     }
 
-    std::filesystem::path dir_;
+    testsupport::ScratchFolder dir_{"regapi"};
     std::string file_;
-    std::optional<std::string> saved_;
+    std::optional<testsupport::ScopedEnvironment> registry_;
 };
 
 TEST_F(RegistryApi, QueryFollowsTheSizeProtocol) {

@@ -1,5 +1,9 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+
+#include "engine/Kernel.h"
 #include "engine/Processing.h"
-#include "tests/processing/ProcessingFixture.h"
 
 TEST(RotateBitmap, AnyAngleGrowsTheBitmapAndFillsTheCorners) {
     ScopedBitmap bitmap;

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/automation/OleAuto.h"
-#include "tests/platform/automation_test_objects.h"
+#include "tests/platform/AutomationTestObjects.h"
 
 namespace {
 

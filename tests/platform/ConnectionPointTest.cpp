@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "platform/automation/ConnectionPoint.h"
-#include "tests/platform/automation_test_objects.h"
+#include "tests/platform/AutomationTestObjects.h"
 
 namespace {
 

@@ -12,6 +12,7 @@
 
 #include "platform/automation/OleAuto.h"
 #include "platform/registry/Registry.h"
+#include "tests/common/TestFiles.h"
 
 namespace {
 
@@ -34,15 +35,6 @@ std::vector<BYTE> Sequence(std::size_t n) {
     for (std::size_t i = 0; i < n; ++i) out[i] = static_cast<BYTE>(i * 7 + 3);
     return out;
 }
-
-struct TempDir {
-    std::filesystem::path path;
-    TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "axreg.XXXXXX").string();
-        path = ::mkdtemp(pattern.data());
-    }
-    ~TempDir() { std::filesystem::remove_all(path); }
-};
 
 TEST(RegistryFormat, EveryValueShapeSurvivesSerializeAndParse) {
     RegistryStore store;
@@ -207,8 +199,8 @@ TEST(RegistryFormat, HostileInputReadsAsWhatCouldBeRead) {
 }
 
 TEST(RegistryFile, SaveReplacesAtomicallyAndLoadReportsStatus) {
-    TempDir dir;
-    const std::string path = (dir.path / "deep" / "er" / "registry.reg").string();
+    testsupport::ScratchFolder dir("regformat");
+    const std::string path = (dir.path() / "deep" / "er" / "registry.reg").string();
     RegistryStore::LoadStatus status;
     EXPECT_EQ(RegistryStore::Load(path, status), RegistryStore());
     EXPECT_EQ(status, RegistryStore::LoadStatus::Missing);
@@ -221,7 +213,7 @@ TEST(RegistryFile, SaveReplacesAtomicallyAndLoadReportsStatus) {
     EXPECT_EQ(RegistryStore::Load(path, status), store);
     EXPECT_EQ(status, RegistryStore::LoadStatus::Loaded);
     // Only the file itself remains: the temporary was renamed over it.
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path / "deep" / "er"),
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path() / "deep" / "er"),
                             std::filesystem::directory_iterator()),
               1);
 
@@ -229,11 +221,11 @@ TEST(RegistryFile, SaveReplacesAtomicallyAndLoadReportsStatus) {
     EXPECT_EQ(RegistryStore::Load(path, status), RegistryStore());
     EXPECT_EQ(status, RegistryStore::LoadStatus::Unrecognised);
 
-    const std::string fifo = (dir.path / "fifo").string();
+    const std::string fifo = (dir.path() / "fifo").string();
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     EXPECT_EQ(RegistryStore::Load(fifo, status), RegistryStore());  // must not block
     EXPECT_EQ(status, RegistryStore::LoadStatus::Unreadable);
-    EXPECT_FALSE(store.Save((dir.path / "fifo" / "x.reg").string()));
+    EXPECT_FALSE(store.Save((dir.path() / "fifo" / "x.reg").string()));
 }
 
 TEST(RegistryFile, DefaultPathFollowsEnvironment) {
