@@ -76,7 +76,7 @@ HRESULT TaxLumora::LoadBuffer_NormalAndDark(ULONGLONG pBufferNormal, ULONGLONG p
         WriteLog("axLumora.LoadBuffer_NormalAndDark($" + HexUpper(pBufferNormal, 8) + ",$" +
                  HexUpper(pBufferDark, 8) + "," + fileName + "," + std::to_string(Width) + "," +
                  std::to_string(Height) + ",$" + HexUpper(uFlags, 8) + ")");
-        const unsigned method = raw_frame::Method(static_cast<std::uint32_t>(uFlags));
+        const unsigned method = raw_frame::FlagWord(uFlags).Method();
 
         // The packed format holds pixel pairs: an odd width has no defined layout, and a missing
         // frame cannot be read. Both are refused before the current image is touched.
