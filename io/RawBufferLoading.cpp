@@ -155,8 +155,13 @@ HRESULT TaxLumora::LoadBuffer(ULONGLONG pBuffer, BSTR Fn, LONG Width, LONG Heigh
         InnerHandler(
             *Value,
             [&] {
-                raw_frame::FreeAndInitialise(CurrentBitmap);
-                raw_frame::CreateFrameBitmap(CurrentBitmap, Width, Height, colour);
+                // Known methods write every byte; an unknown one gets a fresh, zeroed image.
+                if (shape) {
+                    raw_frame::ReplaceFrameBitmap(CurrentBitmap, Width, Height, colour);
+                } else {
+                    raw_frame::FreeAndInitialise(CurrentBitmap);
+                    raw_frame::CreateFrameBitmap(CurrentBitmap, Width, Height, colour);
+                }
                 if (Width > 0 && Height > 0 && !ImagePresent())
                     throw std::runtime_error("The frame's bitmap could not be created");
                 if (!shape)

@@ -79,7 +79,10 @@ HRESULT TaxLumora::LoadBuffer_Crop(ULONGLONG pBuffer, BSTR, LONG Width, LONG Hei
             return;
         }
 
-        if (raw_frame::FreeAndInitialise(CurrentBitmap) == SUCCESS)
+        // The test ramp and methods 1 to 4 write every byte; the others get a fresh, zeroed image.
+        if (pBuffer == 0 || (method >= 1 && method <= 4))
+            raw_frame::ReplaceFrameBitmap(CurrentBitmap, g.keptWidth, g.keptHeight, false);
+        else if (raw_frame::FreeAndInitialise(CurrentBitmap) == SUCCESS)
             raw_frame::CreateFrameBitmap(CurrentBitmap, g.keptWidth, g.keptHeight, false);
 
         if (ImagePresent()) {

@@ -78,8 +78,13 @@ HRESULT TaxLumora::LoadBuffer_NormalAndDark(ULONGLONG pBufferNormal, ULONGLONG p
         InnerHandler(
             *Value,
             [&] {
-                raw_frame::FreeAndInitialise(CurrentBitmap);
-                raw_frame::CreateFrameBitmap(CurrentBitmap, Width, Height, false);
+                // Method 0 writes every pixel; an unknown one gets a fresh, zeroed image.
+                if (method == 0) {
+                    raw_frame::ReplaceFrameBitmap(CurrentBitmap, Width, Height, false);
+                } else {
+                    raw_frame::FreeAndInitialise(CurrentBitmap);
+                    raw_frame::CreateFrameBitmap(CurrentBitmap, Width, Height, false);
+                }
                 if (Width > 0 && Height > 0 && !ImagePresent())
                     throw std::runtime_error("The frame's bitmap could not be created");
                 if (method != 0) {

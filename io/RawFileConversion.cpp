@@ -122,16 +122,21 @@ HRESULT TaxLumora::LoadFnRAW(BSTR FnIn, BSTR FnOut, LONG Width, LONG Height, ULO
                 *Value = kBadLayout;
                 return;
             }
-            raw_frame::FreeAndInitialise(CurrentBitmap);
-            raw_frame::CreateFrameBitmap(CurrentBitmap, static_cast<std::int32_t>(frame->width),
-                                         static_cast<std::int32_t>(frame->height), false);
+            const auto width = static_cast<std::int32_t>(frame->width);
+            const auto height = static_cast<std::int32_t>(frame->height);
+            // Methods 0 and 1 write every byte; the others get a fresh, zeroed image.
+            if (method == 0 || method == 1) {
+                raw_frame::ReplaceFrameBitmap(CurrentBitmap, width, height, false);
+            } else {
+                raw_frame::FreeAndInitialise(CurrentBitmap);
+                raw_frame::CreateFrameBitmap(CurrentBitmap, width, height, false);
+            }
             if (frame->width && frame->height && !ImagePresent())
                 throw ReadFailure("The image could not be created");
             if (ImagePresent() && (method == 0 || method == 1)) {
-                const std::uint32_t width = frame->width;
                 const std::uint16_t* pixels = frame->pixels.data();
                 raw_frame::WriteGreyRows(
-                    CurrentBitmap, width, frame->height, [&](std::uint16_t* row, std::int64_t y) {
+                    CurrentBitmap, width, height, [&](std::uint16_t* row, std::int64_t y) {
                         const std::uint16_t* source = pixels + static_cast<std::size_t>(y) * width;
                         if (method == 0)
                             std::transform(source, source + width, row,

@@ -38,6 +38,13 @@ int FreeAndInitialise(BITMAPHANDLE& bitmap);
 // leaves the bitmap without pixel memory, which the converters check before writing.
 void CreateFrameBitmap(BITMAPHANDLE& bitmap, std::int32_t width, std::int32_t height, bool colour);
 
+// For a converter that writes every byte of the new image: replaces the current bitmap as
+// FreeAndInitialise and CreateFrameBitmap do, except that when the old image has exactly the new
+// one's pixel size its memory is kept as it is. A fresh image of a sensor frame's size costs its
+// zeroing and page faults on every exposure.
+void ReplaceFrameBitmap(BITMAPHANDLE& bitmap, std::int32_t width, std::int32_t height,
+                        bool colour);
+
 // Bytes of rows × rowBytes, saturating: a size too large to count reads past any region.
 std::uint64_t FrameBytes(std::int64_t rows, std::int64_t rowBytes);
 
