@@ -67,7 +67,8 @@ class ShiftFloor {
 
 class UnpackFloor {
   public:
-    UnpackFloor() : source_(Frame(std::size_t{kWidth} * kHeight * 3 / 2)), target_(kStride * kHeight) {}
+    UnpackFloor()
+        : source_(Frame(std::size_t{kWidth} * kHeight * 3 / 2)), target_(kStride * kHeight) {}
     void operator()() {
         const std::uint8_t* in = source_.data();
         for (int y = 0; y < kHeight; ++y) {
@@ -92,9 +93,9 @@ double Median(std::vector<double> v) {
 
 // Times `member` as the benchmark and `floor` beside it, outside the benchmark's clock.
 // `prepare` runs before each member call, outside both clocks.
-void AgainstFloor(benchmark::State& state, const std::function<void()>& member,
-                  const std::function<void()>& floor,
-                  const std::function<void()>& prepare = [] {}) {
+void AgainstFloor(
+    benchmark::State& state, const std::function<void()>& member,
+    const std::function<void()>& floor, const std::function<void()>& prepare = [] {}) {
     using Clock = std::chrono::steady_clock;
     std::vector<double> memberTimes, floorTimes;
     floor();  // first touch of the floor's buffers

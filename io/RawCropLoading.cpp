@@ -38,16 +38,16 @@ std::uint64_t KeptBytes(unsigned method, const CropGeometry& g) {
 template <class Element, class Convert>
 void ConvertKept(const BITMAPHANDLE& bitmap, const std::uint8_t* frame, const CropGeometry& g,
                  Convert convert) {
-    raw_frame::WriteGreyRows(bitmap, g.keptWidth, g.keptHeight, [&](std::uint16_t* row,
-                                                                    std::int64_t y) {
-        const std::uint8_t* source =
-            frame + ((g.top + y) * g.width + g.left) * static_cast<std::int64_t>(sizeof(Element));
-        for (std::int32_t x = 0; x < g.keptWidth; ++x) {
-            Element v;
-            std::memcpy(&v, source + x * static_cast<std::int64_t>(sizeof(Element)), sizeof v);
-            row[x] = convert(v);
-        }
-    });
+    raw_frame::WriteGreyRows(
+        bitmap, g.keptWidth, g.keptHeight, [&](std::uint16_t* row, std::int64_t y) {
+            const std::uint8_t* source = frame + ((g.top + y) * g.width + g.left) *
+                                                     static_cast<std::int64_t>(sizeof(Element));
+            for (std::int32_t x = 0; x < g.keptWidth; ++x) {
+                Element v;
+                std::memcpy(&v, source + x * static_cast<std::int64_t>(sizeof(Element)), sizeof v);
+                row[x] = convert(v);
+            }
+        });
 }
 
 }  // namespace

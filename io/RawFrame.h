@@ -42,8 +42,7 @@ void CreateFrameBitmap(BITMAPHANDLE& bitmap, std::int32_t width, std::int32_t he
 // FreeAndInitialise and CreateFrameBitmap do, except that when the old image has exactly the new
 // one's pixel size its memory is kept as it is. A fresh image of a sensor frame's size costs its
 // zeroing and page faults on every exposure.
-void ReplaceFrameBitmap(BITMAPHANDLE& bitmap, std::int32_t width, std::int32_t height,
-                        bool colour);
+void ReplaceFrameBitmap(BITMAPHANDLE& bitmap, std::int32_t width, std::int32_t height, bool colour);
 
 // Bytes of rows × rowBytes, saturating: a size too large to count reads past any region.
 std::uint64_t FrameBytes(std::int64_t rows, std::int64_t rowBytes);
@@ -88,10 +87,9 @@ void WriteRows(const BITMAPHANDLE& bitmap, std::size_t usedBytes, std::int64_t h
 template <class FillRow>
 void WriteGreyRows(const BITMAPHANDLE& bitmap, std::int64_t width, std::int64_t height,
                    FillRow fill) {
-    WriteRows(bitmap, 2 * static_cast<std::size_t>(width), height,
-              [&](std::uint8_t* row, std::int64_t y) {
-                  fill(reinterpret_cast<std::uint16_t*>(row), y);
-              });
+    WriteRows(
+        bitmap, 2 * static_cast<std::size_t>(width), height,
+        [&](std::uint8_t* row, std::int64_t y) { fill(reinterpret_cast<std::uint16_t*>(row), y); });
 }
 
 }  // namespace raw_frame

@@ -30,9 +30,8 @@ __attribute__((target("avx2"))) inline __m256i Unpack8Groups(const std::uint8_t*
     const __m256i bytes = _mm256_inserti128_si256(
         _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))),
         _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 12)), 1);
-    const __m256i order =
-        _mm256_setr_epi8(0, 1, 2, 1, 3, 4, 5, 4, 6, 7, 8, 7, 9, 10, 11, 10,  //
-                         0, 1, 2, 1, 3, 4, 5, 4, 6, 7, 8, 7, 9, 10, 11, 10);
+    const __m256i order = _mm256_setr_epi8(0, 1, 2, 1, 3, 4, 5, 4, 6, 7, 8, 7, 9, 10, 11, 10,  //
+                                           0, 1, 2, 1, 3, 4, 5, 4, 6, 7, 8, 7, 9, 10, 11, 10);
     const __m256i words = _mm256_shuffle_epi8(bytes, order);
     const __m256i shifted = _mm256_slli_epi16(words, 4);
     const __m256i keepShifted = _mm256_set1_epi32(static_cast<int>(0xFFFF0FF0u));

@@ -1,7 +1,8 @@
 #include "engine/kernel/PixelColor.h"
-#include "engine/kernel/GreyRamp.h"
 
 #include <algorithm>
+
+#include "engine/kernel/GreyRamp.h"
 
 namespace engine {
 namespace {

@@ -69,12 +69,21 @@ TEST(RawLoaderRenew, EachLoaderGivesTheFreshImageInTheOldMemory) {
     LONG value = 0;
     // Odd widths leave padding, the 12-bit loader leaves its first and last pixel unconverted.
     const std::vector<std::function<void(IaxLumora*)>> loads = {
-        [&](IaxLumora* c) { c->LoadBuffer(Address(frame.data()), none.get(), 7, 5, 0x10000, &value); },
-        [&](IaxLumora* c) { c->LoadBuffer(Address(frame.data()), none.get(), 5, 3, 0x80110, &value); },
-        [&](IaxLumora* c) { c->LoadBuffer(Address(frame.data()), none.get(), 7, 5, 0x90040, &value); },
-        [&](IaxLumora* c) { c->LoadBuffer(Address(frame.data()), none.get(), 7, 5, 0x20000, &value); },
         [&](IaxLumora* c) {
-            c->LoadBuffer_Crop(Address(frame.data()), none.get(), 9, 7, 1, 1, 1, 1, 0x30000, &value);
+            c->LoadBuffer(Address(frame.data()), none.get(), 7, 5, 0x10000, &value);
+        },
+        [&](IaxLumora* c) {
+            c->LoadBuffer(Address(frame.data()), none.get(), 5, 3, 0x80110, &value);
+        },
+        [&](IaxLumora* c) {
+            c->LoadBuffer(Address(frame.data()), none.get(), 7, 5, 0x90040, &value);
+        },
+        [&](IaxLumora* c) {
+            c->LoadBuffer(Address(frame.data()), none.get(), 7, 5, 0x20000, &value);
+        },
+        [&](IaxLumora* c) {
+            c->LoadBuffer_Crop(Address(frame.data()), none.get(), 9, 7, 1, 1, 1, 1, 0x30000,
+                               &value);
         },
         [&](IaxLumora* c) { c->LoadBuffer_Crop(0, none.get(), 9, 7, 1, 1, 1, 1, 0, &value); },
         [&](IaxLumora* c) {
@@ -126,10 +135,12 @@ TEST(RawLoaderRenew, UnknownMethodsStillGetAZeroedImage) {
     std::memset(Impl(c).CurrentBitmap.Addr, 0xA5, Impl(c).CurrentBitmap.Size);
     c->LoadBuffer(Address(frame.data()), none.get(), 7, 5, 0x60000, &value);
     ASSERT_EQ(value, 1);
-    EXPECT_EQ(Memory(Impl(c).CurrentBitmap), std::vector<std::uint8_t>(Impl(c).CurrentBitmap.Size, 0));
+    EXPECT_EQ(Memory(Impl(c).CurrentBitmap),
+              std::vector<std::uint8_t>(Impl(c).CurrentBitmap.Size, 0));
     c->LoadBuffer_NormalAndDark(Address(frame.data()), 0, none.get(), 6, 5, 0x10000, &value);
     std::memset(Impl(c).CurrentBitmap.Addr, 0xA5, Impl(c).CurrentBitmap.Size);
     c->LoadBuffer_NormalAndDark(Address(frame.data()), 0, none.get(), 6, 5, 0x10000, &value);
     ASSERT_EQ(value, 1);
-    EXPECT_EQ(Memory(Impl(c).CurrentBitmap), std::vector<std::uint8_t>(Impl(c).CurrentBitmap.Size, 0));
+    EXPECT_EQ(Memory(Impl(c).CurrentBitmap),
+              std::vector<std::uint8_t>(Impl(c).CurrentBitmap.Size, 0));
 }

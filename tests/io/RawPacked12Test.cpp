@@ -13,8 +13,8 @@ using raw_packed12::Path;
 using raw_packed12::UnpackGroups;
 
 std::vector<std::uint16_t> UnpackAll(const std::vector<std::uint8_t>& normal,
-                               const std::vector<std::uint8_t>* dark, std::size_t groups,
-                               Path path) {
+                                     const std::vector<std::uint8_t>* dark, std::size_t groups,
+                                     Path path) {
     // One guard pixel past the end: nothing beyond 2 × groups is written.
     std::vector<std::uint16_t> out(2 * groups + 1, 0xBEEF);
     UnpackGroups(normal.data(), dark ? dark->data() : nullptr, out.data(), groups, path);
@@ -36,7 +36,7 @@ TEST(RawPacked12, KnownGroupsOnBothPaths) {
         for (int k = 0; k < 12; ++k) {
             EXPECT_EQ(plain[2 * k], 0x1340);
             EXPECT_EQ(plain[2 * k + 1], 0x2560);
-            EXPECT_EQ(less[2 * k], 0x40);     // (0x134 − 0x130) × 16
+            EXPECT_EQ(less[2 * k], 0x40);       // (0x134 − 0x130) × 16
             EXPECT_EQ(less[2 * k + 1], 0xF60);  // (0x256 − 0x160) × 16
         }
         EXPECT_EQ(plain[24], 0xBEEF);
@@ -53,7 +53,8 @@ TEST(RawPacked12, FastPathMatchesThePlainOneOnRandomFrames) {
             // Dark levels at, just below and just above the normal ones: the clamp's edges.
             near[i] = static_cast<std::uint8_t>(normal[i] + static_cast<int>(random() % 3) - 1);
         }
-        for (const auto* darkFrame : {static_cast<std::vector<std::uint8_t>*>(nullptr), &dark, &near}) {
+        for (const auto* darkFrame :
+             {static_cast<std::vector<std::uint8_t>*>(nullptr), &dark, &near}) {
             const auto plain = UnpackAll(normal, darkFrame, groups, Path::Plain);
             const auto fast = UnpackAll(normal, darkFrame, groups, Path::Fast);
             ASSERT_EQ(plain, fast) << groups << " groups";
