@@ -13,9 +13,9 @@ namespace {
 
 enum class Element { Byte, Word, DoubleWord };
 
-// Bits 4–7: 1 or 3 are bytes, 4 is 32-bit, everything else 16-bit.
-Element SourceElement(std::uint32_t flags) {
-    const unsigned width = (flags >> 4) & 0xF;
+// The element width code: 1 or 3 are bytes, 4 is 32-bit, everything else 16-bit.
+Element SourceElement(raw_frame::FlagWord flags) {
+    const unsigned width = flags.ElementWidth();
     if (width == 1 || width == 3) return Element::Byte;
     if (width == 4) return Element::DoubleWord;
     return Element::Word;
@@ -65,26 +65,23 @@ inline std::uint32_t LoadDoubleWord(const std::uint8_t* p) {
     return v;
 }
 
-// One sequential pass: each row takes `width` converted elements, then zero up to the stride.
+// Each row takes `width` converted elements of the frame, which has no padding.
 template <std::size_t ElementBytes, class Convert>
 void ConvertGrey(const BITMAPHANDLE& bitmap, const std::uint8_t* source, std::int32_t width,
                  std::int32_t height, Convert convert) {
-    const std::int64_t stride = bitmap.BytesPerLine / 2;
-    for (std::int32_t y = 0; y < height; ++y) {
-        std::uint16_t* row = raw_frame::Row16(bitmap, y);
-        for (std::int32_t x = 0; x < width; ++x, source += ElementBytes) row[x] = convert(source);
-        std::fill(row + width, row + stride, std::uint16_t{0});
-    }
+    const std::size_t rowBytes = ElementBytes * static_cast<std::size_t>(width);
+    raw_frame::WriteGreyRows(bitmap, width, height, [&](std::uint16_t* row, std::int64_t y) {
+        const std::uint8_t* in = source + static_cast<std::size_t>(y) * rowBytes;
+        for (std::int32_t x = 0; x < width; ++x, in += ElementBytes) row[x] = convert(in);
+    });
 }
 
 void ConvertColour(const BITMAPHANDLE& bitmap, const std::uint8_t* source, std::int32_t width,
                    std::int32_t height) {
     const std::size_t rowBytes = 3 * static_cast<std::size_t>(width);
-    for (std::int32_t y = 0; y < height; ++y, source += rowBytes) {
-        std::uint8_t* row = bitmap.Addr + static_cast<std::int64_t>(y) * bitmap.BytesPerLine;
-        std::memcpy(row, source, rowBytes);
-        std::memset(row + rowBytes, 0, static_cast<std::size_t>(bitmap.BytesPerLine) - rowBytes);
-    }
+    raw_frame::WriteRows(bitmap, rowBytes, height, [&](std::uint8_t* row, std::int64_t y) {
+        std::memcpy(row, source + static_cast<std::size_t>(y) * rowBytes, rowBytes);
+    });
 }
 
 void Convert(unsigned method, const BITMAPHANDLE& bitmap, const std::uint8_t* source,
@@ -132,9 +129,9 @@ HRESULT TaxLumora::LoadBuffer(ULONGLONG pBuffer, BSTR Fn, LONG Width, LONG Heigh
         WriteLog("axLumora.LoadBuffer($" + HexUpper(pBuffer, 8) + "," + fileName + "," +
                  std::to_string(Width) + "," + std::to_string(Height) + ",$" +
                  HexUpper(uFlags, 8) + ")");
-        const auto flags = static_cast<std::uint32_t>(uFlags);
-        const unsigned method = raw_frame::Method(flags);
-        const bool colour = (flags & 0x100) != 0;
+        const raw_frame::FlagWord flags(uFlags);
+        const unsigned method = flags.Method();
+        const bool colour = flags.Colour();
         const auto shape = KnownMethod(method);
 
         // Refused before the current image is touched: reading the frame with another element
@@ -158,8 +155,13 @@ HRESULT TaxLumora::LoadBuffer(ULONGLONG pBuffer, BSTR Fn, LONG Width, LONG Heigh
         InnerHandler(
             *Value,
             [&] {
-                raw_frame::FreeAndInitialise(CurrentBitmap);
-                raw_frame::CreateFrameBitmap(CurrentBitmap, Width, Height, colour);
+                // Known methods write every byte; an unknown one gets a fresh, zeroed image.
+                if (shape) {
+                    raw_frame::ReplaceFrameBitmap(CurrentBitmap, Width, Height, colour);
+                } else {
+                    raw_frame::FreeAndInitialise(CurrentBitmap);
+                    raw_frame::CreateFrameBitmap(CurrentBitmap, Width, Height, colour);
+                }
                 if (Width > 0 && Height > 0 && !ImagePresent())
                     throw std::runtime_error("The frame's bitmap could not be created");
                 if (!shape)

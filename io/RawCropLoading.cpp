@@ -16,16 +16,13 @@ struct CropGeometry {
 
 // Fills the bitmap with a counter that runs on across rows and wraps at 32768.
 void FillTestRamp(const BITMAPHANDLE& bitmap, std::int32_t width, std::int32_t height) {
-    const std::int64_t stride = bitmap.BytesPerLine / 2;
     std::uint16_t counter = 0;
-    for (std::int32_t y = 0; y < height; ++y) {
-        std::uint16_t* row = raw_frame::Row16(bitmap, y);
+    raw_frame::WriteGreyRows(bitmap, width, height, [&](std::uint16_t* row, std::int64_t) {
         for (std::int32_t x = 0; x < width; ++x) {
             row[x] = counter;
             counter = static_cast<std::uint16_t>((counter + 1) & 0x7FFF);
         }
-        std::fill(row + width, row + stride, std::uint16_t{0});
-    }
+    });
 }
 
 // Bytes the conversion reads: from the frame's start to the last kept element of the last kept
@@ -41,18 +38,16 @@ std::uint64_t KeptBytes(unsigned method, const CropGeometry& g) {
 template <class Element, class Convert>
 void ConvertKept(const BITMAPHANDLE& bitmap, const std::uint8_t* frame, const CropGeometry& g,
                  Convert convert) {
-    const std::int64_t stride = bitmap.BytesPerLine / 2;
-    for (std::int32_t y = 0; y < g.keptHeight; ++y) {
-        const std::uint8_t* source =
-            frame + (static_cast<std::int64_t>(g.top + y) * g.width + g.left) * sizeof(Element);
-        std::uint16_t* row = raw_frame::Row16(bitmap, y);
-        for (std::int32_t x = 0; x < g.keptWidth; ++x) {
-            Element v;
-            std::memcpy(&v, source + x * static_cast<std::int64_t>(sizeof(Element)), sizeof v);
-            row[x] = convert(v);
-        }
-        std::fill(row + g.keptWidth, row + stride, std::uint16_t{0});
-    }
+    raw_frame::WriteGreyRows(
+        bitmap, g.keptWidth, g.keptHeight, [&](std::uint16_t* row, std::int64_t y) {
+            const std::uint8_t* source = frame + ((g.top + y) * g.width + g.left) *
+                                                     static_cast<std::int64_t>(sizeof(Element));
+            for (std::int32_t x = 0; x < g.keptWidth; ++x) {
+                Element v;
+                std::memcpy(&v, source + x * static_cast<std::int64_t>(sizeof(Element)), sizeof v);
+                row[x] = convert(v);
+            }
+        });
 }
 
 }  // namespace
@@ -76,15 +71,18 @@ HRESULT TaxLumora::LoadBuffer_Crop(ULONGLONG pBuffer, BSTR, LONG Width, LONG Hei
                              CheckedSub(CheckedSub(Height, TopCrop), BottomCrop)};
         CheckedUnsigned(g.keptWidth);
         CheckedUnsigned(g.keptHeight);
-        const auto flags = static_cast<std::uint32_t>(uFlags);
-        const unsigned method = raw_frame::Method(flags);
+        const raw_frame::FlagWord flags(uFlags);
+        const unsigned method = flags.Method();
         if (pBuffer != 0 && !raw_frame::FrameFitsKnownRegion("TaxLumora.LoadBuffer_Crop", "Frame",
                                                               pBuffer, KeptBytes(method, g))) {
             *Value = -1;
             return;
         }
 
-        if (raw_frame::FreeAndInitialise(CurrentBitmap) == SUCCESS)
+        // The test ramp and methods 1 to 4 write every byte; the others get a fresh, zeroed image.
+        if (pBuffer == 0 || (method >= 1 && method <= 4))
+            raw_frame::ReplaceFrameBitmap(CurrentBitmap, g.keptWidth, g.keptHeight, false);
+        else if (raw_frame::FreeAndInitialise(CurrentBitmap) == SUCCESS)
             raw_frame::CreateFrameBitmap(CurrentBitmap, g.keptWidth, g.keptHeight, false);
 
         if (ImagePresent()) {
@@ -109,7 +107,7 @@ HRESULT TaxLumora::LoadBuffer_Crop(ULONGLONG pBuffer, BSTR, LONG Width, LONG Hei
                                            [](std::uint16_t v) { return std::uint16_t(v << 2); });
             }
         }
-        if (flags & 0x1) L_FlipBitmap(&CurrentBitmap);
+        if (flags.Flip()) L_FlipBitmap(&CurrentBitmap);
         ImageReplaced();
         *Value = 1;
         WriteLog("TaxLumora.LoadBuffer_Crop, End.");

@@ -4,64 +4,36 @@
 #include "engine/File.h"
 #include "engine/Kernel.h"
 #include "io/RawFrame.h"
+#include "io/RawPacked12.h"
 
 namespace {
-
-// Two pixels in three bytes: the high nibble of the middle byte belongs to the first pixel.
-struct PixelPair {
-    std::uint16_t first, second;
-};
-inline PixelPair Unpack(const std::uint8_t* group) {
-    return {static_cast<std::uint16_t>(group[0] | ((group[1] >> 4) << 8)),
-            static_cast<std::uint16_t>(group[2] | ((group[1] & 0x0F) << 8))};
-}
-
-// Without its dark level a value only moves to the 16-bit range; with it, the difference is
-// clamped at zero, never wrapped.
-struct Plain {
-    static std::uint16_t Level(std::uint16_t normal, std::uint16_t) {
-        return static_cast<std::uint16_t>(normal << 4);
-    }
-};
-struct LessDark {
-    static std::uint16_t Level(std::uint16_t normal, std::uint16_t dark) {
-        const int difference = int{normal} - int{dark};
-        return static_cast<std::uint16_t>(difference > 0 ? difference << 4 : 0);
-    }
-};
 
 // Pixel p of the frame belongs in pixel p + 1 of the image memory, and the image is then turned
 // upside down. Both are done in the one pass: memory row r is written to row height - 1 - r.
 // With an even width each memory row starts with the second pixel of a group and ends with the
-// first pixel of a group; the very first and the very last pixel get no frame pixel.
-template <class Correction>
+// first pixel of the next; the very first and the very last pixel get no frame pixel and are 0.
 void UnpackFrameFlipped(const BITMAPHANDLE& bitmap, const std::uint8_t* normal,
                         const std::uint8_t* dark, std::int32_t width, std::int32_t height) {
-    const std::uint8_t* noDark = normal;  // read but unused by Plain
+    using raw_packed12::Level;
+    using raw_packed12::Unpack;
+    const std::size_t rowGroups = static_cast<std::size_t>(width) / 2;
     for (std::int32_t r = 0; r < height; ++r) {
         std::uint16_t* out = raw_frame::Row16(bitmap, height - 1 - r);
-        // Frame pixel of this row's first memory pixel: r × width − 1.
-        const std::int64_t firstGroup = (static_cast<std::int64_t>(r) * width - 2) / 2;
-        std::int32_t x = 0;
-        if (r > 0) {
-            const PixelPair n = Unpack(normal + 3 * firstGroup);
-            const PixelPair d = Unpack((dark ? dark : noDark) + 3 * firstGroup);
-            out[x] = Correction::Level(n.second, d.second);
+        const std::size_t group = static_cast<std::size_t>(r) * rowGroups;
+        if (r == 0) {
+            out[0] = 0;
+        } else {
+            const std::uint8_t* n = normal + 3 * (group - 1);
+            out[0] = Level(Unpack(n).second, dark ? Unpack(dark + 3 * (group - 1)).second : 0);
         }
-        ++x;
-        const std::int64_t group = static_cast<std::int64_t>(r) * width / 2;
-        const std::uint8_t* n3 = normal + 3 * group;
-        const std::uint8_t* d3 = (dark ? dark : noDark) + 3 * group;
-        for (; x + 1 < width; x += 2, n3 += 3, d3 += 3) {
-            const PixelPair n = Unpack(n3);
-            const PixelPair d = Unpack(d3);
-            out[x] = Correction::Level(n.first, d.first);
-            out[x + 1] = Correction::Level(n.second, d.second);
-        }
-        if (r + 1 < height) {
-            const PixelPair n = Unpack(n3);
-            const PixelPair d = Unpack(d3);
-            out[x] = Correction::Level(n.first, d.first);
+        raw_packed12::UnpackGroups(normal + 3 * group, dark ? dark + 3 * group : nullptr, out + 1,
+                                   rowGroups - 1);
+        if (r + 1 == height) {
+            out[width - 1] = 0;
+        } else {
+            const std::size_t last = group + rowGroups - 1;
+            out[width - 1] =
+                Level(Unpack(normal + 3 * last).first, dark ? Unpack(dark + 3 * last).first : 0);
         }
     }
 }
@@ -76,7 +48,7 @@ HRESULT TaxLumora::LoadBuffer_NormalAndDark(ULONGLONG pBufferNormal, ULONGLONG p
         WriteLog("axLumora.LoadBuffer_NormalAndDark($" + HexUpper(pBufferNormal, 8) + ",$" +
                  HexUpper(pBufferDark, 8) + "," + fileName + "," + std::to_string(Width) + "," +
                  std::to_string(Height) + ",$" + HexUpper(uFlags, 8) + ")");
-        const unsigned method = raw_frame::Method(static_cast<std::uint32_t>(uFlags));
+        const unsigned method = raw_frame::FlagWord(uFlags).Method();
 
         // The packed format holds pixel pairs: an odd width has no defined layout, and a missing
         // frame cannot be read. Both are refused before the current image is touched.
@@ -106,8 +78,13 @@ HRESULT TaxLumora::LoadBuffer_NormalAndDark(ULONGLONG pBufferNormal, ULONGLONG p
         InnerHandler(
             *Value,
             [&] {
-                raw_frame::FreeAndInitialise(CurrentBitmap);
-                raw_frame::CreateFrameBitmap(CurrentBitmap, Width, Height, false);
+                // Method 0 writes every pixel; an unknown one gets a fresh, zeroed image.
+                if (method == 0) {
+                    raw_frame::ReplaceFrameBitmap(CurrentBitmap, Width, Height, false);
+                } else {
+                    raw_frame::FreeAndInitialise(CurrentBitmap);
+                    raw_frame::CreateFrameBitmap(CurrentBitmap, Width, Height, false);
+                }
                 if (Width > 0 && Height > 0 && !ImagePresent())
                     throw std::runtime_error("The frame's bitmap could not be created");
                 if (method != 0) {
@@ -115,10 +92,7 @@ HRESULT TaxLumora::LoadBuffer_NormalAndDark(ULONGLONG pBufferNormal, ULONGLONG p
                 } else if (ImagePresent()) {
                     const auto* normal = raw_frame::FrameAt<std::uint8_t>(pBufferNormal);
                     const auto* dark = raw_frame::FrameAt<std::uint8_t>(pBufferDark);
-                    if (dark)
-                        UnpackFrameFlipped<LessDark>(CurrentBitmap, normal, dark, Width, Height);
-                    else
-                        UnpackFrameFlipped<Plain>(CurrentBitmap, normal, nullptr, Width, Height);
+                    UnpackFrameFlipped(CurrentBitmap, normal, dark, Width, Height);
                 }
                 ImageReplaced();
                 // The frame's first row is the bitmap's bottom row. The conversion wrote the rows

@@ -114,31 +114,36 @@ HRESULT TaxLumora::LoadFnRAW(BSTR FnIn, BSTR FnOut, LONG Width, LONG Height, ULO
             *Value = kBadOutput;
             return;
         }
-        const auto flags = static_cast<std::uint32_t>(uFlags);
-        const unsigned method = raw_frame::Method(flags);
+        const raw_frame::FlagWord flags(uFlags);
+        const unsigned method = flags.Method();
         try {
-            std::optional<Frame> frame = ReadFrame(input, flags & 0xFF, Width, Height);
+            std::optional<Frame> frame = ReadFrame(input, flags.FileLayout(), Width, Height);
             if (!frame) {
                 *Value = kBadLayout;
                 return;
             }
-            raw_frame::FreeAndInitialise(CurrentBitmap);
-            raw_frame::CreateFrameBitmap(CurrentBitmap, static_cast<std::int32_t>(frame->width),
-                                         static_cast<std::int32_t>(frame->height), false);
+            const auto width = static_cast<std::int32_t>(frame->width);
+            const auto height = static_cast<std::int32_t>(frame->height);
+            // Methods 0 and 1 write every byte; the others get a fresh, zeroed image.
+            if (method == 0 || method == 1) {
+                raw_frame::ReplaceFrameBitmap(CurrentBitmap, width, height, false);
+            } else {
+                raw_frame::FreeAndInitialise(CurrentBitmap);
+                raw_frame::CreateFrameBitmap(CurrentBitmap, width, height, false);
+            }
             if (frame->width && frame->height && !ImagePresent())
                 throw ReadFailure("The image could not be created");
             if (ImagePresent() && (method == 0 || method == 1)) {
-                const std::int64_t stride = CurrentBitmap.BytesPerLine / 2;
-                const std::uint16_t* source = frame->pixels.data();
-                for (std::uint32_t y = 0; y < frame->height; ++y, source += frame->width) {
-                    std::uint16_t* row = raw_frame::Row16(CurrentBitmap, y);
-                    if (method == 0)
-                        std::transform(source, source + frame->width, row,
-                                       [](std::uint16_t v) { return std::uint16_t(v << 4); });
-                    else
-                        std::copy(source, source + frame->width, row);
-                    std::fill(row + frame->width, row + stride, std::uint16_t{0});
-                }
+                const std::uint16_t* pixels = frame->pixels.data();
+                raw_frame::WriteGreyRows(
+                    CurrentBitmap, width, height, [&](std::uint16_t* row, std::int64_t y) {
+                        const std::uint16_t* source = pixels + static_cast<std::size_t>(y) * width;
+                        if (method == 0)
+                            std::transform(source, source + width, row,
+                                           [](std::uint16_t v) { return std::uint16_t(v << 4); });
+                        else
+                            std::copy(source, source + width, row);
+                    });
             }
             frame.reset();
             ImageReplaced();

@@ -2,6 +2,8 @@
 
 #include "control/cvaxLumoraMain.h"
 #include "engine/Kernel.h"
+// The loaders are the one place outside the engine that renews an image in place.
+#include "engine/kernel/BitmapStorage.h"
 #include "platform/handles/MemoryRegions.h"
 
 namespace raw_frame {
@@ -15,6 +17,31 @@ void CreateFrameBitmap(BITMAPHANDLE& bitmap, std::int32_t width, std::int32_t he
     L_CreateBitmap(&bitmap, BITMAPHANDLE_STRUCT_SIZE, TYPE_CONV, CheckedUnsigned(width),
                    CheckedUnsigned(height), colour ? 24 : 16, colour ? ORDER_RGB : ORDER_GRAY,
                    nullptr, TOP_LEFT, nullptr, 0);
+}
+
+void ReplaceFrameBitmap(BITMAPHANDLE& bitmap, std::int32_t width, std::int32_t height,
+                        bool colour) {
+    if (width > 0 && height > 0) {
+        engine::ImageSpec spec;
+        spec.width = width;
+        spec.height = height;
+        spec.bits = colour ? 24 : 16;
+        spec.order = colour ? ORDER_RGB : ORDER_GRAY;
+        spec.viewPerspective = TOP_LEFT;
+        if (engine::RenewImage(spec, &bitmap)) {
+            // What L_CreateBitmap records besides: the significant bits of grey data and the
+            // value range.
+            if (!colour) {
+                bitmap.LowBit = 0;
+                bitmap.HighBit = 15;
+            }
+            bitmap.MinVal = 0;
+            bitmap.MaxVal = colour ? 255 : 65535;
+            return;
+        }
+    }
+    FreeAndInitialise(bitmap);
+    CreateFrameBitmap(bitmap, width, height, colour);
 }
 
 std::uint64_t FrameBytes(std::int64_t rows, std::int64_t rowBytes) {

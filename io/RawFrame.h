@@ -1,16 +1,34 @@
 // Shared steps of the raw-frame loaders: replacing the current bitmap by a fresh one of the
-// frame's size, and the flag fields they read.
+// frame's size, the flag fields they read, and the row loop that fills the new bitmap.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "control/cvaxLumoraMain.h"
 
 namespace raw_frame {
 
-// Bits 16–19 of a loader's flag word: the conversion method.
-constexpr unsigned Method(std::uint32_t flags) { return (flags >> 16) & 0xF; }
+// A loader's flag word: only its low 32 bits are read, and each loader reads only its own fields.
+class FlagWord {
+  public:
+    constexpr explicit FlagWord(std::uint64_t word) : bits_(static_cast<std::uint32_t>(word)) {}
+    // Bits 16–19, every loader: the conversion method.
+    constexpr unsigned Method() const { return (bits_ >> 16) & 0xF; }
+    // Bits 4–7, LoadBuffer: the frame's element width code.
+    constexpr unsigned ElementWidth() const { return (bits_ >> 4) & 0xF; }
+    // Bit 8, LoadBuffer: a 24-bit colour bitmap instead of 16-bit grey.
+    constexpr bool Colour() const { return (bits_ & 0x100) != 0; }
+    // Bit 0, LoadBuffer_Crop: turn the finished bitmap upside down.
+    constexpr bool Flip() const { return (bits_ & 0x1) != 0; }
+    // Bits 0–7, LoadFnRAW: the raw file's layout.
+    constexpr unsigned FileLayout() const { return bits_ & 0xFF; }
+
+  private:
+    std::uint32_t bits_;
+};
 
 // Frees the current bitmap and re-initialises it (status of the initialisation).
 int FreeAndInitialise(BITMAPHANDLE& bitmap);
@@ -19,6 +37,12 @@ int FreeAndInitialise(BITMAPHANDLE& bitmap);
 // 24-bit RGB, top row first. The creation's status is not examined: a size the engine refuses
 // leaves the bitmap without pixel memory, which the converters check before writing.
 void CreateFrameBitmap(BITMAPHANDLE& bitmap, std::int32_t width, std::int32_t height, bool colour);
+
+// For a converter that writes every byte of the new image: replaces the current bitmap as
+// FreeAndInitialise and CreateFrameBitmap do, except that when the old image has exactly the new
+// one's pixel size its memory is kept as it is. A fresh image of a sensor frame's size costs its
+// zeroing and page faults on every exposure.
+void ReplaceFrameBitmap(BITMAPHANDLE& bitmap, std::int32_t width, std::int32_t height, bool colour);
 
 // Bytes of rows × rowBytes, saturating: a size too large to count reads past any region.
 std::uint64_t FrameBytes(std::int64_t rows, std::int64_t rowBytes);
@@ -35,9 +59,37 @@ const T* FrameAt(std::uint64_t address) {
     return reinterpret_cast<const T*>(static_cast<std::uintptr_t>(address));
 }
 
+// Row y of a bitmap's pixel memory.
+inline std::uint8_t* Row(const BITMAPHANDLE& bitmap, std::int64_t y) {
+    return bitmap.Addr + y * bitmap.BytesPerLine;
+}
+
 // Row y of a 16-bit bitmap's pixel memory.
 inline std::uint16_t* Row16(const BITMAPHANDLE& bitmap, std::int64_t y) {
     return reinterpret_cast<std::uint16_t*>(bitmap.Addr + y * bitmap.BytesPerLine);
+}
+
+// The converters' one row loop: fill(row, y) writes the first usedBytes of row y (rows 0 …
+// height − 1), and the rest of the row up to the stride is set to 0, so every byte of those rows
+// is written.
+template <class FillRow>
+void WriteRows(const BITMAPHANDLE& bitmap, std::size_t usedBytes, std::int64_t height,
+               FillRow fill) {
+    const auto stride = static_cast<std::size_t>(bitmap.BytesPerLine);
+    for (std::int64_t y = 0; y < height; ++y) {
+        std::uint8_t* row = Row(bitmap, y);
+        fill(row, y);
+        std::memset(row + usedBytes, 0, stride - usedBytes);
+    }
+}
+
+// The same for 16-bit grey rows of `width` pixels: fill(row, y) writes row[0 … width − 1].
+template <class FillRow>
+void WriteGreyRows(const BITMAPHANDLE& bitmap, std::int64_t width, std::int64_t height,
+                   FillRow fill) {
+    WriteRows(
+        bitmap, 2 * static_cast<std::size_t>(width), height,
+        [&](std::uint8_t* row, std::int64_t y) { fill(reinterpret_cast<std::uint16_t*>(row), y); });
 }
 
 }  // namespace raw_frame

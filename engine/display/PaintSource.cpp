@@ -1,6 +1,7 @@
 #include "engine/display/PaintSource.h"
 
 #include "engine/Status.h"
+#include "engine/kernel/GreyRamp.h"
 
 namespace engine {
 
@@ -68,7 +69,7 @@ int PaintSource::Open(const BITMAPHANDLE& bitmap) {
                     const RGBQUAD& q = bitmap.pPalette[i];
                     table_[i] = PixelOf(q.rgbRed, q.rgbGreen, q.rgbBlue);
                 } else {
-                    const auto grey = static_cast<std::uint8_t>(i * 255 / (entries - 1));
+                    const std::uint8_t grey = GreyRampLevel(i, entries);
                     table_[i] = PixelOf(grey, grey, grey);
                 }
             }

@@ -9,6 +9,7 @@
 
 #include "engine/Kernel.h"
 #include "engine/file/Codec.h"
+#include "engine/kernel/GreyRamp.h"
 
 namespace engine::file {
 
@@ -82,7 +83,7 @@ int ParseDib(Bytes header, Dib* dib) {
 bool IsGrayRamp(const Dib& dib) {
     const unsigned count = dib.paletteCount;
     for (unsigned i = 0; i < count; ++i) {
-        const auto level = static_cast<std::uint8_t>(i * 255 / (count - 1));
+        const std::uint8_t level = GreyRampLevel(i, count);
         const RGBQUAD q = dib.palette[i];
         if (q.rgbRed != level || q.rgbGreen != level || q.rgbBlue != level) return false;
     }

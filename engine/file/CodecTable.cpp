@@ -6,6 +6,7 @@
 
 #include "engine/file/Codec.h"
 #include "engine/kernel/BitmapStorage.h"
+#include "engine/kernel/GreyRamp.h"
 
 namespace engine::file {
 
@@ -54,10 +55,7 @@ int AllocateDecoded(const ImageInfo& info, int colorOrder, BITMAPHANDLE* out,
         spec.order = ORDER_BGR;
         if (info.gray) {
             const unsigned count = 1u << info.bitsPerPixel;
-            for (unsigned i = 0; i < count; ++i) {
-                const auto level = static_cast<std::uint8_t>(i * 255 / (count - 1));
-                ramp[i] = RGBQUAD{level, level, level, 0};
-            }
+            FillGreyRamp(ramp.data(), count);
             spec.palette = ramp.data();
             spec.paletteCount = count;
         } else {

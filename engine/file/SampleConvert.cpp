@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "engine/file/Codec.h"
+#include "engine/kernel/GreyRamp.h"
 #include "engine/kernel/PixelView.h"
 
 namespace engine::file {
@@ -158,7 +159,7 @@ int ToSamples(const BITMAPHANDLE& bitmap, int channels, int bitsPerSample, Sampl
                     const RGBQUAD q = bitmap.pPalette[i];
                     palette[i] = Rgb{q.rgbRed, q.rgbGreen, q.rgbBlue};
                 } else {
-                    const auto level = static_cast<std::uint8_t>(i * 255 / (count - 1));
+                    const std::uint8_t level = GreyRampLevel(i, count);
                     palette[i] = Rgb{level, level, level};
                 }
                 gray = gray && palette[i].r == palette[i].g && palette[i].g == palette[i].b;

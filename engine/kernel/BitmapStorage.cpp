@@ -161,22 +161,50 @@ void ResetRecord(BITMAPHANDLE* bitmap, int width, int height, int bitsPerPixel) 
     b.Flags = BITMAP_FLAG_INITIALIZED;
 }
 
-int AllocateImage(const ImageSpec& spec, BITMAPHANDLE* out) noexcept {
-    std::int64_t stride = 0;
-    std::uint64_t size = 0;
-    if (const int status = CheckGeometry(spec.width, spec.height, spec.bits, &stride, &size);
+namespace {
+
+// Row stride and pixel bytes of a spec's image; a status of CheckGeometry, or ERROR_INV_SIZE for
+// a stride that is too small, unaligned or too large.
+int SpecGeometry(const ImageSpec& spec, std::int64_t* stride, std::uint64_t* size) {
+    if (const int status = CheckGeometry(spec.width, spec.height, spec.bits, stride, size);
         status != SUCCESS) {
         return status;
     }
     if (spec.stride != 0) {
-        if (spec.stride < stride || spec.stride % 4 != 0 || spec.stride > INT32_MAX) {
+        if (spec.stride < *stride || spec.stride % 4 != 0 || spec.stride > INT32_MAX) {
             return ERROR_INV_SIZE;
         }
-        stride = spec.stride;
-        const std::uint64_t total = static_cast<std::uint64_t>(stride) * spec.height;
+        *stride = spec.stride;
+        const std::uint64_t total = static_cast<std::uint64_t>(*stride) * spec.height;
         if (total > kMaxImageBytes) return ERROR_INV_SIZE;
-        size = total;
+        *size = total;
     }
+    return SUCCESS;
+}
+
+// The record of a new image held by `owned`, registered as `name`.
+void DescribeImage(const ImageSpec& spec, std::int64_t stride, std::uint64_t size,
+                   BitmapStorage& owned, BitmapStorage* name, BITMAPHANDLE* out) {
+    ResetRecord(out, static_cast<int>(spec.width), static_cast<int>(spec.height), spec.bits);
+    out->BytesPerLine = static_cast<std::int32_t>(stride);
+    out->Order = spec.order;
+    out->ViewPerspective = spec.viewPerspective;
+    out->Size = size;
+    out->Addr = owned.pixels.get();
+    out->Storage = name;
+    out->nColors = static_cast<std::uint32_t>(owned.palette.size());
+    out->pPalette = owned.palette.empty() ? nullptr : owned.palette.data();
+    out->LUTLength = static_cast<std::uint32_t>(owned.lut.size());
+    out->pLUT = owned.lut.empty() ? nullptr : owned.lut.data();
+    out->Flags = BITMAP_FLAG_INITIALIZED | BITMAP_FLAG_ALLOCATED;
+}
+
+}  // namespace
+
+int AllocateImage(const ImageSpec& spec, BITMAPHANDLE* out) noexcept {
+    std::int64_t stride = 0;
+    std::uint64_t size = 0;
+    if (const int status = SpecGeometry(spec, &stride, &size); status != SUCCESS) return status;
     try {
         auto storage = std::make_unique<BitmapStorage>();
         storage->pixels.reset(static_cast<std::uint8_t*>(std::calloc(size, 1)));
@@ -190,23 +218,36 @@ int AllocateImage(const ImageSpec& spec, BITMAPHANDLE* out) noexcept {
         }
         BitmapStorage& owned = *storage;
         BitmapStorage* const name = Registry().Add(std::move(storage));
-
-        ResetRecord(out, static_cast<int>(spec.width), static_cast<int>(spec.height), spec.bits);
-        out->BytesPerLine = static_cast<std::int32_t>(stride);
-        out->Order = spec.order;
-        out->ViewPerspective = spec.viewPerspective;
-        out->Size = size;
-        out->Addr = owned.pixels.get();
-        out->Storage = name;
-        out->nColors = static_cast<std::uint32_t>(owned.palette.size());
-        out->pPalette = owned.palette.empty() ? nullptr : owned.palette.data();
-        out->LUTLength = static_cast<std::uint32_t>(owned.lut.size());
-        out->pLUT = owned.lut.empty() ? nullptr : owned.lut.data();
-        out->Flags = BITMAP_FLAG_INITIALIZED | BITMAP_FLAG_ALLOCATED;
+        DescribeImage(spec, stride, size, owned, name, out);
         return SUCCESS;
     } catch (const std::bad_alloc&) {
         return ERROR_NO_MEMORY;
     }
+}
+
+bool RenewImage(const ImageSpec& spec, BITMAPHANDLE* bitmap) noexcept {
+    if (bitmap == nullptr || bitmap->Storage == nullptr) return false;
+    if ((spec.palette != nullptr && spec.paletteCount > 0) ||
+        (spec.lut != nullptr && spec.lutLength > 0)) {
+        return false;
+    }
+    std::int64_t stride = 0;
+    std::uint64_t size = 0;
+    if (SpecGeometry(spec, &stride, &size) != SUCCESS) return false;
+    // The old tables and region are released outside the registry's lock.
+    std::vector<RGBQUAD> palette, lut;
+    std::shared_ptr<const Region> region;
+    bool renewed = false;
+    BitmapStorage* const name = bitmap->Storage;
+    Registry().With(name, [&](BitmapStorage& storage) {
+        if (!storage.pixels || storage.pixelBytes != size) return;
+        palette.swap(storage.palette);
+        lut.swap(storage.lut);
+        region.swap(storage.region);
+        DescribeImage(spec, stride, size, storage, name, bitmap);
+        renewed = true;
+    });
+    return renewed;
 }
 
 int AllocateLike(const BITMAPHANDLE& like, std::int64_t width, std::int64_t height,

@@ -54,6 +54,13 @@ void ResetRecord(BITMAPHANDLE* bitmap, int width, int height, int bitsPerPixel);
 // ERROR_NO_MEMORY; never throws. On failure *out is untouched.
 int AllocateImage(const ImageSpec& spec, BITMAPHANDLE* out) noexcept;
 
+// For a writer that fills every byte of the new image itself: when *bitmap names live storage of
+// exactly the spec's pixel size, *bitmap becomes the spec's image in that storage (as
+// AllocateImage describes it; the old palette, lookup table and region dropped) with its pixels
+// left as they were, sparing a fresh image its zeroing and first-touch page faults. False, with
+// nothing changed, otherwise, and for specs that carry a palette or lookup table.
+bool RenewImage(const ImageSpec& spec, BITMAPHANDLE* bitmap) noexcept;
+
 // Replaces *out (not freeing what it held) by a new zeroed image of the given geometry that
 // otherwise repeats like: every field, and copies of its palette and lookup table. stride 0: the
 // padded minimum. Same statuses as AllocateImage; on failure *out is untouched.

@@ -5,6 +5,7 @@
 #include "engine/Kernel.h"
 #include "engine/kernel/BitmapLayout.h"
 #include "engine/kernel/BitmapStorage.h"
+#include "engine/kernel/GreyRamp.h"
 
 namespace {
 
@@ -61,10 +62,7 @@ int L_CreateBitmap(BITMAPHANDLE* bitmap, unsigned structSize, unsigned /*memoryT
                 table.assign(palette, palette + count);
             } else {
                 table.resize(count);
-                for (unsigned i = 0; i < count; ++i) {
-                    const auto level = static_cast<std::uint8_t>(i * 255u / (count - 1));
-                    table[i] = RGBQUAD{level, level, level, 0};
-                }
+                engine::FillGreyRamp(table.data(), count);
             }
         }
         engine::ImageSpec spec;

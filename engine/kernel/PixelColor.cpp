@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "engine/kernel/GreyRamp.h"
+
 namespace engine {
 namespace {
 
@@ -9,8 +11,7 @@ bool IsGrey(const RGBQUAD& entry) {
     return entry.rgbRed == entry.rgbGreen && entry.rgbGreen == entry.rgbBlue;
 }
 
-// Ramp entry i of a 2^bits grey ramp: i × 255 / (2^bits − 1).
-unsigned RampLevel(unsigned index, int bits) { return index * 255u / ((1u << bits) - 1u); }
+unsigned RampLevel(unsigned index, int bits) { return GreyRampLevel(index, 1u << bits); }
 
 unsigned NearestPaletteIndex(const BITMAPHANDLE& bitmap, int bits, std::uint32_t color) {
     const unsigned count = 1u << bits;

@@ -386,7 +386,8 @@ TEST_F(RawFile, RefusalsAndTheirCodes) {
 // last, place frame pixel p at pixel p + 1, subtract with clamping, then turn the rows over.
 TEST(LoadBufferNormalAndDark, MatchesThePlainStepsOnRandomFrames) {
     auto c = NewControl();
-    for (const auto& [w, h] : {std::pair{2, 1}, {2, 3}, {10, 6}, {14, 1}, {6, 9}}) {
+    for (const auto& [w, h] :
+         {std::pair{2, 1}, {2, 3}, {10, 6}, {14, 1}, {6, 9}, {42, 5}, {60, 3}, {2002, 2}}) {
         std::vector<std::uint8_t> normal(static_cast<std::size_t>(3 * w * h / 2));
         std::vector<std::uint8_t> dark(normal.size());
         std::uint32_t state = static_cast<std::uint32_t>(w * 131 + h);
