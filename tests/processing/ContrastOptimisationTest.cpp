@@ -42,6 +42,31 @@ TEST(ContrastStretch, TableMatchesPerValueEvaluation) {
     }
 }
 
+// The vector scan against the rule it implements, with limits inside, below and above the data.
+TEST(ContrastStretch, ScanRangeFindsExtremesInsideTheLimits) {
+    std::mt19937 random(8);
+    for (const auto& size : proctest::OddSizes()) {
+        for (int round = 0; round < 20; ++round) {
+            OwnedImage image(size.width, size.height);
+            image.Fill([&](int, int) { return random() % 2 ? random() % 65536 : 30000 + random() % 900; });
+            contrast::RangeState state;
+            state.lowLimit = static_cast<std::uint16_t>(random() % 2 ? 30000 + random() % 1000 : random() % 65536);
+            state.highLimit = static_cast<std::uint16_t>(random() % 2 ? 30000 + random() % 1000 : random() % 65536);
+            int min = 65535, max = 0;
+            for (int y = 0; y < size.height; ++y) {
+                for (int x = 0; x < size.width; ++x) {
+                    const int v = image.at(x, y);
+                    if (v > max && v <= state.highLimit) max = v;
+                    if (v < min && v >= state.lowLimit) min = v;
+                }
+            }
+            contrast::ScanRange(image.view(), &state);
+            ASSERT_EQ(state.min, min);
+            ASSERT_EQ(state.max, max);
+        }
+    }
+}
+
 TEST(ContrastStretch, LowLimitCutsTheDarkEnd) {
     OwnedImage image(3, 1);
     image.Fill([](int x, int) { return x == 0 ? 1000 : x == 1 ? 1300 : 3000; });
