@@ -76,7 +76,9 @@ TEST(UnsharpMask, FastPathsMatchReferencesBitForBit) {
         EXPECT_TRUE(fast.PaddingIntact());
 
         OwnedImage blurred(size.width, size.height);
-        for (const int fract : {0, 1, 3, 5, 7, 9, 11, 37, 255}) {
+        // Even fractions give exact halves (N / D with D even), where the extended evaluation
+        // decides; odd ones never do.
+        for (const int fract : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 11, 12, 20, 37, 100, 254, 255}) {
             // Blurred values near the pixels so that quotients land on and near halves.
             blurred.Fill([&](int x, int y) {
                 return std::clamp<int>(fast.at(x, y) + static_cast<int>(random() % 7) - 3, 0, 65535);
@@ -87,6 +89,35 @@ TEST(UnsharpMask, FastPathsMatchReferencesBitForBit) {
             vexo::SubtractBlurred(a.view(), blurred.view(), fract);
             vexo::SubtractBlurredReference(b.view(), blurred.view(), fract);
             ASSERT_EQ(a.memory(), b.memory()) << "fract " << fract;
+        }
+    }
+}
+
+// The fused stretch, box mean and subtraction against the engine's copy and average filter,
+// over the sizes it takes (1 … 255, vector lanes up to 181) and those it leaves to the engine.
+TEST(UnsharpMask, FusedBoxMeanMatchesTheEngineRoute) {
+    std::mt19937 random(31);
+    const auto makeBitmap = [](ScopedBitmap& bitmap, int width, int height) {
+        ASSERT_EQ(L_CreateBitmap(bitmap.get(), BITMAPHANDLE_STRUCT_SIZE, TYPE_CONV, width, height, 16,
+                                 ORDER_GRAY, nullptr, TOP_LEFT, nullptr, 0), SUCCESS);
+    };
+    for (const auto& size : proctest::OddSizes()) {
+        for (const int radius : {1, 2, 3, 4, 5, 8, 17, 181, 182, 255, 256, 0, -3}) {
+            for (const int fract : {0, 2, 5, 6, 9, 11, 12, 255}) {
+                ScopedBitmap fast, plain;
+                makeBitmap(fast, size.width, size.height);
+                makeBitmap(plain, size.width, size.height);
+                const int base = static_cast<int>(random() % 60000), spread = 1 + static_cast<int>(random() % 5000);
+                for (std::uint64_t i = 0; i < fast->Size / 2; ++i) {
+                    const auto v = static_cast<std::uint16_t>(base + random() % spread);
+                    std::memcpy(fast->Addr + 2 * i, &v, 2);
+                    std::memcpy(plain->Addr + 2 * i, &v, 2);
+                }
+                ASSERT_TRUE(vexo::ApplyUnsharpMask(fast.get(), fract, radius));
+                ASSERT_TRUE(vexo::ApplyUnsharpMaskReference(plain.get(), fract, radius));
+                ASSERT_EQ(0, std::memcmp(fast->Addr, plain->Addr, fast->Size))
+                    << size.width << "x" << size.height << " radius " << radius << " fract " << fract;
+            }
         }
     }
 }
