@@ -122,6 +122,29 @@ TEST(UnsharpMask, FusedBoxMeanMatchesTheEngineRoute) {
     }
 }
 
+// Box sums whose rounded mean is exactly a power of two: 49 × (1 / 49) falls below 1 in double,
+// so a mean taken as a plain product and floor would come out one short. A full-range image
+// stretches to itself, so the checkerboard of 1024 and 1023 reaches the mean unchanged.
+TEST(UnsharpMask, FusedMeanIsExactWhereTheQuotientIsWhole) {
+    ScopedBitmap fast, plain;
+    for (ScopedBitmap* bitmap : {&fast, &plain}) {
+        ASSERT_EQ(L_CreateBitmap(bitmap->get(), BITMAPHANDLE_STRUCT_SIZE, TYPE_CONV, 31, 9, 16,
+                                 ORDER_GRAY, nullptr, TOP_LEFT, nullptr, 0), SUCCESS);
+        Gray16Image image;
+        ASSERT_TRUE(Gray16View(**bitmap, &image));
+        for (int y = 0; y < 9; ++y)
+            for (int x = 0; x < 31; ++x) image.Row(y)[x] = (x + y) % 2 ? 1023 : 1024;
+        image.Row(8)[30] = 0;
+        image.Row(8)[29] = 65535;
+    }
+    ASSERT_TRUE(vexo::ApplyUnsharpMask(fast.get(), 5, 7));
+    ASSERT_TRUE(vexo::ApplyUnsharpMaskReference(plain.get(), 5, 7));
+    Gray16Image image;
+    ASSERT_TRUE(Gray16View(*fast, &image));
+    EXPECT_EQ(image.Row(4)[4], 2 * 1024 - 1024);  // window of 25 × 1024 and 24 × 1023
+    EXPECT_EQ(0, std::memcmp(fast->Addr, plain->Addr, fast->Size));
+}
+
 TEST(UnsharpMask, OddWidthKeepsPaddingOutOfTheRange) {
     OwnedImage image(5, 3);
     image.Fill([](int x, int) { return 200 + x; });  // padding holds 0xBEEF, far above
