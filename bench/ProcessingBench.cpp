@@ -5,15 +5,14 @@
 // run, so that load from other processes cancels out as far as it can.
 #include <benchmark/benchmark.h>
 
-#include <opencv2/core.hpp>
-#include <opencv2/imgproc.hpp>
-
 #include <algorithm>
 #include <cstdio>
-#include <ctime>
-#include <functional>
 #include <cstring>
+#include <ctime>
 #include <fstream>
+#include <functional>
+#include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
 #include <random>
 #include <string>
 #include <tuple>
@@ -56,9 +55,10 @@ double ThreadSeconds() {
 // Median thread CPU time of `member` over that of `peer`, the two run in turns. `prepare` and
 // `preparePeer` run untimed before each run (restoring the input, which also brings it into the
 // cache, so give both a restore or neither).
-void ReportRatio(benchmark::State& state, const std::function<void()>& member,
-                 const std::function<void()>& peer, const std::function<void()>& prepare = [] {},
-                 const std::function<void()>& preparePeer = [] {}) {
+void ReportRatio(
+    benchmark::State& state, const std::function<void()>& member, const std::function<void()>& peer,
+    const std::function<void()>& prepare = [] {},
+    const std::function<void()>& preparePeer = [] {}) {
     constexpr int kRounds = 7;
     std::vector<double> memberTimes, peerTimes;
     for (int round = 0; round < kRounds; ++round) {
@@ -150,7 +150,8 @@ BENCHMARK(BM_OpenCvGaussianBlur16U)->Arg(1)->Arg(3)->Arg(10)->Unit(benchmark::kM
 
 void BM_GaussianBlurReference(benchmark::State& state) {
     std::vector<std::uint16_t> frame = SensorFrame();
-    const vexo::BlurKernel kernel = vexo::BuildBlurKernel(static_cast<double>(state.range(0)), 255.0, 1.0);
+    const vexo::BlurKernel kernel =
+        vexo::BuildBlurKernel(static_cast<double>(state.range(0)), 255.0, 1.0);
     for (auto _ : state) {
         vexo::ApplyBlurKernelReference(View(frame), kernel);
         benchmark::ClobberMemory();
@@ -220,8 +221,8 @@ void BM_OptimizeImageStretch(benchmark::State& state) {
         restore();
         state.ResumeTiming();
     }
-    ReportRatio(state, run, [&] { TablePass(floorFrame, table); }, restore,
-                [&] { floorFrame = source; });
+    ReportRatio(
+        state, run, [&] { TablePass(floorFrame, table); }, restore, [&] { floorFrame = source; });
 }
 BENCHMARK(BM_OptimizeImageStretch)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 

@@ -46,7 +46,8 @@ __attribute__((target("avx2"))) void ScanRangeAvx2(const Gray16Image& data, Rang
             const __m256i notAbove = _mm256_cmpeq_epi16(_mm256_min_epu16(v, high), v);
             const __m256i notBelow = _mm256_cmpeq_epi16(_mm256_max_epu16(v, low), v);
             max = _mm256_max_epu16(max, _mm256_and_si256(v, notAbove));
-            min = _mm256_min_epu16(min, _mm256_or_si256(v, _mm256_xor_si256(notBelow, _mm256_set1_epi8(-1))));
+            min = _mm256_min_epu16(
+                min, _mm256_or_si256(v, _mm256_xor_si256(notBelow, _mm256_set1_epi8(-1))));
         }
         for (; x < data.width; ++x)
             ScanValue(row[x], state->lowLimit, state->highLimit, state->min, state->max);
@@ -76,10 +77,13 @@ namespace {
 // The map of one range with its constant parts evaluated once; the same operations, in the same
 // precision, as evaluating everything per value.
 class StretchCurve {
-public:
+  public:
     StretchCurve(std::uint16_t min, std::uint16_t max, int method)
-        : min_(min), method_(method), range_(static_cast<long double>(max - min)),
-          quotient_(65535.0L / range_), rootOfRange_(std::sqrt(range_)) {}
+        : min_(min),
+          method_(method),
+          range_(static_cast<long double>(max - min)),
+          quotient_(65535.0L / range_),
+          rootOfRange_(std::sqrt(range_)) {}
 
     std::uint16_t operator()(std::uint16_t v) const {
         long double result;
@@ -96,7 +100,7 @@ public:
         return static_cast<std::uint16_t>(static_cast<std::int32_t>(result));
     }
 
-private:
+  private:
     std::uint16_t min_;
     int method_;
     long double range_, quotient_, rootOfRange_;
@@ -196,12 +200,16 @@ HRESULT TaxLumora::OptimizeBuffer(ULONGLONG pBuffer, LONG Width, LONG Height, LO
             return;
         Gray16Image data;
         if (!empty) {
-            data = Gray16Image{reinterpret_cast<std::uint8_t*>(static_cast<std::uintptr_t>(pBuffer)),
-                               Width, Height, static_cast<std::ptrdiff_t>(Width) * 2};
+            data =
+                Gray16Image{reinterpret_cast<std::uint8_t*>(static_cast<std::uintptr_t>(pBuffer)),
+                            Width, Height, static_cast<std::ptrdiff_t>(Width) * 2};
         }
-        *Value = OptimizeGuarded(data, LimLow, LimHigh, Method, [&](std::uint16_t min, std::uint16_t max) {
-            FireOnLog(RangeText("OptimizeBuffer", min, max));
-        }) ? 1 : 0;
+        *Value = OptimizeGuarded(data, LimLow, LimHigh, Method,
+                                 [&](std::uint16_t min, std::uint16_t max) {
+                                     FireOnLog(RangeText("OptimizeBuffer", min, max));
+                                 })
+                     ? 1
+                     : 0;
     });
 }
 
@@ -215,9 +223,10 @@ HRESULT TaxLumora::OptimizeImage(BSTR FnOut, LONG Width, LONG Height, LONG LimLo
         if (Height == 0) Height = CurrentBitmap.Height;
         Gray16Image data;
         if (Width != 0 && Height != 0 && !Gray16View(CurrentBitmap, Width, Height, &data)) return;
-        if (!OptimizeGuarded(data, LimLow, LimHigh, Method, [&](std::uint16_t min, std::uint16_t max) {
-                FireOnLog(RangeText("OptimizeImage", min, max));
-            })) {
+        if (!OptimizeGuarded(data, LimLow, LimHigh, Method,
+                             [&](std::uint16_t min, std::uint16_t max) {
+                                 FireOnLog(RangeText("OptimizeImage", min, max));
+                             })) {
             return;
         }
         L_ResetFileWindow(&CurrentBitmap);

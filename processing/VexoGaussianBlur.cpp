@@ -51,7 +51,7 @@ __attribute__((target("avx2,fma"))) inline __m256i LoadWide8(const std::uint16_t
 
 // Eight samples (as 32-bit integers) times a weight added to two accumulators of four lanes.
 __attribute__((target("avx2,fma"))) inline void MulAdd8(__m256i samples, __m256d weight,
-                                                         __m256d& low, __m256d& high) {
+                                                        __m256d& low, __m256d& high) {
     low = _mm256_fmadd_pd(_mm256_cvtepi32_pd(_mm256_castsi256_si128(samples)), weight, low);
     high = _mm256_fmadd_pd(_mm256_cvtepi32_pd(_mm256_extracti128_si256(samples, 1)), weight, high);
 }
@@ -87,7 +87,8 @@ __attribute__((target("avx2,fma"))) void BlurLineAvx2(const std::uint16_t* const
     BlurLinePlain(rows, weights, half, out, x, to);
 }
 
-using BlurLineFn = void (*)(const std::uint16_t* const*, const double*, int, std::uint16_t*, int, int);
+using BlurLineFn = void (*)(const std::uint16_t* const*, const double*, int, std::uint16_t*, int,
+                            int);
 
 bool HasAvx2Fma() { return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma"); }
 
@@ -134,7 +135,8 @@ BlurKernel BuildBlurKernel(double radius, double dataMax, double granularity) {
     double dropped = 0.0;
     const double cutoff = granularity / (2.0 * dataMax);
     while (dropped < cutoff && half > 1) {
-        dropped = static_cast<double>(static_cast<long double>(dropped) + 2.0L * kernel.Weight(half));
+        dropped =
+            static_cast<double>(static_cast<long double>(dropped) + 2.0L * kernel.Weight(half));
         --half;
     }
     kernel.HalfWidth = static_cast<std::uint8_t>(half);
@@ -157,12 +159,14 @@ void ApplyBlurKernelReference(const Gray16Image& image, const BlurKernel& kernel
     for (int y = 0; y < height; ++y) std::copy_n(image.Row(y), width, &a[at(y, 0)]);
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
-            b[at(y, x)] = ExactTap(kernel, [&](int k) { return a[at(y, std::clamp(x - k, 0, width - 1))]; });
+            b[at(y, x)] =
+                ExactTap(kernel, [&](int k) { return a[at(y, std::clamp(x - k, 0, width - 1))]; });
         }
     }
     for (int x = 0; x < width; ++x) {
         for (int y = 0; y < height; ++y) {
-            a[at(y, x)] = ExactTap(kernel, [&](int k) { return b[at(std::clamp(y - k, 0, height - 1), x)]; });
+            a[at(y, x)] =
+                ExactTap(kernel, [&](int k) { return b[at(std::clamp(y - k, 0, height - 1), x)]; });
         }
     }
     for (int y = 0; y < height; ++y) std::copy_n(&a[at(y, 0)], width, image.Row(y));
@@ -186,7 +190,9 @@ void ApplyBlurKernel(const Gray16Image& image, const BlurKernel& kernel) {
     std::vector<std::uint16_t> ring(static_cast<std::size_t>(ringRows) * width);
     std::vector<std::uint16_t> padded(static_cast<std::size_t>(width) + 2 * half);
     std::vector<const std::uint16_t*> rows(taps);
-    const auto ringRow = [&](int y) { return &ring[static_cast<std::size_t>(y % ringRows) * width]; };
+    const auto ringRow = [&](int y) {
+        return &ring[static_cast<std::size_t>(y % ringRows) * width];
+    };
 
     int made = 0;  // rows of B made so far
     for (int y = 0; y < height; ++y) {
@@ -211,16 +217,20 @@ HRESULT TaxLumora::GaussianBlur(DOUBLE iRadius, SHORT* Value) {
     return SafeCall([&] {
         *Value = 0;
         if (CurrentBitmap.BitsPerPixel != 16) return;
-        InnerHandler(*Value, [&] {
-            Gray16Image image;
-            // A zero or non-finite deviation defines no Gaussian; nothing is changed then.
-            if (!Gray16View(CurrentBitmap, &image) || !std::isfinite(iRadius) || iRadius == 0.0) {
-                *Value = -1;
-                return;
-            }
-            vexo::ApplyBlurKernel(image, vexo::BuildBlurKernel(iRadius, 255.0, 1.0));
-            RefreshPaintPalette(false);
-            *Value = 1;
-        }, LogCaughtError("GaussianBlur"));
+        InnerHandler(
+            *Value,
+            [&] {
+                Gray16Image image;
+                // A zero or non-finite deviation defines no Gaussian; nothing is changed then.
+                if (!Gray16View(CurrentBitmap, &image) || !std::isfinite(iRadius) ||
+                    iRadius == 0.0) {
+                    *Value = -1;
+                    return;
+                }
+                vexo::ApplyBlurKernel(image, vexo::BuildBlurKernel(iRadius, 255.0, 1.0));
+                RefreshPaintPalette(false);
+                *Value = 1;
+            },
+            LogCaughtError("GaussianBlur"));
     });
 }

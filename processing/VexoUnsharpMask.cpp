@@ -47,8 +47,7 @@ inline std::uint16_t ClampToSample(long double value) {
 }
 
 inline std::uint16_t SubtractOne(std::uint16_t v, std::uint16_t b, double f, double g) {
-    const long double out =
-        (static_cast<long double>(v) - static_cast<long double>(b) * f) / g;
+    const long double out = (static_cast<long double>(v) - static_cast<long double>(b) * f) / g;
     return ClampToSample(RoundEven(out));
 }
 
@@ -90,13 +89,15 @@ struct Subtraction {
 // x − size / 2 … x + size − 1 − size / 2 and its rows likewise, edges repeated. With size <= 255
 // every column sum stays below 2^32.
 class BoxSubtraction {
-public:
+  public:
     static constexpr int kMaxSize = 255;
     // Column sums below 2^31 convert as signed lanes.
     static constexpr int kMaxVectorSize = 181;
 
     BoxSubtraction(const Gray16Image& image, int size, int fract)
-        : image_(image), size_(size), subtract_(fract),
+        : image_(image),
+          size_(size),
+          subtract_(fract),
           inverseCount_(1.0 / (static_cast<double>(size) * size)),
           // Adding half a step as well keeps the quotient at least 1 / (2c) off an integer,
           // far more than the one rounding of the product: floor gives the integer quotient.
@@ -126,7 +127,8 @@ public:
             const bool more = y + 1 < height;
             const std::uint32_t* entering = more ? sumsOf(y + after + 1) : nullptr;
             const std::uint32_t* leaving = more ? sumsOf(y - before) : nullptr;
-            const int done = vector_ && size_ <= kMaxVectorSize ? OutputAvx2(row, entering, leaving) : 0;
+            const int done =
+                vector_ && size_ <= kMaxVectorSize ? OutputAvx2(row, entering, leaving) : 0;
             for (int x = done; x < width; ++x) {
                 row[x] = subtract_(row[x], Mean(columnSums_[x]));
                 if (more) columnSums_[x] += entering[x] - leaving[x];
@@ -134,7 +136,7 @@ public:
         }
     }
 
-private:
+  private:
     std::uint16_t Mean(std::uint32_t sum) const {
         return static_cast<std::uint16_t>(std::floor((sum + roundingOffset_) * inverseCount_));
     }
@@ -174,36 +176,48 @@ private:
 
     // Eight outputs per step, moving their column sums on to the next row when entering is
     // given; returns how many it wrote. Halves go to the exact evaluation.
-    __attribute__((target("avx2,fma"))) int OutputAvx2(std::uint16_t* row, const std::uint32_t* entering,
+    __attribute__((target("avx2,fma"))) int OutputAvx2(std::uint16_t* row,
+                                                       const std::uint32_t* entering,
                                                        const std::uint32_t* leaving) {
-        const __m256d offset = _mm256_set1_pd(roundingOffset_), inverse = _mm256_set1_pd(inverseCount_);
+        const __m256d offset = _mm256_set1_pd(roundingOffset_),
+                      inverse = _mm256_set1_pd(inverseCount_);
         const __m256d ten = _mm256_set1_pd(10.0), fract = _mm256_set1_pd(subtract_.fract);
         const __m256d quotientScale = _mm256_set1_pd(subtract_.inverse);
         const __m256d divisor = _mm256_set1_pd(subtract_.divisor);
-        const __m256d one = _mm256_set1_pd(1.0), two = _mm256_set1_pd(2.0), halfStep = _mm256_set1_pd(0.5);
+        const __m256d one = _mm256_set1_pd(1.0), two = _mm256_set1_pd(2.0),
+                      halfStep = _mm256_set1_pd(0.5);
         const __m256d zero = _mm256_setzero_pd(), top = _mm256_set1_pd(65535.0);
         int x = 0;
         for (; x + 8 <= image_.width; x += 8) {
             __m256i* columns = reinterpret_cast<__m256i*>(&columnSums_[x]);
             const __m256i sums = _mm256_loadu_si256(columns);
             if (entering) {
-                const __m256i in = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(entering + x));
-                const __m256i out = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(leaving + x));
+                const __m256i in =
+                    _mm256_loadu_si256(reinterpret_cast<const __m256i*>(entering + x));
+                const __m256i out =
+                    _mm256_loadu_si256(reinterpret_cast<const __m256i*>(leaving + x));
                 _mm256_storeu_si256(columns, _mm256_sub_epi32(_mm256_add_epi32(sums, in), out));
             }
-            const __m256i samples = _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x)));
+            const __m256i samples =
+                _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x)));
             __m256d means[2];
             __m128i words[2];
             int ties = 0;
             for (int part = 0; part < 2; ++part) {
-                const __m128i s = part ? _mm256_extracti128_si256(sums, 1) : _mm256_castsi256_si128(sums);
-                const __m128i v = part ? _mm256_extracti128_si256(samples, 1) : _mm256_castsi256_si128(samples);
-                means[part] = _mm256_floor_pd(_mm256_mul_pd(_mm256_add_pd(_mm256_cvtepi32_pd(s), offset), inverse));
-                const __m256d numerator = _mm256_fnmadd_pd(means[part], fract, _mm256_mul_pd(_mm256_cvtepi32_pd(v), ten));
+                const __m128i s =
+                    part ? _mm256_extracti128_si256(sums, 1) : _mm256_castsi256_si128(sums);
+                const __m128i v =
+                    part ? _mm256_extracti128_si256(samples, 1) : _mm256_castsi256_si128(samples);
+                means[part] = _mm256_floor_pd(
+                    _mm256_mul_pd(_mm256_add_pd(_mm256_cvtepi32_pd(s), offset), inverse));
+                const __m256d numerator =
+                    _mm256_fnmadd_pd(means[part], fract, _mm256_mul_pd(_mm256_cvtepi32_pd(v), ten));
                 const __m256d quotient = _mm256_mul_pd(numerator, quotientScale);
                 const __m256d below = _mm256_floor_pd(quotient);
                 const __m256d halfway = _mm256_mul_pd(_mm256_fmadd_pd(below, two, one), divisor);
-                ties |= _mm256_movemask_pd(_mm256_cmp_pd(_mm256_add_pd(numerator, numerator), halfway, _CMP_EQ_OQ)) << (4 * part);
+                ties |= _mm256_movemask_pd(
+                            _mm256_cmp_pd(_mm256_add_pd(numerator, numerator), halfway, _CMP_EQ_OQ))
+                        << (4 * part);
                 const __m256d nearest = _mm256_floor_pd(_mm256_add_pd(quotient, halfStep));
                 words[part] = _mm256_cvttpd_epi32(_mm256_min_pd(_mm256_max_pd(nearest, zero), top));
             }
@@ -213,7 +227,8 @@ private:
                 _mm256_store_pd(meanLanes + 4, means[1]);
                 for (int lane = 0; lane < 8; ++lane) {
                     if (ties >> lane & 1) {
-                        row[x + lane] = subtract_(row[x + lane], static_cast<std::uint16_t>(meanLanes[lane]));
+                        row[x + lane] =
+                            subtract_(row[x + lane], static_cast<std::uint16_t>(meanLanes[lane]));
                     }
                 }
                 const __m128i exact = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x));
@@ -225,9 +240,11 @@ private:
                 for (int lane = 0; lane < 8; ++lane) {
                     if (ties >> lane & 1) merged[lane] = fromExact[lane];
                 }
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(row + x), _mm_load_si128(reinterpret_cast<const __m128i*>(merged)));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(row + x),
+                                 _mm_load_si128(reinterpret_cast<const __m128i*>(merged)));
             } else {
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(row + x), _mm_packus_epi32(words[0], words[1]));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(row + x),
+                                 _mm_packus_epi32(words[0], words[1]));
             }
         }
         return x;
@@ -307,7 +324,8 @@ void SubtractEngineAverage(BITMAPHANDLE* bitmap, const Gray16Image& image, int f
 bool BoxAverageFusable(BITMAPHANDLE* bitmap, int fract, int radius) {
     engine::PixelView view;
     return fract != 10 && radius >= 1 && radius <= BoxSubtraction::kMaxSize &&
-           engine::AccessPixels(bitmap, &view) == SUCCESS && view.format == engine::PixelFormat::Gray16;
+           engine::AccessPixels(bitmap, &view) == SUCCESS &&
+           view.format == engine::PixelFormat::Gray16;
 }
 
 }  // namespace
@@ -346,13 +364,16 @@ HRESULT TaxLumora::UnsharpMask(LONG iFract, LONG iRadius, SHORT* Value) {
             *Value = -1;
             return;
         }
-        InnerHandler(*Value, [&] {
-            if (!vexo::ApplyUnsharpMask(&CurrentBitmap, iFract, iRadius)) {
-                *Value = -1;
-                return;
-            }
-            RefreshPaintPalette(false);
-            *Value = 1;
-        }, LogCaughtError("UnsharpMask"));
+        InnerHandler(
+            *Value,
+            [&] {
+                if (!vexo::ApplyUnsharpMask(&CurrentBitmap, iFract, iRadius)) {
+                    *Value = -1;
+                    return;
+                }
+                RefreshPaintPalette(false);
+                *Value = 1;
+            },
+            LogCaughtError("UnsharpMask"));
     });
 }

@@ -7,7 +7,7 @@
 using proctest::OwnedImage;
 
 TEST(BlurKernel, HalfWidthFollowsTheDeviation) {
-    const std::pair<double, int> expected[] = {{0.5, 1}, {1, 2},   {1.5, 4},  {2, 5},    {3, 8},
+    const std::pair<double, int> expected[] = {{0.5, 1}, {1, 2},   {1.5, 4}, {2, 5},    {3, 8},
                                                {5, 14},  {10, 30}, {50, 99}, {100, 99}, {1000, 99}};
     for (const auto& [sigma, half] : expected) {
         EXPECT_EQ(vexo::BuildBlurKernel(sigma, 255.0, 1.0).HalfWidth, half) << "sigma " << sigma;
@@ -54,7 +54,8 @@ TEST(GaussianBlur, SinglePixelSpreadsOverItsNeighbourhoodAndTruncates) {
         // One row: only the horizontal pass spreads, then the vertical one sums a single row.
         OwnedImage row(9, 1);
         row.Fill([](int x, int) { return x == 4 ? 10000 : 0; });
-        fast ? vexo::ApplyBlurKernel(row.view(), kernel) : vexo::ApplyBlurKernelReference(row.view(), kernel);
+        fast ? vexo::ApplyBlurKernel(row.view(), kernel)
+             : vexo::ApplyBlurKernelReference(row.view(), kernel);
         EXPECT_NEAR(row.at(4, 0), 4026, 1);
         fast ? vexo::ApplyBlurKernel(image.view(), kernel)
              : vexo::ApplyBlurKernelReference(image.view(), kernel);
@@ -80,10 +81,14 @@ TEST(GaussianBlur, FastPathMatchesReferenceBitForBit) {
                 OwnedImage fast(size.width, size.height), plain(size.width, size.height);
                 const auto value = [&](int, int) -> std::uint16_t {
                     switch (pattern) {
-                        case 0: return static_cast<std::uint16_t>(random());
-                        case 1: return static_cast<std::uint16_t>(random() % 4);
-                        case 2: return 65535;
-                        default: return 1;
+                        case 0:
+                            return static_cast<std::uint16_t>(random());
+                        case 1:
+                            return static_cast<std::uint16_t>(random() % 4);
+                        case 2:
+                            return 65535;
+                        default:
+                            return 1;
                     }
                 };
                 fast.Fill(value);
@@ -113,15 +118,16 @@ TEST(GaussianBlurMember, ReportsItsOutcomeAndRefusesUndefinedDeviations) {
     SHORT value = 7;
     // An 8-bit image is left alone.
     ASSERT_EQ(L_CreateBitmap(&impl.CurrentBitmap, BITMAPHANDLE_STRUCT_SIZE, TYPE_CONV, 5, 5, 8,
-                             ORDER_GRAY, nullptr, TOP_LEFT, nullptr, 0), SUCCESS);
+                             ORDER_GRAY, nullptr, TOP_LEFT, nullptr, 0),
+              SUCCESS);
     L_PutPixelColor(&impl.CurrentBitmap, 2, 2, 0xFFFFFF);
     EXPECT_EQ(control->GaussianBlur(1.0, &value), S_OK);
     EXPECT_EQ(value, 0);
     EXPECT_EQ(L_GetPixelColor(&impl.CurrentBitmap, 2, 2), 0xFFFFFFu);
 
     proctest::SetImage16(impl, 9, 9, [](int x, int y) { return x == 4 && y == 4 ? 10000 : 0; });
-    for (const double bad : {0.0, std::numeric_limits<double>::quiet_NaN(),
-                             std::numeric_limits<double>::infinity()}) {
+    for (const double bad :
+         {0.0, std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity()}) {
         value = 7;
         EXPECT_EQ(control->GaussianBlur(bad, &value), S_OK);
         EXPECT_EQ(value, -1);
