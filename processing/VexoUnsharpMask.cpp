@@ -187,6 +187,13 @@ class BoxSubtraction {
         const __m256d one = _mm256_set1_pd(1.0), two = _mm256_set1_pd(2.0),
                       halfStep = _mm256_set1_pd(0.5);
         const __m256d zero = _mm256_setzero_pd(), top = _mm256_set1_pd(65535.0);
+        // When the divisor divides 10 (and so the fraction's tenths) the quotient is the whole
+        // number (10 / D) v − (fract / D) b: no rounding at all, and the saturating pack clamps.
+        const int integerDivisor = subtract_.divisor;
+        const bool wholeFactors = 10 % integerDivisor == 0;
+        const __m256i sampleFactor = _mm256_set1_epi32(wholeFactors ? 10 / integerDivisor : 0);
+        const __m256i meanFactor =
+            _mm256_set1_epi32(wholeFactors ? subtract_.fract / integerDivisor : 0);
         int x = 0;
         for (; x + 8 <= image_.width; x += 8) {
             __m256i* columns = reinterpret_cast<__m256i*>(&columnSums_[x]);
@@ -201,15 +208,27 @@ class BoxSubtraction {
             const __m256i samples =
                 _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x)));
             __m256d means[2];
-            __m128i words[2];
-            int ties = 0;
             for (int part = 0; part < 2; ++part) {
                 const __m128i s =
                     part ? _mm256_extracti128_si256(sums, 1) : _mm256_castsi256_si128(sums);
-                const __m128i v =
-                    part ? _mm256_extracti128_si256(samples, 1) : _mm256_castsi256_si128(samples);
                 means[part] = _mm256_floor_pd(
                     _mm256_mul_pd(_mm256_add_pd(_mm256_cvtepi32_pd(s), offset), inverse));
+            }
+            if (wholeFactors) {
+                const __m256i meanWords =
+                    _mm256_set_m128i(_mm256_cvttpd_epi32(means[1]), _mm256_cvttpd_epi32(means[0]));
+                const __m256i out = _mm256_sub_epi32(_mm256_mullo_epi32(samples, sampleFactor),
+                                                     _mm256_mullo_epi32(meanWords, meanFactor));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(row + x),
+                                 _mm_packus_epi32(_mm256_castsi256_si128(out),
+                                                  _mm256_extracti128_si256(out, 1)));
+                continue;
+            }
+            __m128i words[2];
+            int ties = 0;
+            for (int part = 0; part < 2; ++part) {
+                const __m128i v =
+                    part ? _mm256_extracti128_si256(samples, 1) : _mm256_castsi256_si128(samples);
                 const __m256d numerator =
                     _mm256_fnmadd_pd(means[part], fract, _mm256_mul_pd(_mm256_cvtepi32_pd(v), ten));
                 const __m256d quotient = _mm256_mul_pd(numerator, quotientScale);
@@ -221,30 +240,20 @@ class BoxSubtraction {
                 const __m256d nearest = _mm256_floor_pd(_mm256_add_pd(quotient, halfStep));
                 words[part] = _mm256_cvttpd_epi32(_mm256_min_pd(_mm256_max_pd(nearest, zero), top));
             }
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(row + x),
+                             _mm_packus_epi32(words[0], words[1]));
             if (ties) {
                 alignas(32) double meanLanes[8];
+                alignas(32) std::int32_t sampleLanes[8];
                 _mm256_store_pd(meanLanes, means[0]);
                 _mm256_store_pd(meanLanes + 4, means[1]);
+                _mm256_store_si256(reinterpret_cast<__m256i*>(sampleLanes), samples);
                 for (int lane = 0; lane < 8; ++lane) {
                     if (ties >> lane & 1) {
-                        row[x + lane] =
-                            subtract_(row[x + lane], static_cast<std::uint16_t>(meanLanes[lane]));
+                        row[x + lane] = subtract_(static_cast<std::uint16_t>(sampleLanes[lane]),
+                                                  static_cast<std::uint16_t>(meanLanes[lane]));
                     }
                 }
-                const __m128i exact = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x));
-                const __m128i packed = _mm_packus_epi32(words[0], words[1]);
-                // Keep the exact results in the tie lanes.
-                alignas(16) std::uint16_t merged[8], fromExact[8];
-                _mm_store_si128(reinterpret_cast<__m128i*>(merged), packed);
-                _mm_store_si128(reinterpret_cast<__m128i*>(fromExact), exact);
-                for (int lane = 0; lane < 8; ++lane) {
-                    if (ties >> lane & 1) merged[lane] = fromExact[lane];
-                }
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(row + x),
-                                 _mm_load_si128(reinterpret_cast<const __m128i*>(merged)));
-            } else {
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(row + x),
-                                 _mm_packus_epi32(words[0], words[1]));
             }
         }
         return x;
