@@ -25,6 +25,10 @@ struct BlurKernel {
 // gives the same kernel as its magnitude).
 BlurKernel BuildBlurKernel(double radius, double dataMax, double granularity);
 
+// True when every sum of the blur is exact in double whatever the order (see the definition);
+// ApplyBlurKernel evaluates such kernels vectorised and leaves others to the reference.
+bool SumsExactInDouble(const BlurKernel& kernel);
+
 // Blurs the image in place: horizontal pass, then vertical, edges repeated. Throws
 // std::bad_alloc when the working memory cannot be had (the image is then unchanged).
 void ApplyBlurKernel(const Gray16Image& image, const BlurKernel& kernel);

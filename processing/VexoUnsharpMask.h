@@ -20,7 +20,10 @@ void SubtractBlurred(const Gray16Image& image, const Gray16Image& blurred, int f
 void SubtractBlurredReference(const Gray16Image& image, const Gray16Image& blurred, int fract);
 
 // The whole mask on a 16-bit bitmap: stretch, engine box average of size radius, subtract.
-// False when the bitmap is no usable 16-bit image. Throws std::bad_alloc.
+// False when the bitmap is no usable 16-bit image. Throws std::bad_alloc. On a grey bitmap with
+// a size of 1 … 255 the fast path makes the box average itself, fused with the other two steps;
+// the reference always goes through the engine's copy and average filter.
 bool ApplyUnsharpMask(BITMAPHANDLE* bitmap, int fract, int radius);
+bool ApplyUnsharpMaskReference(BITMAPHANDLE* bitmap, int fract, int radius);
 
 }  // namespace vexo

@@ -42,16 +42,45 @@ TEST(ContrastStretch, TableMatchesPerValueEvaluation) {
     }
 }
 
+// The vector scan against the rule it implements, with limits inside, below and above the data.
+TEST(ContrastStretch, ScanRangeFindsExtremesInsideTheLimits) {
+    std::mt19937 random(8);
+    for (const auto& size : proctest::OddSizes()) {
+        for (int round = 0; round < 20; ++round) {
+            OwnedImage image(size.width, size.height);
+            image.Fill(
+                [&](int, int) { return random() % 2 ? random() % 65536 : 30000 + random() % 900; });
+            contrast::RangeState state;
+            state.lowLimit = static_cast<std::uint16_t>(random() % 2 ? 30000 + random() % 1000
+                                                                     : random() % 65536);
+            state.highLimit = static_cast<std::uint16_t>(random() % 2 ? 30000 + random() % 1000
+                                                                      : random() % 65536);
+            int min = 65535, max = 0;
+            for (int y = 0; y < size.height; ++y) {
+                for (int x = 0; x < size.width; ++x) {
+                    const int v = image.at(x, y);
+                    if (v > max && v <= state.highLimit) max = v;
+                    if (v < min && v >= state.lowLimit) min = v;
+                }
+            }
+            contrast::ScanRange(image.view(), &state);
+            ASSERT_EQ(state.min, min);
+            ASSERT_EQ(state.max, max);
+        }
+    }
+}
+
 TEST(ContrastStretch, LowLimitCutsTheDarkEnd) {
     OwnedImage image(3, 1);
     image.Fill([](int x, int) { return x == 0 ? 1000 : x == 1 ? 1300 : 3000; });
     std::vector<std::pair<int, int>> ranges;
-    ASSERT_TRUE(contrast::Optimize(image.view(), 10, 0, 0,
-                                   [&](std::uint16_t lo, std::uint16_t hi) { ranges.emplace_back(lo, hi); }));
+    ASSERT_TRUE(contrast::Optimize(image.view(), 10, 0, 0, [&](std::uint16_t lo, std::uint16_t hi) {
+        ranges.emplace_back(lo, hi);
+    }));
     ASSERT_EQ(ranges.size(), 2u);
     EXPECT_EQ(ranges[0], std::make_pair(1000, 3000));
     EXPECT_EQ(ranges[1], std::make_pair(1300, 3000));  // smallest value at or above 1200
-    EXPECT_EQ(image.at(0, 0), 0);  // clamped to the new min
+    EXPECT_EQ(image.at(0, 0), 0);                      // clamped to the new min
     EXPECT_EQ(image.at(1, 0), 0);
     EXPECT_EQ(image.at(2, 0), 65535);
     // A limit pushed past 65535 fails.
@@ -64,7 +93,9 @@ TEST(OptimizeBuffer, ReportsRangesAndHandlesEmptyAndConstantBuffers) {
     Connection connection(control.get(), &sink);
     std::vector<std::uint16_t> buffer = {100, 300, 200, 101};
     LONG value = 7;
-    EXPECT_EQ(control->OptimizeBuffer(reinterpret_cast<std::uintptr_t>(buffer.data()), 2, 2, 0, 0, 0, 0, &value), S_OK);
+    EXPECT_EQ(control->OptimizeBuffer(reinterpret_cast<std::uintptr_t>(buffer.data()), 2, 2, 0, 0,
+                                      0, 0, &value),
+              S_OK);
     EXPECT_EQ(value, 1);
     EXPECT_EQ(buffer, (std::vector<std::uint16_t>{0, 65534, 32767, 327}));
     ASSERT_EQ(sink.events.size(), 1u);
@@ -76,14 +107,18 @@ TEST(OptimizeBuffer, ReportsRangesAndHandlesEmptyAndConstantBuffers) {
     EXPECT_EQ(sink.events.at(0).args[0], "TaxLumora.OptimizeBuffer, Range : 65535 - 0");
 
     std::vector<std::uint16_t> constant(6, 777);
-    EXPECT_EQ(control->OptimizeBuffer(reinterpret_cast<std::uintptr_t>(constant.data()), 3, 2, 0, 0, 1, 0, &value), S_OK);
+    EXPECT_EQ(control->OptimizeBuffer(reinterpret_cast<std::uintptr_t>(constant.data()), 3, 2, 0, 0,
+                                      1, 0, &value),
+              S_OK);
     EXPECT_EQ(value, 1);
     EXPECT_EQ(constant, std::vector<std::uint16_t>(6, 777));
 
     // Sizes that cannot describe a buffer are refused without reading.
     EXPECT_EQ(control->OptimizeBuffer(0, 4, 4, 0, 0, 0, 0, &value), S_OK);
     EXPECT_EQ(value, 0);
-    EXPECT_EQ(control->OptimizeBuffer(reinterpret_cast<std::uintptr_t>(constant.data()), -3, -2, 0, 0, 0, 0, &value), S_OK);
+    EXPECT_EQ(control->OptimizeBuffer(reinterpret_cast<std::uintptr_t>(constant.data()), -3, -2, 0,
+                                      0, 0, 0, &value),
+              S_OK);
     EXPECT_EQ(value, 0);
 }
 
@@ -106,7 +141,8 @@ TEST(OptimizeImage, StretchesInsideTheBitmapOnly) {
     EXPECT_EQ(value, 0);
     L_FreeBitmap(&impl.CurrentBitmap);
     ASSERT_EQ(L_CreateBitmap(&impl.CurrentBitmap, BITMAPHANDLE_STRUCT_SIZE, TYPE_CONV, 4, 4, 8,
-                             ORDER_GRAY, nullptr, TOP_LEFT, nullptr, 0), SUCCESS);
+                             ORDER_GRAY, nullptr, TOP_LEFT, nullptr, 0),
+              SUCCESS);
     EXPECT_EQ(control->OptimizeImage(nullptr, 0, 0, 0, 0, 0, 0, &value), S_OK);
     EXPECT_EQ(value, 0);
     // No image and no size: nothing to do, still done.

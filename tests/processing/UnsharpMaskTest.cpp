@@ -49,8 +49,8 @@ TEST(UnsharpMask, RefusesOutOfRangeArgumentsAndOtherDepths) {
     auto control = NewControl();
     TaxLumora& impl = Impl(control);
     proctest::SetImage16(impl, 4, 4, [](int x, int y) { return 100 + x * 10 + y; });
-    for (const auto& [fract, radius] : std::vector<std::pair<LONG, LONG>>{
-             {256, 3}, {-1, 3}, {10, 3}, {5, 32768}, {5, -32769}}) {
+    for (const auto& [fract, radius] :
+         std::vector<std::pair<LONG, LONG>>{{256, 3}, {-1, 3}, {10, 3}, {5, 32768}, {5, -32769}}) {
         SHORT value = 7;
         EXPECT_EQ(control->UnsharpMask(fract, radius, &value), S_OK);
         EXPECT_EQ(value, -1) << fract << " " << radius;
@@ -58,7 +58,8 @@ TEST(UnsharpMask, RefusesOutOfRangeArgumentsAndOtherDepths) {
     }
     L_FreeBitmap(&impl.CurrentBitmap);
     ASSERT_EQ(L_CreateBitmap(&impl.CurrentBitmap, BITMAPHANDLE_STRUCT_SIZE, TYPE_CONV, 4, 4, 24,
-                             ORDER_BGR, nullptr, TOP_LEFT, nullptr, 0), SUCCESS);
+                             ORDER_BGR, nullptr, TOP_LEFT, nullptr, 0),
+              SUCCESS);
     SHORT value = 7;
     EXPECT_EQ(control->UnsharpMask(5, 3, &value), S_OK);
     EXPECT_EQ(value, 0);
@@ -76,10 +77,13 @@ TEST(UnsharpMask, FastPathsMatchReferencesBitForBit) {
         EXPECT_TRUE(fast.PaddingIntact());
 
         OwnedImage blurred(size.width, size.height);
-        for (const int fract : {0, 1, 3, 5, 7, 9, 11, 37, 255}) {
+        // Even fractions give exact halves (N / D with D even), where the extended evaluation
+        // decides; odd ones never do.
+        for (const int fract : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 11, 12, 20, 37, 100, 254, 255}) {
             // Blurred values near the pixels so that quotients land on and near halves.
             blurred.Fill([&](int x, int y) {
-                return std::clamp<int>(fast.at(x, y) + static_cast<int>(random() % 7) - 3, 0, 65535);
+                return std::clamp<int>(fast.at(x, y) + static_cast<int>(random() % 7) - 3, 0,
+                                       65535);
             });
             OwnedImage a(size.width, size.height), b(size.width, size.height);
             a.Fill([&](int x, int y) { return random() % 2 ? fast.at(x, y) : random() % 65536; });
@@ -89,6 +93,62 @@ TEST(UnsharpMask, FastPathsMatchReferencesBitForBit) {
             ASSERT_EQ(a.memory(), b.memory()) << "fract " << fract;
         }
     }
+}
+
+// The fused stretch, box mean and subtraction against the engine's copy and average filter,
+// over the sizes it takes (1 … 255, vector lanes up to 181) and those it leaves to the engine.
+TEST(UnsharpMask, FusedBoxMeanMatchesTheEngineRoute) {
+    std::mt19937 random(31);
+    const auto makeBitmap = [](ScopedBitmap& bitmap, int width, int height) {
+        ASSERT_EQ(L_CreateBitmap(bitmap.get(), BITMAPHANDLE_STRUCT_SIZE, TYPE_CONV, width, height,
+                                 16, ORDER_GRAY, nullptr, TOP_LEFT, nullptr, 0),
+                  SUCCESS);
+    };
+    for (const auto& size : proctest::OddSizes()) {
+        for (const int radius : {1, 2, 3, 4, 5, 8, 17, 181, 182, 255, 256, 0, -3}) {
+            for (const int fract : {0, 2, 5, 6, 9, 11, 12, 255}) {
+                ScopedBitmap fast, plain;
+                makeBitmap(fast, size.width, size.height);
+                makeBitmap(plain, size.width, size.height);
+                const int base = static_cast<int>(random() % 60000),
+                          spread = 1 + static_cast<int>(random() % 5000);
+                for (std::uint64_t i = 0; i < fast->Size / 2; ++i) {
+                    const auto v = static_cast<std::uint16_t>(base + random() % spread);
+                    std::memcpy(fast->Addr + 2 * i, &v, 2);
+                    std::memcpy(plain->Addr + 2 * i, &v, 2);
+                }
+                ASSERT_TRUE(vexo::ApplyUnsharpMask(fast.get(), fract, radius));
+                ASSERT_TRUE(vexo::ApplyUnsharpMaskReference(plain.get(), fract, radius));
+                ASSERT_EQ(0, std::memcmp(fast->Addr, plain->Addr, fast->Size))
+                    << size.width << "x" << size.height << " radius " << radius << " fract "
+                    << fract;
+            }
+        }
+    }
+}
+
+// Box sums whose rounded mean is exactly a power of two: 49 × (1 / 49) falls below 1 in double,
+// so a mean taken as a plain product and floor would come out one short. A full-range image
+// stretches to itself, so the checkerboard of 1024 and 1023 reaches the mean unchanged.
+TEST(UnsharpMask, FusedMeanIsExactWhereTheQuotientIsWhole) {
+    ScopedBitmap fast, plain;
+    for (ScopedBitmap* bitmap : {&fast, &plain}) {
+        ASSERT_EQ(L_CreateBitmap(bitmap->get(), BITMAPHANDLE_STRUCT_SIZE, TYPE_CONV, 31, 9, 16,
+                                 ORDER_GRAY, nullptr, TOP_LEFT, nullptr, 0),
+                  SUCCESS);
+        Gray16Image image;
+        ASSERT_TRUE(Gray16View(**bitmap, &image));
+        for (int y = 0; y < 9; ++y)
+            for (int x = 0; x < 31; ++x) image.Row(y)[x] = (x + y) % 2 ? 1023 : 1024;
+        image.Row(8)[30] = 0;
+        image.Row(8)[29] = 65535;
+    }
+    ASSERT_TRUE(vexo::ApplyUnsharpMask(fast.get(), 5, 7));
+    ASSERT_TRUE(vexo::ApplyUnsharpMaskReference(plain.get(), 5, 7));
+    Gray16Image image;
+    ASSERT_TRUE(Gray16View(*fast, &image));
+    EXPECT_EQ(image.Row(4)[4], 2 * 1024 - 1024);  // window of 25 × 1024 and 24 × 1023
+    EXPECT_EQ(0, std::memcmp(fast->Addr, plain->Addr, fast->Size));
 }
 
 TEST(UnsharpMask, OddWidthKeepsPaddingOutOfTheRange) {
