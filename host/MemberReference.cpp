@@ -156,7 +156,7 @@ void WriteMembersMarkdown(std::ostream& out) {
            "never raised: a failing HRESULT (0x8000FFFF with error information) means an argument "
            "outside its type's range or an error the member did not expect. Booleans read -1 "
            "(true) or 0; any non-zero value written is true. Colours are 0x00BBGGRR. "
-           "Coordinates are pixels of the image as displayed (after its view perspective).\n\n"
+           "Coordinates are pixels of the image as displayed (after its display orientation, `InfoViewPerspective`).\n\n"
            "Members that report an engine call map its status: 1 (success) becomes 0, 0 becomes "
            "1, negative codes pass unchanged; see [Engine status codes](#engine-status-codes). "
            "The host prints the meaning beside a failing code: `Load -> -1 (file not found)`.\n\n"
