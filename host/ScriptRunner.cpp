@@ -15,6 +15,7 @@
 #include <set>
 
 #include "control/RecordFields.h"
+#include "host/MemberReference.h"
 #include "host/ValueFormat.h"
 #include "platform/automation/RecordInfo.h"
 
@@ -454,6 +455,8 @@ CallOutcome ScriptRunner::Call(const Statement& st) {
         return outcome;
     }
     outcome.valueText = entry.hasValue() ? FormatVariant(result) : "(done)";
+    if (const std::string note = FailureNote(entry, result); !note.empty())
+        outcome.valueText += " (" + note + ")";
     if (!st.buffer.empty()) KeepArray(st, result, outcome);
     std::string byRefs;
     for (std::size_t i = 0; i < count; ++i) {

@@ -2,7 +2,10 @@
 
 #include <charconv>
 #include <cstdio>
+#include <cstring>
 #include <vector>
+
+#include "control/cvaxLumora_TLB.h"
 
 #include "host/ScriptParser.h"
 
@@ -18,8 +21,25 @@ std::string ShortestFloat(Float value) {
     return std::string(text, end);
 }
 
+// The control fills TaxLumora_FileInfo packed (38 bytes, no gaps) into the start of the
+// declared 40-byte record, so the declared offsets of XRes and after are 2 bytes off.
+std::string FormatPackedFileInfo(const void* record) {
+    TaxLumora_FileInfoPacked packed;
+    std::memcpy(&packed, record, sizeof packed);
+    auto number = [](auto v) { return std::to_string(v); };
+    return "{SizeDisk=" + number(packed.SizeDisk) + ", SizeMem=" + number(packed.SizeMem) +
+           ", Layers=" + number(packed.Layers) + ", XRes=" + number(packed.XRes) +
+           ", YRes=" + number(packed.YRes) + ", TotalPages=" + number(packed.TotalPages) +
+           ", Page=" + number(packed.Page) + ", Format=" + number(packed.Format) +
+           ", Bits=" + number(packed.Bits) + ", Height=" + ShortestFloat(packed.Height) +
+           ", Width=" + ShortestFloat(packed.Width) + "}";
+}
+
 std::string FormatRecord(const VARIANT& value) {
     if (!value.pRecInfo || !value.pvRecord) return "{}";
+    GUID guid{};
+    if (SUCCEEDED(value.pRecInfo->GetGuid(&guid)) && guid == GUID_TaxLumora_FileInfo)
+        return FormatPackedFileInfo(value.pvRecord);
     ULONG count = 0;
     if (FAILED(value.pRecInfo->GetFieldNames(&count, nullptr))) return "<record>";
     std::vector<BSTR> names(count, nullptr);

@@ -13,6 +13,7 @@
 #include "control/MemberTable.h"
 #include "host/ControlLoader.h"
 #include "host/Demo.h"
+#include "host/MemberReference.h"
 #include "host/ScriptParser.h"
 #include "host/ScriptRunner.h"
 
@@ -29,6 +30,8 @@ constexpr const char* kHelp = R"(usage: axlumora [--library PATH] COMMAND [ARGS]
 Commands:
   members                      list the entry points of IaxLumora in vtable order (slot,
                                DISPID, entry, kind, parameters, Value), then the events
+  members --markdown           the reference of every member (docs/members.md)
+  codes                        the engine's status codes: code, name, meaning
   call MEMBER [ARG...]         call one member (a property without arguments is read)
   call MEMBER = VALUE          write one property
   run SCRIPT [--events] [--keep-going]
@@ -225,6 +228,7 @@ int main(int argc, char** argv) {
     std::string outDir = "demo-out";
     bool events = false;
     bool keepGoing = false;
+    bool markdown = false;
     bool help = false;
     // Options may stand anywhere, except among the arguments of `call` after its member.
     std::string command;
@@ -238,6 +242,8 @@ int main(int argc, char** argv) {
             events = true;
         } else if (!inCall && arg == "--keep-going") {
             keepGoing = true;
+        } else if (!inCall && arg == "--markdown") {
+            markdown = true;
         } else if (!inCall && (arg == "--help" || arg == "-h")) {
             help = true;
         } else if (!inCall && arg.size() > 1 && arg[0] == '-' && arg[1] == '-') {
@@ -257,7 +263,13 @@ int main(int argc, char** argv) {
     const std::string library = host::ControlLoader::ResolveLibraryPath(libraryOption);
     if (command == "members") {
         if (!rest.empty()) return Usage("members takes no arguments");
-        return ListMembers(std::cout);
+        if (markdown) host::WriteMembersMarkdown(std::cout);
+        return markdown ? kExitOk : ListMembers(std::cout);
+    }
+    if (command == "codes") {
+        if (!rest.empty()) return Usage("codes takes no arguments");
+        host::WriteStatusCodes(std::cout);
+        return kExitOk;
     }
     if (command == "call") return CallCommand(rest, library, events);
     if (command == "run") {

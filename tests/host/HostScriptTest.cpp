@@ -78,7 +78,7 @@ TEST_F(HostTest, ValuesMapEngineStatusAndFloatSizesTruncate) {
     ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
     std::smatch m;
     const std::string first = Line(r, 0);
-    ASSERT_TRUE(std::regex_match(first, m, std::regex(R"(Invert -> (-?\d+))"))) << first;
+    ASSERT_TRUE(std::regex_match(first, m, std::regex(R"(Invert -> (-?\d+) \(.+\))"))) << first;
     EXPECT_NE(std::stoi(m[1]), 0) << "inverting nothing must report an engine failure";
     EXPECT_EQ(Line(r, 1), "CreateBitmap -> 0");
     EXPECT_EQ(Line(r, 2), "BitmapWidth -> 100");

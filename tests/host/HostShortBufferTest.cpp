@@ -27,7 +27,7 @@ TEST_F(HostShortBufferTest, LoadBufferRefusesAFrameLargerThanItsBuffer) {
     ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
     const std::vector<std::string> lines = r.outLines();
     ASSERT_EQ(lines.size(), 3u) << r.out;
-    EXPECT_EQ(lines[1], "LoadBuffer -> -1");
+    EXPECT_EQ(lines[1], "LoadBuffer -> -1 (frame refused)");
     EXPECT_EQ(lines[2], "BitmapWidth -> 0");  // the control never had an image to lose
     EXPECT_NE(Log().find("axLumora.LoadBuffer, Frame needs 6000000 bytes, but its buffer holds "
                          "only 1000 from $"),
@@ -52,10 +52,10 @@ TEST_F(HostShortBufferTest, EveryAddressTakingStatementStaysWithinTheBuffer) {
     const std::vector<std::string> lines = r.outLines();
     ASSERT_EQ(lines.size(), 9u) << r.out << r.err;
     EXPECT_EQ(lines[1], "LoadBuffer -> 1");
-    EXPECT_EQ(lines[2], "LoadBuffer_Crop -> -1");
-    EXPECT_EQ(lines[3], "LoadBuffer_NormalAndDark -> -1");
-    EXPECT_EQ(lines[4], "LoadBuffer_NormalAndDark -> -1");
-    EXPECT_EQ(lines[5], "OptimizeBuffer -> 0");  // its own failure code
+    EXPECT_EQ(lines[2], "LoadBuffer_Crop -> -1 (frame runs past the end of its buffer)");
+    EXPECT_EQ(lines[3], "LoadBuffer_NormalAndDark -> -1 (frame refused)");
+    EXPECT_EQ(lines[4], "LoadBuffer_NormalAndDark -> -1 (frame refused)");
+    EXPECT_EQ(lines[5], "OptimizeBuffer -> 0 (failed or refused)");  // its own failure code
     EXPECT_EQ(lines[8], "BitmapWidth -> 20");    // refusals left the loaded image alone
     const std::string log = Log();
     EXPECT_NE(log.find("TaxLumora.LoadBuffer_Crop, Frame needs"), std::string::npos) << log;
