@@ -3,8 +3,9 @@ BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= 2
 CMAKE_ARGS ?=
+PREFIX     ?= /usr/local
 
-.PHONY: all deps configure build test demo bench test-asan fuzz clean
+.PHONY: all deps configure build test demo bench install test-asan fuzz clean
 
 all: build
 
@@ -25,6 +26,10 @@ demo: build
 
 bench: build
 	$(BUILD)/bench/axlumora_bench
+
+# Libraries, public headers, CMake package, pkg-config file, host and docs under PREFIX.
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
 
 test-asan: deps
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DAXLUMORA_SANITIZE=ON -DAXLUMORA_BENCH=OFF $(CMAKE_ARGS)

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "bench/BenchControl.h"
-#include "control/DllEntry.h"
+#include "axlumora/DllEntry.h"
 #include "control/cvaxLumoraMain.h"
 
 namespace {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "axlumora/Version.h"
 #include "control/MemberTable.h"
 #include "host/ControlLoader.h"
 #include "host/Demo.h"
@@ -35,6 +36,7 @@ Commands:
                                run a script file, '-' for standard input
   demo [--out DIR]             the acquisition pipeline on a synthetic sensor frame
   help, --help                 this text
+  --version                    the host's version, and the version of the library it loads
 
 Options:
   --library PATH   the control's library (else $AXLUMORA_LIBRARY, else the library this host
@@ -226,6 +228,7 @@ int main(int argc, char** argv) {
     bool events = false;
     bool keepGoing = false;
     bool help = false;
+    bool version = false;
     // Options may stand anywhere, except among the arguments of `call` after its member.
     std::string command;
     for (int i = 1; i < argc; ++i) {
@@ -240,6 +243,8 @@ int main(int argc, char** argv) {
             keepGoing = true;
         } else if (!inCall && (arg == "--help" || arg == "-h")) {
             help = true;
+        } else if (!inCall && arg == "--version") {
+            version = true;
         } else if (!inCall && arg.size() > 1 && arg[0] == '-' && arg[1] == '-') {
             return Usage("unknown option " + arg);
         } else {
@@ -251,10 +256,16 @@ int main(int argc, char** argv) {
         std::cout << kHelp;
         return kExitOk;
     }
+    const std::string library = host::ControlLoader::ResolveLibraryPath(libraryOption);
+    if (version) {
+        std::cout << "axlumora " << AXLUMORA_VERSION_STRING << '\n';
+        const std::string loaded = host::ControlLoader::LibraryVersion(library);
+        std::cout << "library " << (loaded.empty() ? "(not loadable)" : loaded) << ' ' << library << '\n';
+        return kExitOk;
+    }
     if (command.empty()) return Usage("no command");
 
     const std::vector<std::string> rest(words.begin() + 1, words.end());
-    const std::string library = host::ControlLoader::ResolveLibraryPath(libraryOption);
     if (command == "members") {
         if (!rest.empty()) return Usage("members takes no arguments");
         return ListMembers(std::cout);

@@ -3,7 +3,7 @@
 // axLumora. The entry points of IaxLumora are expanded from IaxLumoraEntries.inc, in order.
 #pragma once
 
-#include "platform/automation/OleAuto.h"
+#include "axlumora/OleAuto.h"
 
 // ---- GUIDs ------------------------------------------------------------------------------------
 constexpr GUID LIBID_cvaxLumora{0x7A3C51E2, 0x4B1D, 0x4E8A, {0x9C, 0x21, 0x5D, 0x60, 0x1A, 0xB7, 0x30, 0x01}};
@@ -211,13 +211,13 @@ static_assert(sizeof(TaxLumora_Rect) == 20);
 
 // "Dispatch interface for axLumora Control"
 struct IaxLumora : IDispatch {
-#include "control/IaxLumoraEntries.inc"
+#include "axlumora/IaxLumoraEntries.inc"
 
 protected:
     ~IaxLumora() = default;
 };
 
-#include "control/IaxLumoraEntriesEnd.inc"
+#include "axlumora/IaxLumoraEntriesEnd.inc"
 
 constexpr int kIaxLumoraEntryCount = 183;
 constexpr int kIDispatchEntryCount = 7;
