@@ -22,6 +22,7 @@ void RouteLibraryMessage(std::string_view library, std::string_view text) {
     std::string line = "axLumora.";
     line += library;
     line += ",";
+    const std::size_t prefix = line.size();
     std::size_t start = 0;
     while (start < text.size()) {
         std::size_t end = text.find('\n', start);
@@ -31,7 +32,7 @@ void RouteLibraryMessage(std::string_view library, std::string_view text) {
         if (!part.empty()) (line += ' ') += part;
         start = end + 1;
     }
-    ReportDiagnostic(line);
+    if (line.size() > prefix) ReportDiagnostic(line);
 }
 
 namespace {

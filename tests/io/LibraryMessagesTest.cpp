@@ -2,12 +2,12 @@
 // JPEG builds while probing a 12-bit stream, libtiff's warnings, libpng's, libjpeg's) becomes a
 // line of the control's debug log, there only while the log is on.
 #include <fcntl.h>
+#include <gdcmTrace.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -201,6 +201,21 @@ TEST(LibraryMessages, EngineLoadsPrintNothingAndReportEveryMessage) {
     for (const Sample& sample : Samples())
         EXPECT_TRUE(Contains(Reported(), sample.line)) << sample.line;
     fs::remove_all(dir);
+}
+
+// GDCM's trace macros write the message, then std::endl; blank lines and line ends disappear.
+TEST(LibraryMessages, GdcmTraceStreamsAreRoutedOneLinePerMessage) {
+    const DiagnosticSink previous =
+        L_SetDiagnosticSink([](std::string_view line) { Reported().emplace_back(line); });
+    Reported().clear();
+    gdcm::Trace::GetWarningStream()
+        << "Warning: In gdcmReader.cxx, line 7, function Read\nno preamble\n\n"
+        << std::endl;
+    gdcm::Trace::GetErrorStream() << "\n" << std::endl;
+    L_SetDiagnosticSink(previous);
+    EXPECT_EQ(Reported(),
+              std::vector<std::string>{
+                  "axLumora.GDCM, Warning: In gdcmReader.cxx, line 7, function Read no preamble"});
 }
 
 // The real host and library, with the log switched on and off through the registry.
