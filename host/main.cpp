@@ -36,15 +36,16 @@ Commands:
                                run a script file, '-' for standard input
   demo [--out DIR]             the acquisition pipeline on a synthetic sensor frame
   help, --help                 this text
-  --version                    the host's version, and the version of the library it loads
 
 Options:
-  --library PATH   the control's library (else $AXLUMORA_LIBRARY, else the library this host
-                   was built with, else libaxlumora.so next to the executable)
+  --library PATH   the control's library (else $AXLUMORA_LIBRARY, else the library installed
+                   with this host, else the library this host was built with, else
+                   libaxlumora.so next to the executable)
   --events         print the events the control fires: event OnLog("text")
   --keep-going     run the rest of the script after a failing call; the exit code still
                    reports the failure (1) at the end
   --out DIR        the demo's output folder (default: demo-out)
+  --version        this host's version and that of the library it loads
 
 Script lines:
   Member arg...            call a method or read a property:  Member -> Value
@@ -214,6 +215,13 @@ int RunCommand(const std::string& path, const std::string& library, bool events,
     return RunStatements(statements, source, library, events, keepGoing, std::move(errors));
 }
 
+int PrintVersion(const std::string& library) {
+    std::cout << "axlumora " << AXLUMORA_VERSION_STRING << '\n';
+    const std::string loaded = host::ControlLoader::LibraryVersion(library);
+    std::cout << "library " << (loaded.empty() ? "(not loadable)" : loaded) << ' ' << library << '\n';
+    return kExitOk;
+}
+
 int Usage(const std::string& message) {
     std::cerr << "axlumora: " << message << "\n(see 'axlumora --help')\n";
     return kExitUsage;
@@ -224,11 +232,11 @@ int Usage(const std::string& message) {
 int main(int argc, char** argv) {
     std::vector<std::string> words;
     std::string libraryOption;
+    bool version = false;
     std::string outDir = "demo-out";
     bool events = false;
     bool keepGoing = false;
     bool help = false;
-    bool version = false;
     // Options may stand anywhere, except among the arguments of `call` after its member.
     std::string command;
     for (int i = 1; i < argc; ++i) {
@@ -241,10 +249,10 @@ int main(int argc, char** argv) {
             events = true;
         } else if (!inCall && arg == "--keep-going") {
             keepGoing = true;
-        } else if (!inCall && (arg == "--help" || arg == "-h")) {
-            help = true;
         } else if (!inCall && arg == "--version") {
             version = true;
+        } else if (!inCall && (arg == "--help" || arg == "-h")) {
+            help = true;
         } else if (!inCall && arg.size() > 1 && arg[0] == '-' && arg[1] == '-') {
             return Usage("unknown option " + arg);
         } else {
@@ -256,16 +264,11 @@ int main(int argc, char** argv) {
         std::cout << kHelp;
         return kExitOk;
     }
-    const std::string library = host::ControlLoader::ResolveLibraryPath(libraryOption);
-    if (version) {
-        std::cout << "axlumora " << AXLUMORA_VERSION_STRING << '\n';
-        const std::string loaded = host::ControlLoader::LibraryVersion(library);
-        std::cout << "library " << (loaded.empty() ? "(not loadable)" : loaded) << ' ' << library << '\n';
-        return kExitOk;
-    }
+    if (version) return PrintVersion(host::ControlLoader::ResolveLibraryPath(libraryOption));
     if (command.empty()) return Usage("no command");
 
     const std::vector<std::string> rest(words.begin() + 1, words.end());
+    const std::string library = host::ControlLoader::ResolveLibraryPath(libraryOption);
     if (command == "members") {
         if (!rest.empty()) return Usage("members takes no arguments");
         return ListMembers(std::cout);
