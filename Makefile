@@ -3,9 +3,8 @@ BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= 2
 CMAKE_ARGS ?=
-PREFIX     ?= /usr/local
 
-.PHONY: all deps configure build test demo bench install test-asan fuzz clean
+.PHONY: all deps configure build test demo bench test-asan fuzz clean
 
 all: build
 
@@ -28,6 +27,8 @@ bench: build
 	$(BUILD)/bench/axlumora_bench
 
 # Libraries, public headers, CMake package, pkg-config file, host and docs under PREFIX.
+PREFIX ?= /usr/local
+.PHONY: install
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
