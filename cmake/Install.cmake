@@ -15,7 +15,10 @@ target_compile_definitions(axlumora_host PRIVATE
     AXLUMORA_INSTALLED_LIBRARY="${AXLUMORA_BIN_TO_LIB}/$<TARGET_SONAME_FILE_NAME:axlumora>")
 
 # A host includes <axlumora/...> and needs C++20 (the interface macros use __VA_OPT__); it links
-# nothing of what the engine is built on.
+# nothing of what the engine is built on: the object library and the dependencies stay usage
+# requirements of the build tree only.
+set_property(TARGET axplatform PROPERTY INTERFACE_LINK_LIBRARIES $<BUILD_INTERFACE:axplatform_objects>)
+set_property(TARGET axlumora PROPERTY INTERFACE_LINK_LIBRARIES axplatform $<BUILD_INTERFACE:axlumora_deps>)
 target_include_directories(axplatform INTERFACE $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
 target_compile_features(axplatform INTERFACE cxx_std_20)
 
