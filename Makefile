@@ -26,6 +26,12 @@ demo: build
 bench: build
 	$(BUILD)/bench/axlumora_bench
 
+# Libraries, public headers, CMake package, pkg-config file, host and docs under PREFIX.
+PREFIX ?= /usr/local
+.PHONY: install
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
 test-asan: deps
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DAXLUMORA_SANITIZE=ON -DAXLUMORA_BENCH=OFF $(CMAKE_ARGS)
 	cmake --build $(ASAN_BUILD) -j$(JOBS)

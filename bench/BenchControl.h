@@ -1,7 +1,7 @@
 // A control created through the class factory, as hosts create it, for member benchmarks.
 #pragma once
 
-#include "control/DllEntry.h"
+#include "axlumora/DllEntry.h"
 #include "control/cvaxLumoraMain.h"
 
 inline ComPtr<IaxLumora> NewBenchControl() {

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-#include "control/DllEntry.h"
+#include "axlumora/DllEntry.h"
 #include "control/cvaxLumoraMain.h"
 #include "engine/Kernel.h"
 

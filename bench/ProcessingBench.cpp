@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "bench/BenchControl.h"
-#include "control/DllEntry.h"
+#include "axlumora/DllEntry.h"
 #include "control/cvaxLumoraMain.h"
 #include "engine/Kernel.h"
 #include "processing/ContrastOptimisation.h"

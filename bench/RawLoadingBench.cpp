@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "bench/BenchControl.h"
-#include "control/DllEntry.h"
+#include "axlumora/DllEntry.h"
 #include "control/cvaxLumoraMain.h"
 #include "engine/Kernel.h"
 

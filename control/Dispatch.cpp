@@ -283,7 +283,7 @@ HRESULT InvokeWith(HRESULT (STDMETHODCALLTYPE IaxLumora::*method)(Args...), IaxL
 #define AX_METHOD_NOVALUE(dispid, Name, ...) AX_THUNK(Name),
 
 constexpr std::array<InvokeFn, kIaxLumoraEntryCount> kThunks = {
-#include "control/IaxLumoraEntries.inc"
+#include "axlumora/IaxLumoraEntries.inc"
 };
 
 #undef AX_PROP

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "control/cvaxLumora_TLB.h"
+#include "axlumora/cvaxLumora_TLB.h"
 
 enum class EntryKind : std::uint8_t { Method, PropertyGet, PropertyPut, PropertyPutRef };
 
@@ -74,10 +74,10 @@ constexpr EntryInfo MakeEntry(DISPID dispid, const char* member, const char* ent
     MakeEntry(dispid, #Name, #Name, EntryKind::Method, VT_EMPTY, {__VA_ARGS__}),
 
 inline constexpr std::array<EntryInfo, kIaxLumoraEntryCount> kIaxLumoraEntries = {
-#include "control/IaxLumoraEntries.inc"
+#include "axlumora/IaxLumoraEntries.inc"
 };
 
-#include "control/IaxLumoraEntriesEnd.inc"
+#include "axlumora/IaxLumoraEntriesEnd.inc"
 
 
 struct EventInfo {

@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-#include "control/cvaxLumora_TLB.h"
+#include "axlumora/cvaxLumora_TLB.h"
 #include "platform/automation/RecordInfo.h"
 
 inline constexpr RecordField kFileInfoFields[] = {

@@ -1,7 +1,7 @@
 // Record descriptions of the type library's two records, for VT_RECORD variants.
 #pragma once
 
-#include "control/cvaxLumora_TLB.h"
+#include "axlumora/cvaxLumora_TLB.h"
 
 // Process-wide descriptions; the caller gets no reference of its own (AddRef to keep one).
 IRecordInfo* FileInfoRecordInfo();

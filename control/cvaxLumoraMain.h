@@ -9,7 +9,7 @@
 
 #include "control/CallFrame.h"
 #include "control/Log.h"
-#include "control/cvaxLumora_TLB.h"
+#include "axlumora/cvaxLumora_TLB.h"
 #include "engine/Bitmap.h"
 #include "engine/File.h"
 #include "platform/automation/ConnectionPoint.h"
@@ -70,8 +70,8 @@ public:
 #define AX_METHOD(dispid, Name, ValueType, valueVt, ...) \
     HRESULT STDMETHODCALLTYPE Name(__VA_ARGS__ __VA_OPT__(, ) ValueType* RetVal) override;
 #define AX_METHOD_NOVALUE(dispid, Name, ...) HRESULT STDMETHODCALLTYPE Name(__VA_ARGS__) override;
-#include "control/IaxLumoraEntries.inc"
-#include "control/IaxLumoraEntriesEnd.inc"
+#include "axlumora/IaxLumoraEntries.inc"
+#include "axlumora/IaxLumoraEntriesEnd.inc"
 
     // ---- internal steps shared by members ----
     // After-change steps (display geometry and painting).

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "control/cvaxLumora_TLB.h"
+#include "axlumora/cvaxLumora_TLB.h"
 #include "host/ValueFormat.h"
 
 namespace host {
@@ -27,13 +27,30 @@ std::string Failure(const char* what, HRESULT hr) {
 std::string ControlLoader::ResolveLibraryPath(const std::string& option) {
     if (!option.empty()) return option;
     if (const char* env = std::getenv("AXLUMORA_LIBRARY"); env && *env) return env;
+    std::error_code ec;
+    const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
+#ifdef AXLUMORA_INSTALLED_LIBRARY
+    // An installed host takes the library installed with it, even while the build tree exists.
+    if (!ec) {
+        const auto installed = (self.parent_path() / AXLUMORA_INSTALLED_LIBRARY).lexically_normal();
+        if (std::filesystem::exists(installed)) return installed.string();
+    }
+#endif
 #ifdef AXLUMORA_DEFAULT_LIBRARY
     if (std::filesystem::exists(AXLUMORA_DEFAULT_LIBRARY)) return AXLUMORA_DEFAULT_LIBRARY;
 #endif
-    std::error_code ec;
-    const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
     if (!ec) return (self.parent_path() / "libaxlumora.so").string();
     return "libaxlumora.so";
+}
+
+std::string ControlLoader::LibraryVersion(const std::string& path) {
+    void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!library) return {};
+    using VersionFn = const char* (*)();
+    const auto version = reinterpret_cast<VersionFn>(dlsym(library, "AxLumoraVersion"));
+    std::string text = version ? version() : "";
+    dlclose(library);  // no object of it was created
+    return text;
 }
 
 bool ControlLoader::Load(const std::string& path, std::string& error) {

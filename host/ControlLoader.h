@@ -16,9 +16,14 @@ public:
     ControlLoader& operator=(const ControlLoader&) = delete;
     ~ControlLoader() { Unload(); }
 
-    // The library to load: the --library option, else $AXLUMORA_LIBRARY, else the path built
-    // in, else libaxlumora.so next to the executable.
+    // The library to load: the --library option, else $AXLUMORA_LIBRARY, else the library
+    // installed with this host, else the path built in, else libaxlumora.so next to the
+    // executable.
     static std::string ResolveLibraryPath(const std::string& option);
+
+    // The version the library at path was built as (its AxLumoraVersion), empty when it cannot
+    // be loaded or does not tell.
+    static std::string LibraryVersion(const std::string& path);
 
     // dlopen + DllGetClassObject + IClassFactory::CreateInstance(IID_IDispatch). On failure
     // returns false with a message in `error`.

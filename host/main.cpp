@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "axlumora/Version.h"
 #include "control/MemberTable.h"
 #include "host/ControlLoader.h"
 #include "host/Demo.h"
@@ -40,12 +41,14 @@ Commands:
   help, --help                 this text
 
 Options:
-  --library PATH   the control's library (else $AXLUMORA_LIBRARY, else the library this host
-                   was built with, else libaxlumora.so next to the executable)
+  --library PATH   the control's library (else $AXLUMORA_LIBRARY, else the library installed
+                   with this host, else the library this host was built with, else
+                   libaxlumora.so next to the executable)
   --events         print the events the control fires: event OnLog("text")
   --keep-going     run the rest of the script after a failing call; the exit code still
                    reports the failure (1) at the end
   --out DIR        the demo's output folder (default: demo-out)
+  --version        this host's version and that of the library it loads
 
 Script lines:
   Member arg...            call a method or read a property:  Member -> Value
@@ -215,6 +218,13 @@ int RunCommand(const std::string& path, const std::string& library, bool events,
     return RunStatements(statements, source, library, events, keepGoing, std::move(errors));
 }
 
+int PrintVersion(const std::string& library) {
+    std::cout << "axlumora " << AXLUMORA_VERSION_STRING << '\n';
+    const std::string loaded = host::ControlLoader::LibraryVersion(library);
+    std::cout << "library " << (loaded.empty() ? "(not loadable)" : loaded) << ' ' << library << '\n';
+    return kExitOk;
+}
+
 int Usage(const std::string& message) {
     std::cerr << "axlumora: " << message << "\n(see 'axlumora --help')\n";
     return kExitUsage;
@@ -225,6 +235,7 @@ int Usage(const std::string& message) {
 int main(int argc, char** argv) {
     std::vector<std::string> words;
     std::string libraryOption;
+    bool version = false;
     std::string outDir = "demo-out";
     bool events = false;
     bool keepGoing = false;
@@ -244,6 +255,8 @@ int main(int argc, char** argv) {
             keepGoing = true;
         } else if (!inCall && arg == "--markdown") {
             markdown = true;
+        } else if (!inCall && arg == "--version") {
+            version = true;
         } else if (!inCall && (arg == "--help" || arg == "-h")) {
             help = true;
         } else if (!inCall && arg.size() > 1 && arg[0] == '-' && arg[1] == '-') {
@@ -257,6 +270,7 @@ int main(int argc, char** argv) {
         std::cout << kHelp;
         return kExitOk;
     }
+    if (version) return PrintVersion(host::ControlLoader::ResolveLibraryPath(libraryOption));
     if (command.empty()) return Usage("no command");
 
     const std::vector<std::string> rest(words.begin() + 1, words.end());

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <memory>
 
+#include "engine/file/LibraryMessages.h"
+
 namespace engine::file {
 namespace {
 
@@ -45,6 +47,7 @@ OPJ_BOOL Seek(OPJ_OFF_T offset, void* user) {
     return OPJ_TRUE;
 }
 void Quiet(const char*, void*) {}
+void Report(const char* message, void*) { RouteLibraryMessage("OpenJPEG", message); }
 
 struct CodecDeleter {
     void operator()(opj_codec_t* codec) const { opj_destroy_codec(codec); }
@@ -114,8 +117,8 @@ bool EncodeJpeg2000Lossless(const SampleImage& samples, int precision, std::vect
     std::unique_ptr<opj_codec_t, CodecDeleter> codec(opj_create_compress(OPJ_CODEC_J2K));
     if (!codec) return false;
     opj_set_info_handler(codec.get(), Quiet, nullptr);
-    opj_set_warning_handler(codec.get(), Quiet, nullptr);
-    opj_set_error_handler(codec.get(), Quiet, nullptr);
+    opj_set_warning_handler(codec.get(), Report, nullptr);
+    opj_set_error_handler(codec.get(), Report, nullptr);
     if (!opj_setup_encoder(codec.get(), &parameters, image.get())) return false;
 
     out->clear();

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/file/Codec.h"
+#include "engine/file/LibraryMessages.h"
 
 namespace engine::file {
 
@@ -108,11 +109,23 @@ bool ExifDate(const std::uint8_t* segment, std::size_t length, std::string* date
     return true;
 }
 
-void OnError(j_common_ptr info) { std::longjmp(reinterpret_cast<ErrorManager*>(info->err)->jump, 1); }
-void OnMessage(j_common_ptr, int) {}
+void Report(j_common_ptr info) {
+    char text[JMSG_LENGTH_MAX] = {};
+    info->err->format_message(info, text);
+    RouteLibraryMessage("libjpeg", text);
+}
+void OnError(j_common_ptr info) {
+    Report(info);
+    std::longjmp(reinterpret_cast<ErrorManager*>(info->err)->jump, 1);
+}
+// Warnings, and the trace messages libjpeg would print at its trace level.
+void OnMessage(j_common_ptr info, int level) {
+    if (level <= info->err->trace_level) Report(info);
+}
 // libjpeg only warns when the data runs out (it pads the scan with zeros and goes on). Other
 // warnings (stray bytes before a marker) keep the file good, as other readers treat it.
 void OnDecodeMessage(j_common_ptr info, int level) {
+    OnMessage(info, level);
     if (level >= 0) return;
     auto* error = reinterpret_cast<ErrorManager*>(info->err);
     if (info->err->msg_code == JWRN_HIT_MARKER) error->hitMarker = true;

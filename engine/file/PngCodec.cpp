@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "engine/file/Codec.h"
+#include "engine/file/LibraryMessages.h"
 
 namespace engine::file {
 
@@ -34,9 +35,12 @@ void ReadBytes(png_structp png, png_bytep out, png_size_t count) {
     state->position += count;
 }
 
-void Quiet(png_structp, png_const_charp) {}
+void Warn(png_structp, png_const_charp message) { RouteLibraryMessage("libpng", message); }
 // libpng's own error handler prints to stderr before it jumps; the status code is our report.
-[[noreturn]] void Fail(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+[[noreturn]] void Fail(png_structp png, png_const_charp message) {
+    RouteLibraryMessage("libpng", message);
+    png_longjmp(png, 1);
+}
 
 // libpng allocates a chunk's declared length before reading it (the chunk limit set below does
 // not cover every chunk type), so every chunk must fit the bytes that follow it. A datastream ends
@@ -60,7 +64,7 @@ public:
 
     int ReadInfo(ImageInfo* info) override {
         if (!ChunksFit(state_.data)) return ERROR_FILE_CORRUPT;
-        png_ = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, Fail, Quiet);
+        png_ = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, Fail, Warn);
         if (!png_) return ERROR_NO_MEMORY;
         info_ = png_create_info_struct(png_);
         if (!info_) return ERROR_NO_MEMORY;
@@ -212,7 +216,7 @@ int EncodePng(const SampleImage& image, const EncodeRequest& request, std::vecto
     };
     addText(CMNT_SZDESC, "Description");
     addText(CMNT_SZDATETIME, "Creation Time");
-    writer.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, Fail, Quiet);
+    writer.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, Fail, Warn);
     if (!writer.png) return ERROR_NO_MEMORY;
     writer.info = png_create_info_struct(writer.png);
     if (!writer.info) return ERROR_NO_MEMORY;

@@ -11,6 +11,7 @@
 #include <mutex>
 
 #include "engine/file/Codec.h"
+#include "engine/file/LibraryMessages.h"
 
 namespace engine::file {
 
@@ -65,21 +66,13 @@ toff_t SizeProc(thandle_t handle) {
 int MapProc(thandle_t, tdata_t*, toff_t*) { return 0; }
 void UnmapProc(thandle_t, tdata_t, toff_t) {}
 
-void SilenceLibtiff() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        TIFFSetErrorHandler(nullptr);
-        TIFFSetWarningHandler(nullptr);
-    });
-}
-
 struct TiffCloser {
     void operator()(TIFF* tiff) const { TIFFClose(tiff); }
 };
 using TiffHandle = std::unique_ptr<TIFF, TiffCloser>;
 
 TiffHandle OpenMemory(MemoryFile* file, const char* mode) {
-    SilenceLibtiff();
+    InstallLibraryMessageRouting();  // libtiff's handlers are process-wide
     return TiffHandle(TIFFClientOpen("memory", mode, file, ReadProc, WriteProc, SeekProc, CloseProc,
                                      SizeProc, MapProc, UnmapProc));
 }

@@ -1,34 +1,14 @@
 // GDI layer: device contexts over 32-bit pixel buffers, colours, palettes, brushes, pens and
-// MulDiv. A pixel of a context is 0x00RRGGBB in a 32-bit word (memory bytes B, G, R, 0), the
-// layout of a 32-bit device-independent bitmap. Every drawing call honours the context's clip
+// MulDiv; what a host calls is public (include/axlumora/Gdi.h). A pixel of a context is
+// 0x00RRGGBB in a 32-bit word (memory bytes B, G, R, 0), the layout of a 32-bit
+// device-independent bitmap. Every drawing call honours the context's clip
 // rectangle and the buffer's bounds.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
-#include "platform/automation/WinTypes.h"
-
-using COLORREF = std::uint32_t;  // 0x00BBGGRR
-
-#ifndef TRUE
-constexpr BOOL TRUE = 1;
-constexpr BOOL FALSE = 0;
-#endif
-
-struct RECT {
-    LONG left;
-    LONG top;
-    LONG right;
-    LONG bottom;
-};
-
-constexpr COLORREF RGB(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
-    return r | (static_cast<COLORREF>(g) << 8) | (static_cast<COLORREF>(b) << 16);
-}
-constexpr std::uint8_t GetRValue(COLORREF c) { return static_cast<std::uint8_t>(c); }
-constexpr std::uint8_t GetGValue(COLORREF c) { return static_cast<std::uint8_t>(c >> 8); }
-constexpr std::uint8_t GetBValue(COLORREF c) { return static_cast<std::uint8_t>(c >> 16); }
+#include "axlumora/Gdi.h"
 
 // A context pixel (0x00RRGGBB) from a colour value (0x00BBGGRR) and back.
 constexpr std::uint32_t PixelFromColor(COLORREF c) {
@@ -48,20 +28,6 @@ constexpr OLE_COLOR kSystemColorFlag = 0x80000000u;
 COLORREF GetSysColor(int index);
 // Resolves a system colour to its current RGB value; other values pass with their low 24 bits.
 COLORREF ColorToRGB(OLE_COLOR color);
-
-// Raster operations (ternary, as the desktop defines them).
-constexpr DWORD SRCCOPY = 0x00CC0020;
-constexpr DWORD SRCPAINT = 0x00EE0086;
-constexpr DWORD SRCAND = 0x008800C6;
-constexpr DWORD SRCINVERT = 0x00660046;
-constexpr DWORD NOTSRCCOPY = 0x00330008;
-constexpr DWORD DSTINVERT = 0x00550009;
-constexpr DWORD BLACKNESS = 0x00000042;
-constexpr DWORD WHITENESS = 0x00FF0062;
-
-// a × b / c with a 64-bit intermediate, rounded to nearest with halves away from zero; -1 when
-// c is 0 or the result does not fit in 32 bits.
-int MulDiv(int number, int numerator, int denominator);
 
 // Palettes: a 32-bit context shows every colour directly, so none is ever needed; the calls
 // exist so code written for palette displays runs unchanged.
@@ -98,7 +64,6 @@ struct DeviceContext {
     // clip ∩ buffer.
     RECT DrawableRect() const;
 };
-using HDC = DeviceContext*;
 
 // Points a context at a buffer; the clip becomes the whole buffer.
 void AttachBuffer(DeviceContext* dc, std::uint32_t* pixels, int width, int height,
@@ -119,11 +84,4 @@ void FillSolidRect(HDC dc, const RECT& rect, COLORREF color);
 void SetBrushColor(HDC dc, COLORREF color);
 void SetPen(HDC dc, COLORREF color, int width);
 void FrameRect(HDC dc, const RECT& rect);  // pen-coloured outline, penWidth thick, inside rect
-void SetPixel(HDC dc, int x, int y, COLORREF color);
-COLORREF GetPixel(HDC dc, int x, int y);  // 0xFFFFFFFF outside the buffer (CLR_INVALID)
-
-// Memory contexts a host creates for RenderDC: a context with its own buffer, registered in the
-// handle table under HandleKind::DeviceContext. The key is what crosses the automation boundary.
-std::uint32_t CreateMemoryDC(int width, int height);
-BOOL DeleteMemoryDC(std::uint32_t key);
-HDC DeviceContextFromHandle(std::uint32_t key);
+void SetPixel(HDC dc, int x, int y, COLORREF color);  // GetPixel: include/axlumora/Gdi.h

@@ -34,7 +34,7 @@ long VtableSlot(Method method) {
 #define AX_METHOD(dispid, Name, ValueType, valueVt, ...) AX_SLOT(Name)
 #define AX_METHOD_NOVALUE(dispid, Name, ...) AX_SLOT(Name)
 const long kSlots[] = {
-#include "control/IaxLumoraEntries.inc"
+#include "axlumora/IaxLumoraEntries.inc"
 };
 #undef AX_PROP
 #undef AX_PROP_GET
@@ -277,7 +277,7 @@ using DirectCall = std::pair<HRESULT, std::string> (*)(IaxLumora*, const EntryIn
 #define AX_METHOD(dispid, Name, ValueType, valueVt, ...) AX_DIRECT(Name)
 #define AX_METHOD_NOVALUE(dispid, Name, ...) AX_DIRECT(Name)
 const DirectCall kDirectCalls[] = {
-#include "control/IaxLumoraEntries.inc"
+#include "axlumora/IaxLumoraEntries.inc"
 };
 #undef AX_PROP
 #undef AX_PROP_GET

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "control/DllEntry.h"
+#include "axlumora/DllEntry.h"
 #include "control/cvaxLumoraMain.h"
 #include "platform/debug/DebugOutput.h"
 

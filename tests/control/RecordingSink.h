@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "control/cvaxLumora_TLB.h"
+#include "axlumora/cvaxLumora_TLB.h"
 #include "platform/automation/ConnectionPoint.h"
 
 class RecordingSink final : public IDispatch {
