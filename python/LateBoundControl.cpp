@@ -56,7 +56,19 @@ std::string Signature(const EntryInfo& entry) {
         text += ParamText(entry.params[static_cast<std::size_t>(i)]);
     }
     text += ")";
-    if (entry.hasValue()) text += std::string(" -> ") + VarTypeName(entry.valueVt);
+    // By-reference parameters come back after Value, in a tuple.
+    std::vector<std::string> results;
+    if (entry.hasValue()) results.push_back(std::string(VarTypeName(entry.valueVt)) + " " + entry.valueName);
+    for (int i = 0; i < entry.paramCount; ++i) {
+        const ParamInfo& param = entry.params[static_cast<std::size_t>(i)];
+        if (param.byRef) results.push_back(std::string(VarTypeName(param.vt)) + " " + param.name);
+    }
+    if (results.size() == 1) text += " -> " + results[0];
+    if (results.size() > 1) {
+        text += " -> (";
+        for (std::size_t i = 0; i < results.size(); ++i) text += (i ? ", " : "") + results[i];
+        text += ")";
+    }
     return text;
 }
 

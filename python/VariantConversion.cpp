@@ -82,10 +82,36 @@ Variant RectFromDict(py::dict fields) {
     return out;
 }
 
+// The control fills TaxLumora_FileInfo packed, without the declared layout's gaps, and copies
+// those 38 bytes to the record's start; read in the declared layout, every field after Layers
+// would be wrong.
+py::dict FileInfoFromPackedRecord(const void* record) {
+    TaxLumora_FileInfoPacked packed;
+    std::memcpy(&packed, record, sizeof packed);
+    py::dict fields;
+    fields["SizeDisk"] = packed.SizeDisk;
+    fields["SizeMem"] = packed.SizeMem;
+    fields["Layers"] = packed.Layers;
+    fields["XRes"] = packed.XRes;
+    fields["YRes"] = packed.YRes;
+    fields["TotalPages"] = packed.TotalPages;
+    fields["Page"] = packed.Page;
+    fields["Format"] = packed.Format;
+    fields["Bits"] = packed.Bits;
+    fields["Height"] = packed.Height;
+    fields["Width"] = packed.Width;
+    return fields;
+}
+
 py::dict DictFromRecord(const VARIANT& value) {
     py::dict fields;
     IRecordInfo* info = value.pRecInfo;
     if (!info || !value.pvRecord) return fields;
+    GUID guid{};
+    ULONG size = 0;
+    if (SUCCEEDED(info->GetGuid(&guid)) && guid == GUID_TaxLumora_FileInfo &&
+        SUCCEEDED(info->GetSize(&size)) && size >= sizeof(TaxLumora_FileInfoPacked))
+        return FileInfoFromPackedRecord(value.pvRecord);
     ULONG count = 0;
     if (FAILED(info->GetFieldNames(&count, nullptr))) return fields;
     std::vector<BSTR> names(count, nullptr);
