@@ -160,7 +160,8 @@ Members are reached by name, as in the member table: properties read and written
 (c.Load("x.dcm", 0, 0, 0)) and returning Value. A method with by-reference parameters takes their
 initial values and returns a tuple (Value, out1, …) of Value and their final values in parameter
 order: c.SaveMemory(0, 75, 0, 1, 0) -> (Value, phMem, iSize). Byte arrays are bytes; records are
-dicts; a 64-bit address parameter also takes a writable buffer (bytearray, numpy array). Events
+dicts (TaxLumora_FileInfo read in the packed layout the control fills); a 64-bit address parameter
+also takes a writable buffer (bytearray, numpy array), whose address is passed. Events
 are set as callables: c.OnLog = fn or c.on("OnLog", fn); a handler's int answer is written back to a
 by-reference event argument (OnKeyPress's Key). A failing member raises axlumora.Error.)")
         .def(py::init<>())

@@ -73,7 +73,11 @@ HRESULT PythonEventSink::Invoke(DISPID dispIdMember, REFIID, LCID, WORD, DISPPAR
     if (found == handlers_.end()) return S_OK;
     // Events come on the thread that calls the control, which holds the interpreter; none
     // may reach Python while it is shutting down.
+#if PY_VERSION_HEX >= 0x030D0000
+    if (!Py_IsInitialized() || Py_IsFinalizing()) return S_OK;
+#else
     if (!Py_IsInitialized() || _Py_IsFinalizing()) return S_OK;
+#endif
     py::gil_scoped_acquire gil;
     try {
         py::tuple args(count);

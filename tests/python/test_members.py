@@ -153,3 +153,24 @@ class TestAddressParameters:
     def test_read_only_buffers_are_refused(self, control):
         with pytest.raises(TypeError, match="writable"):
             control.OptimizeBuffer(bytes(128), 8, 8, 0, 0, 0, 0)
+
+
+def test_nothing_reaches_standard_error(tmp_path):
+    """A host's standard error is its own: loading, failing and transferring images print nothing."""
+    import os
+    import subprocess
+    import sys
+
+    script = f"""
+import numpy as np, axlumora
+c = axlumora.Control()
+c.set_image(np.arange(64, dtype=np.uint16).reshape(8, 8), significant_bits=12)
+c.image()
+c.Load({str(tmp_path / 'missing.dcm')!r}, 0, 0, 0)
+c.LoadArray(b"\\x89PNG\\r\\n\\x1a\\n broken", 0, 0, 0, 16)
+c.close()
+"""
+    result = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,
+                            env=dict(os.environ), timeout=60)
+    assert result.returncode == 0, result.stderr
+    assert result.stderr == ""
