@@ -99,3 +99,21 @@ class TestErrors:
         worker.start()
         worker.join()
         assert caught and "apartment" in caught[0]
+
+
+def test_missing_library_is_reported():
+    import os
+    import subprocess
+    import sys
+
+    env = dict(os.environ, AXLUMORA_LIBRARY="/nonexistent/libaxlumora.so")
+    script = """
+import axlumora
+try:
+    axlumora.Control()
+except RuntimeError as error:
+    print(error)
+"""
+    result = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, env=env,
+                            timeout=60)
+    assert "cannot load /nonexistent/libaxlumora.so" in result.stdout
