@@ -13,25 +13,9 @@ namespace axpy {
 
 namespace {
 
-py::object& ErrorType() {
-    static py::object* type = new py::object();  // lives as long as the interpreter
-    return *type;
-}
-
-}  // namespace
-
-void RaiseError(const std::string& member, HRESULT hr, std::string message) {
-    if (message.empty()) message = host::HResultText(hr);
-    const std::string text = member + ": " + host::FormatHResult(hr) + (message.empty() ? "" : " " + message);
-    py::object error = ErrorType()(text);
-    error.attr("hresult") = static_cast<unsigned>(hr);
-    error.attr("message") = message;
-    error.attr("member") = member;
-    PyErr_SetObject(ErrorType().ptr(), error.ptr());
-    throw py::error_already_set();
-}
-
-namespace {
+// axlumora.Error; the module holds it as an attribute, and one extra reference keeps it for
+// errors raised while the module itself is being torn down.
+PyObject* errorType = nullptr;
 
 // The description of a failed member: the exception record Invoke filled, else the thread's
 // error information.
@@ -83,7 +67,18 @@ const EntryInfo& Entry(int index) { return kIaxLumoraEntries[static_cast<std::si
 
 }  // namespace
 
-void SetErrorType(py::object type) { ErrorType() = std::move(type); }
+void SetErrorType(py::object type) { errorType = type.release().ptr(); }
+
+void RaiseError(const std::string& member, HRESULT hr, std::string message) {
+    if (message.empty()) message = host::HResultText(hr);
+    const std::string text = member + ": " + host::FormatHResult(hr) + (message.empty() ? "" : " " + message);
+    py::object error = py::reinterpret_borrow<py::object>(errorType)(text);
+    error.attr("hresult") = static_cast<unsigned>(hr);
+    error.attr("message") = message;
+    error.attr("member") = member;
+    PyErr_SetObject(errorType, error.ptr());
+    throw py::error_already_set();
+}
 
 LateBoundControl::LateBoundControl() : control_(CreateControl()) {
     ComPtr<IConnectionPointContainer> container;
