@@ -20,6 +20,7 @@
 #include "host/ControlLoader.h"
 #include "host/EventSink.h"
 #include "host/ViewerSupport.h"
+#include "platform/handles/GlobalMemory.h"
 #include "platform/form/FormView.h"
 #include "platform/form/qt/QtForm.h"
 
@@ -266,20 +267,32 @@ bool Viewer::Open() {
     return true;
 }
 
-// The samples behind the read-out: the image as the control saves it into memory.
+// The samples behind the read-out: the image as the control saves it into a memory block
+// (16-bit DICOM for grey images, a 24-bit bitmap for colour ones).
 void Viewer::FetchSamples() {
     samples_.reset();
     if (control_->Number("BitmapWidth") <= 0) return;
     const bool grey = control_->Number("IsGrayscale") != 0;
-    Variant array = grey ? control_->Call("SaveArray", {Variant::I2(FILE_DICOM_GRAY), Variant::I2(16), Variant::I2(0)})
-                         : control_->Call("SaveArray", {Variant::I2(FILE_BMP), Variant::I2(24), Variant::I2(0)});
-    if (array.vt != (VT_ARRAY | VT_UI1) || !array.parray) return;
-    LONG upper = -1;
-    SafeArrayGetUBound(array.parray, 1, &upper);
-    SafeArrayAccess access(array.parray);
-    if (!access.ok() || upper < 0) return;
-    const auto* bytes = static_cast<const std::uint8_t*>(access.data());
-    const std::vector<std::uint8_t> file(bytes, bytes + upper + 1);
+    ULONG block = 0;
+    LONG size = 0;
+    Variant blockArg, sizeArg;
+    blockArg.vt = VT_UI4 | VT_BYREF;
+    blockArg.pulVal = &block;
+    sizeArg.vt = VT_I4 | VT_BYREF;
+    sizeArg.plVal = &size;
+    Variant value = control_->Call("SaveMemory", {blockArg, Variant::I2(grey ? FILE_DICOM_GRAY : FILE_BMP),
+                                                  Variant::I2(grey ? 16 : 24), Variant::I2(0), sizeArg});
+    // The block is the host's from here, whatever the outcome.
+    std::vector<std::uint8_t> file;
+    if (block) {
+        if (const auto* bytes = static_cast<const std::uint8_t*>(GlobalLock(block))) {
+            const std::size_t length = std::min<std::size_t>(GlobalSize(block), size > 0 ? static_cast<std::size_t>(size) : 0);
+            file.assign(bytes, bytes + length);
+            GlobalUnlock(block);
+        }
+        GlobalFree(block);
+    }
+    if (file.empty()) return;
     samples_ = grey ? ReadDicomSamples(file) : ReadBmpSamples(file);
 }
 
@@ -408,11 +421,13 @@ std::string Viewer::State() const {
     }
     const QPoint origin = widget_->mapToGlobal(QPoint(0, 0));
     const QCursor cursor = widget_->cursor();
-    state << "state mode=" << ModeName(mode_) << " client=" << origin.x() << "," << origin.y() << ","
+    state.precision(17);
+    state << "state mode=" << ModeName(mode_) << " area=" << area_->width() << "," << area_->height()
+          << " client=" << origin.x() << "," << origin.y() << ","
           << width << "," << height << " scroll=" << h << "," << v
           << " cursor=" << control_->Number("Cursor") << " shape=" << static_cast<int>(cursor.shape())
           << " hot=" << cursor.hotSpot().x() << "," << cursor.hotSpot().y() << " wl=" << level_ << ","
-          << width_;
+          << width_ << " at=" << (position_.empty() ? "-" : position_);
     return state.str();
 }
 
@@ -455,6 +470,8 @@ int Viewer::Run(const std::string& libraryPath) {
     window_->layout.setSpacing(0);
     window_->layout.addWidget(&window_->area, 1);
     window_->status.setContentsMargins(4, 2, 4, 2);
+    // A longer status text must not widen the window.
+    window_->status.setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     window_->layout.addWidget(&window_->status);
     window_->main.setCentralWidget(&window_->central);
     area_ = &window_->area;

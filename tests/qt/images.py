@@ -9,8 +9,8 @@ def read_xwd(data):
     header_size, depth, width, height = fields[0], fields[3], fields[4], fields[5]
     byte_order, bits_per_pixel, bytes_per_line = fields[7], fields[11], fields[12]
     red_mask, green_mask, blue_mask, ncolors = fields[14], fields[15], fields[16], fields[19]
-    # Xvfb reports 24 bits per pixel for a depth-24 screen yet stores four bytes a pixel.
-    if depth not in (24, 32) or bits_per_pixel not in (24, 32) or bytes_per_line < 4 * width:
+    size = bits_per_pixel // 8
+    if depth not in (24, 32) or bits_per_pixel not in (24, 32) or bytes_per_line < size * width:
         raise ValueError("xwd: only 24-bit colour dumps with 32-bit pixels")
     start = header_size + ncolors * 12
     order = "<" if byte_order == 0 else ">"
@@ -21,7 +21,12 @@ def read_xwd(data):
     rs, gs, bs = shift(red_mask), shift(green_mask), shift(blue_mask)
     rows = []
     for y in range(height):
-        line = struct.unpack_from(order + "%dI" % width, data, start + y * bytes_per_line)
+        at = start + y * bytes_per_line
+        row = data[at:at + size * width]
+        if size == 3:  # packed pixels: widen each to four bytes in the dump's byte order
+            pad = b"\0"
+            row = b"".join(row[i:i + 3] + pad if order == "<" else pad + row[i:i + 3] for i in range(0, len(row), 3))
+        line = struct.unpack(order + "%dI" % width, row)
         rows.append([(((p & red_mask) >> rs) << 16) | (((p & green_mask) >> gs) << 8) | ((p & blue_mask) >> bs)
                      for p in line])
     return rows
