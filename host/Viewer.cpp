@@ -9,7 +9,6 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWidget>
-
 #include <algorithm>
 #include <cstdio>
 #include <iostream>
@@ -20,9 +19,9 @@
 #include "host/ControlLoader.h"
 #include "host/EventSink.h"
 #include "host/ViewerSupport.h"
-#include "platform/handles/GlobalMemory.h"
 #include "platform/form/FormView.h"
 #include "platform/form/qt/QtForm.h"
+#include "platform/handles/GlobalMemory.h"
 
 namespace host {
 
@@ -41,9 +40,12 @@ enum class Mode { Fit, Normal, Stretch };
 
 const char* ModeName(Mode mode) {
     switch (mode) {
-        case Mode::Fit: return "fit";
-        case Mode::Normal: return "normal";
-        case Mode::Stretch: return "stretch";
+        case Mode::Fit:
+            return "fit";
+        case Mode::Normal:
+            return "normal";
+        case Mode::Stretch:
+            return "stretch";
     }
     return "?";
 }
@@ -79,7 +81,8 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
                 options.rawWidth = static_cast<int>(a);
                 options.rawHeight = static_cast<int>(b);
                 std::size_t next = i;
-                if (next + 1 < args.size() && args[next + 1].rfind("--", 0) != 0 && number(next, a)) {
+                if (next + 1 < args.size() && args[next + 1].rfind("--", 0) != 0 &&
+                    number(next, a)) {
                     options.rawFlags = static_cast<std::uint64_t>(a);
                     i = next;
                 }
@@ -89,9 +92,12 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
             }
         } else if (arg == "--mode") {
             const std::string mode = i + 1 < args.size() ? args[++i] : "";
-            if (mode == "fit") options.mode = Mode::Fit;
-            else if (mode == "normal") options.mode = Mode::Normal;
-            else if (mode == "stretch") options.mode = Mode::Stretch;
+            if (mode == "fit")
+                options.mode = Mode::Fit;
+            else if (mode == "normal")
+                options.mode = Mode::Normal;
+            else if (mode == "stretch")
+                options.mode = Mode::Stretch;
             else {
                 error = "--mode takes fit, normal or stretch";
                 return false;
@@ -119,7 +125,7 @@ class Viewer;
 // The viewer's sink for IaxLumoraEvents: prints the events when asked, then lets the viewer
 // act on them. Owned by the viewer; the reference count only counts.
 class ViewerSink final : public IDispatch {
-public:
+  public:
     ViewerSink(Viewer& viewer, bool print) : viewer_(viewer), printer_(std::cout), print_(print) {}
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
         if (!ppv) return E_POINTER;
@@ -147,7 +153,7 @@ public:
                                      DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
                                      UINT* argError) override;
 
-private:
+  private:
     Viewer& viewer_;
     EventSink printer_;
     bool print_;
@@ -155,8 +161,9 @@ private:
 };
 
 class Viewer {
-public:
-    explicit Viewer(Options options) : options_(std::move(options)), sink_(*this, options_.events) {}
+  public:
+    explicit Viewer(Options options)
+        : options_(std::move(options)), sink_(*this, options_.events) {}
 
     int Run(const std::string& libraryPath);
     // Event handlers (from the sink).
@@ -166,7 +173,7 @@ public:
     // A typed character; returns true when it was a shortcut (the control then drops it).
     bool Key(char key);
 
-private:
+  private:
     bool Open();
     void FetchSamples();
     void ApplyMode(Mode mode);
@@ -234,7 +241,8 @@ HRESULT ViewerSink::Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPA
             if (count == 4) viewer_.MouseUp(arg(0));
             break;
         case DISPID_OnKeyPress:
-            if (count == 1 && params->rgvarg[0].vt == (VT_I2 | VT_BYREF) && params->rgvarg[0].piVal &&
+            if (count == 1 && params->rgvarg[0].vt == (VT_I2 | VT_BYREF) &&
+                params->rgvarg[0].piVal &&
                 viewer_.Key(static_cast<char>(*params->rgvarg[0].piVal & 0xFF)))
                 *params->rgvarg[0].piVal = 0;
             break;
@@ -249,19 +257,22 @@ bool Viewer::Open() {
     Variant value;
     if (options_.rawWidth) {
         // A raw frame in a file: LoadFnRAW converts it into the control's bitmap.
-        value = control_->Call("LoadFnRAW", {Variant::String(options_.file), Variant::String(""),
-                                             Variant::I4(options_.rawWidth), Variant::I4(options_.rawHeight),
-                                             Variant::UI8(options_.rawFlags)});
+        value = control_->Call(
+            "LoadFnRAW",
+            {Variant::String(options_.file), Variant::String(""), Variant::I4(options_.rawWidth),
+             Variant::I4(options_.rawHeight), Variant::UI8(options_.rawFlags)});
     } else {
-        value = control_->Call("Load", {Variant::String(options_.file), Variant::I4(0), Variant::I4(1),
-                                        Variant::I4(1)});
+        value = control_->Call("Load", {Variant::String(options_.file), Variant::I4(0),
+                                        Variant::I4(1), Variant::I4(1)});
     }
     // Load reports success as 0, LoadFnRAW as 1.
     Variant code;
     const LONG loaded = options_.rawWidth ? 1 : 0;
-    if (FAILED(control_->lastResult()) || FAILED(VariantChangeType(&code, &value, 0, VT_I4)) || code.lVal != loaded) {
+    if (FAILED(control_->lastResult()) || FAILED(VariantChangeType(&code, &value, 0, VT_I4)) ||
+        code.lVal != loaded) {
         std::cerr << "axlumora view: cannot open " << options_.file << " (Value "
-                  << (SUCCEEDED(control_->lastResult()) ? std::to_string(code.lVal) : "none") << ")\n";
+                  << (SUCCEEDED(control_->lastResult()) ? std::to_string(code.lVal) : "none")
+                  << ")\n";
         return false;
     }
     return true;
@@ -280,13 +291,15 @@ void Viewer::FetchSamples() {
     blockArg.pulVal = &block;
     sizeArg.vt = VT_I4 | VT_BYREF;
     sizeArg.plVal = &size;
-    Variant value = control_->Call("SaveMemory", {blockArg, Variant::I2(grey ? FILE_DICOM_GRAY : FILE_BMP),
-                                                  Variant::I2(grey ? 16 : 24), Variant::I2(0), sizeArg});
+    Variant value =
+        control_->Call("SaveMemory", {blockArg, Variant::I2(grey ? FILE_DICOM_GRAY : FILE_BMP),
+                                      Variant::I2(grey ? 16 : 24), Variant::I2(0), sizeArg});
     // The block is the host's from here, whatever the outcome.
     std::vector<std::uint8_t> file;
     if (block) {
         if (const auto* bytes = static_cast<const std::uint8_t*>(GlobalLock(block))) {
-            const std::size_t length = std::min<std::size_t>(GlobalSize(block), size > 0 ? static_cast<std::size_t>(size) : 0);
+            const std::size_t length = std::min<std::size_t>(
+                GlobalSize(block), size > 0 ? static_cast<std::size_t>(size) : 0);
             file.assign(bytes, bytes + length);
             GlobalUnlock(block);
         }
@@ -299,11 +312,12 @@ void Viewer::FetchSamples() {
 void Viewer::PlaceControl() {
     if (!widget_ || !area_) return;
     if (mode_ == Mode::Fit) {
-        // The whole area first, then the control fits itself to the image's aspect inside it.
+        // The whole area first, then the control fits itself to the image's proportions inside it.
         widget_->setGeometry(area_->rect());
         control_->Call("ForceRepaint");
         const QSize fitted = widget_->size();
-        widget_->move((area_->width() - fitted.width()) / 2, (area_->height() - fitted.height()) / 2);
+        widget_->move((area_->width() - fitted.width()) / 2,
+                      (area_->height() - fitted.height()) / 2);
     } else if (mode_ == Mode::Normal) {
         widget_->setGeometry(area_->rect());
     } else {
@@ -319,7 +333,8 @@ void Viewer::ApplyMode(Mode mode) {
     mode_ = mode;
     // Stretch keeps the rectangles a host sets: the fit mode first clears the scroll ranges,
     // then the destination is the whole area.
-    control_->Put("PAINTSIZEMODE", Variant::I4(mode == Mode::Normal ? PAINTSIZEMODE_NORMAL : PAINTSIZEMODE_FIT));
+    control_->Put("PAINTSIZEMODE",
+                  Variant::I4(mode == Mode::Normal ? PAINTSIZEMODE_NORMAL : PAINTSIZEMODE_FIT));
     control_->Call("ForceRepaint");
     if (mode == Mode::Stretch) control_->Put("PAINTSIZEMODE", Variant::I4(PAINTSIZEMODE_STRETCH));
     PlaceControl();
@@ -360,7 +375,8 @@ void Viewer::MouseMove(int shift, int x, int y) {
         const int ix = static_cast<int>(std::floor((x - dstLeft) * srcWidth / dstWidth + srcLeft));
         const int iy = static_cast<int>(std::floor((y - dstTop) * srcHeight / dstHeight + srcTop));
         const std::string value = samples_ ? samples_->ValueText(ix, iy) : std::string();
-        if (!value.empty()) position_ = std::to_string(ix) + "," + std::to_string(iy) + " = " + value;
+        if (!value.empty())
+            position_ = std::to_string(ix) + "," + std::to_string(iy) + " = " + value;
     }
     if (dragging_ && (shift & 0x10)) {  // ssRight: the right button is held
         const double span = std::max(area_ ? area_->width() : 1, 1);
@@ -382,14 +398,30 @@ bool Viewer::Key(char key) {
         ImageChanged();
     };
     switch (key) {
-        case 'f': ApplyMode(Mode::Fit); break;
-        case 'n': ApplyMode(Mode::Normal); break;
-        case 's': ApplyMode(Mode::Stretch); break;
-        case 'i': imageOp("Invert"); break;
-        case 'h': imageOp("HorizontalMirror"); break;
-        case 'v': imageOp("Flip"); break;
-        case 'r': imageOp("FastRotate", {Variant::I4(90)}); break;
-        case 'a': imageOp("AutoWindowing", {Variant::I4(1), Variant::I4(1), Variant::I4(1)}); break;
+        case 'f':
+            ApplyMode(Mode::Fit);
+            break;
+        case 'n':
+            ApplyMode(Mode::Normal);
+            break;
+        case 's':
+            ApplyMode(Mode::Stretch);
+            break;
+        case 'i':
+            imageOp("Invert");
+            break;
+        case 'h':
+            imageOp("HorizontalMirror");
+            break;
+        case 'v':
+            imageOp("Flip");
+            break;
+        case 'r':
+            imageOp("FastRotate", {Variant::I4(90)});
+            break;
+        case 'a':
+            imageOp("AutoWindowing", {Variant::I4(1), Variant::I4(1), Variant::I4(1)});
+            break;
         case '0':
             level_ = 0.5;
             width_ = 1.0;
@@ -417,17 +449,18 @@ std::string Viewer::State() const {
     for (const QScrollBar* bar : widget_->findChildren<QScrollBar*>()) {
         const bool horizontal = bar->orientation() == Qt::Horizontal;
         (horizontal ? h : v) = bar->value();
-        if (bar->isVisible()) (horizontal ? height : width) -= horizontal ? bar->height() : bar->width();
+        if (bar->isVisible())
+            (horizontal ? height : width) -= horizontal ? bar->height() : bar->width();
     }
     const QPoint origin = widget_->mapToGlobal(QPoint(0, 0));
     const QCursor cursor = widget_->cursor();
     state.precision(17);
-    state << "state mode=" << ModeName(mode_) << " area=" << area_->width() << "," << area_->height()
-          << " client=" << origin.x() << "," << origin.y() << ","
-          << width << "," << height << " scroll=" << h << "," << v
-          << " cursor=" << control_->Number("Cursor") << " shape=" << static_cast<int>(cursor.shape())
-          << " hot=" << cursor.hotSpot().x() << "," << cursor.hotSpot().y() << " wl=" << level_ << ","
-          << width_ << " at=" << (position_.empty() ? "-" : position_);
+    state << "state mode=" << ModeName(mode_) << " area=" << area_->width() << ","
+          << area_->height() << " client=" << origin.x() << "," << origin.y() << "," << width << ","
+          << height << " scroll=" << h << "," << v << " cursor=" << control_->Number("Cursor")
+          << " shape=" << static_cast<int>(cursor.shape()) << " hot=" << cursor.hotSpot().x() << ","
+          << cursor.hotSpot().y() << " wl=" << level_ << "," << width_
+          << " at=" << (position_.empty() ? "-" : position_);
     return state.str();
 }
 

@@ -29,8 +29,9 @@ Variant LateBound::Call(const std::string& name, std::initializer_list<Variant> 
     DISPPARAMS params{reversed.empty() ? nullptr : reversed.data(), nullptr,
                       static_cast<UINT>(reversed.size()), 0};
     EXCEPINFO exception{};
-    hr_ = control_->Invoke(id, GUID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD | DISPATCH_PROPERTYGET,
-                           &params, &result, &exception, nullptr);
+    hr_ =
+        control_->Invoke(id, GUID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD | DISPATCH_PROPERTYGET,
+                         &params, &result, &exception, nullptr);
     SysFreeString(exception.bstrSource);
     SysFreeString(exception.bstrDescription);
     SysFreeString(exception.bstrHelpFile);
@@ -81,7 +82,8 @@ std::string SampleImage::ValueText(int x, int y) const {
     const std::size_t at = (static_cast<std::size_t>(y) * width + x) * channels;
     if (at + channels > data.size()) return {};
     if (channels == 1) return std::to_string(data[at]);
-    return std::to_string(data[at]) + "," + std::to_string(data[at + 1]) + "," + std::to_string(data[at + 2]);
+    return std::to_string(data[at]) + "," + std::to_string(data[at + 1]) + "," +
+           std::to_string(data[at + 2]);
 }
 
 namespace {
@@ -94,9 +96,14 @@ std::uint32_t Le32(const std::uint8_t* p) {
 // The value of a 16-bit element (group, element) with VR US in explicit little endian.
 std::optional<std::uint32_t> FindUs(const std::vector<std::uint8_t>& file, std::uint16_t group,
                                     std::uint16_t element) {
-    const std::uint8_t pattern[] = {static_cast<std::uint8_t>(group & 0xFF), static_cast<std::uint8_t>(group >> 8),
-                                    static_cast<std::uint8_t>(element & 0xFF), static_cast<std::uint8_t>(element >> 8),
-                                    'U', 'S', 2, 0};
+    const std::uint8_t pattern[] = {static_cast<std::uint8_t>(group & 0xFF),
+                                    static_cast<std::uint8_t>(group >> 8),
+                                    static_cast<std::uint8_t>(element & 0xFF),
+                                    static_cast<std::uint8_t>(element >> 8),
+                                    'U',
+                                    'S',
+                                    2,
+                                    0};
     auto it = std::search(file.begin(), file.end(), std::begin(pattern), std::end(pattern));
     if (it == file.end() || file.end() - it < 10) return std::nullopt;
     return Le16(&*(it + 8));
@@ -125,7 +132,8 @@ std::optional<SampleImage> ReadDicomSamples(const std::vector<std::uint8_t>& fil
     image.channels = static_cast<int>(channels);
     image.data.resize(count);
     for (std::size_t i = 0; i < count; ++i)
-        image.data[i] = static_cast<std::uint16_t>(bytes == 2 ? Le16(&file[offset + 2 * i]) : file[offset + i]);
+        image.data[i] =
+            static_cast<std::uint16_t>(bytes == 2 ? Le16(&file[offset + 2 * i]) : file[offset + i]);
     return image;
 }
 

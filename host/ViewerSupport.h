@@ -16,7 +16,7 @@ namespace host {
 
 // Calls members by name through IDispatch (GetIDsOfNames + Invoke), as a script host does.
 class LateBound {
-public:
+  public:
     explicit LateBound(IDispatch* control) : control_(control) {}
     // A method call; the Value comes back as the result (empty on failure, with `hr` set).
     Variant Call(const std::string& name, std::initializer_list<Variant> args = {});
@@ -25,7 +25,7 @@ public:
     double Number(const std::string& name);
     HRESULT lastResult() const { return hr_; }
 
-private:
+  private:
     DISPID Id(const std::string& name);
     IDispatch* control_;
     std::map<std::string, DISPID> ids_;
@@ -40,7 +40,7 @@ std::vector<std::uint32_t> WindowLevelTable(double level, double width, int entr
 // The samples of an image, for the status line's read-out.
 struct SampleImage {
     int width = 0, height = 0;
-    int channels = 1;                // 1 grey, 3 colour (R, G, B)
+    int channels = 1;                 // 1 grey, 3 colour (R, G, B)
     std::vector<std::uint16_t> data;  // row-major, top row first
     // The text for the pixel at (x, y): "1234" or "R,G,B"; empty outside the image.
     std::string ValueText(int x, int y) const;

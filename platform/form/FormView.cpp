@@ -58,7 +58,8 @@ std::unique_ptr<FormView> CreateFormView(Form& form) {
         factory = registry.factories.at(name);
     }
     std::unique_ptr<FormView> view = factory(form);
-    if (!view) OutputDebugStringA(("form backend " + name + " cannot show a window: headless").c_str());
+    if (!view)
+        OutputDebugStringA(("form backend " + name + " cannot show a window: headless").c_str());
     return view;
 }
 

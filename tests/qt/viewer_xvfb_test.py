@@ -211,7 +211,7 @@ def main():
 
 
 def run(viewer, env, workdir, load):
-    # Fit: the control shrinks to the image's aspect inside the area.
+    # Fit: the control shrinks to the image's proportions inside the area.
     state = viewer.state(mode="fit")
     if not state:
         check(False, "the viewer showed no window: " + " | ".join(viewer.lines[-10:]))

@@ -7,9 +7,8 @@
 // links it and registers the backend before it creates a control.
 #pragma once
 
-#include <cstdint>
-
 #include <QCursor>
+#include <cstdint>
 
 namespace form {
 
