@@ -149,16 +149,24 @@ def headless(workdir, name, lines):
         return images.read_png(f.read())
 
 
-def compare(workdir, name, shown, expected):
-    if shown == expected:
-        return True
+def compare(workdir, name, grab, expected, timeout=8):
+    """The window must come to show `expected`; a paint may still be on its way, so the screen is
+    grabbed again until it does or the time is up. Returns what was shown last."""
+    deadline = time.time() + timeout
+    while True:
+        shown = grab()
+        if shown == expected:
+            return shown
+        if time.time() > deadline:
+            break
+        time.sleep(0.2)
     images.write_png(os.path.join(workdir, name + "-shown.png"), shown)
     size = (len(shown[0]) if shown else 0, len(shown))
     want = (len(expected[0]) if expected else 0, len(expected))
     diff = sum(a != b for ra, rb in zip(shown, expected) for a, b in zip(ra, rb))
     check(False, "%s: the window shows %s, the headless snapshot is %s, %d pixels differ (see %s)"
           % (name, size, want, diff, workdir))
-    return False
+    return shown
 
 
 def settle(viewer, seconds=0.4):
@@ -221,7 +229,7 @@ def run(viewer, env, workdir, load):
     aw, ah = state["area"]
     check(state["width"] == aw and state["height"] == round(aw * HEIGHT / WIDTH),
           "fit: client %dx%d in area %dx%d" % (state["width"], state["height"], aw, ah))
-    compare(workdir, "fit", client_pixels(env, state),
+    compare(workdir, "fit", lambda: client_pixels(env, state),
             headless(workdir, "fit", ["resize %d %d" % (aw, ah), "PAINTSIZEMODE = 3", load]))
 
     # A click gives the control focus and reaches it in client coordinates.
@@ -252,8 +260,7 @@ def run(viewer, env, workdir, load):
     check(state is not None, "a click in the track scrolls a page to %d" % page)
     if not state:
         return
-    settle(viewer)
-    compare(workdir, "normal-scrolled", client_pixels(env, state),
+    compare(workdir, "normal-scrolled", lambda: client_pixels(env, state),
             headless(workdir, "normal", ["resize %d %d" % (cw, ch), "PAINTSIZEMODE = 0", load,
                                          "scroll h %d" % page, "scroll v 24"]))
     # Mouse coordinates are the paint box's: client plus scroll position. The status line reads
@@ -280,11 +287,9 @@ def run(viewer, env, workdir, load):
     if not state:
         return
     aw, ah = state["area"]
-    settle(viewer)
     stretch = ["resize %d %d" % (aw, ah), "PAINTSIZEMODE = 3", load, "ForceRepaint", "PAINTSIZEMODE = 1",
                "resize %d %d" % (aw, ah), "SetDstRect 0 0 %d %d" % (aw, ah), "Repaint"]
-    before = client_pixels(env, state)
-    compare(workdir, "stretch", before, headless(workdir, "stretch", stretch))
+    before = compare(workdir, "stretch", lambda: client_pixels(env, state), headless(workdir, "stretch", stretch))
 
     # Window/level: dragging with the right button changes the paint table only.
     mark = viewer.mark()
@@ -292,18 +297,20 @@ def run(viewer, env, workdir, load):
     xdo(env, "mousemove", state["left"] + 10, state["top"] + 80)
     xdo(env, "mouseup", 3)
     check(viewer.event("OnMouseDown(Button=1, Shift=16, x=40, y=60)", mark), "right press at 40,60")
-    time.sleep(0.3)
-    state = viewer.state(mark, level=viewer.latest_state()["level"])
+    line = viewer.wait_line(lambda text: bool(STATE.match(text)) and fields(STATE.match(text))["wl"] != (0.5, 1.0),
+                            mark)
+    check(line is not None, "the drag changed the window")
+    if not line:
+        return
+    state = fields(STATE.match(line))
     level, width = state["wl"]
     check(width < 1.0 and level < 0.5, "the drag narrowed and lowered the window: %s" % (state["wl"],))
-    settle(viewer)
-    shown = client_pixels(env, state)
-    check(shown != before, "the window/level change shows")
     with open(os.path.join(workdir, "lut.bin"), "wb") as out:
         out.write(window_level_table(level, width))
-    compare(workdir, "window-level", shown,
+    shown = compare(workdir, "window-level", lambda: client_pixels(env, state),
             headless(workdir, "windowlevel", stretch + ['buffer lut < "%s"' % os.path.join(workdir, "lut.bin"),
                                                         "SetPaintLUT &lut 4096", "Repaint"]))
+    check(shown != before, "the window/level change shows")
 
     xdo(env, "key", "q")
     try:
