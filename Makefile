@@ -4,7 +4,7 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= 2
 CMAKE_ARGS ?=
 
-.PHONY: all deps configure build test demo bench test-asan fuzz clean
+.PHONY: all deps configure build test demo view bench test-asan fuzz clean
 
 all: build
 
@@ -22,6 +22,11 @@ test: build
 
 demo: build
 	$(BUILD)/host/axlumora demo
+
+# The viewer (Qt) on the demo's DICOM output; the demo runs first when it has not yet.
+view: build
+	test -f demo-out/demo.dcm || $(BUILD)/host/axlumora demo
+	$(BUILD)/host/axlumora view demo-out/demo.dcm
 
 bench: build
 	$(BUILD)/bench/axlumora_bench

@@ -116,3 +116,10 @@ HRESULT TaxLumora::GetWindow(HWND* phwnd) {
 }
 
 HRESULT TaxLumora::ContextSensitiveHelp(BOOL) { return E_NOTIMPL; }
+
+HRESULT TaxLumora::GetWidget(void** ppWidget) {
+    if (!ppWidget) return E_POINTER;
+    form::FormView* view = Form.View();
+    *ppWidget = view ? view->NativeWidget() : nullptr;
+    return *ppWidget ? S_OK : S_FALSE;
+}

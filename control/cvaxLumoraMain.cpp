@@ -112,6 +112,8 @@ HRESULT TaxLumora::QueryInterface(REFIID riid, void** ppvObject) {
         *ppvObject = static_cast<ISupportErrorInfo*>(this);
     else if (riid == IID_IOleWindow)
         *ppvObject = static_cast<IOleWindow*>(this);
+    else if (riid == IID_IFormWidget)
+        *ppvObject = static_cast<IFormWidget*>(this);
     else
         return E_NOINTERFACE;
     AddRef();

@@ -27,7 +27,8 @@ struct EdgeRect {
 class TaxLumora final : public IaxLumora,
                         public IConnectionPointContainer,
                         public ISupportErrorInfo,
-                        public IOleWindow {
+                        public IOleWindow,
+                        public IFormWidget {
 public:
     // Creates a control and runs Initialize; the caller owns the one reference returned.
     static HRESULT Create(REFIID riid, void** ppv);
@@ -54,6 +55,9 @@ public:
     // ---- IOleWindow: the form, so a container can send it messages ----
     HRESULT STDMETHODCALLTYPE GetWindow(HWND* phwnd) override;
     HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL fEnterMode) override;
+
+    // ---- IFormWidget: the form's widget under a window-system backend ----
+    HRESULT STDMETHODCALLTYPE GetWidget(void** ppWidget) override;
 
     // ---- IaxLumora: every entry point ----
 #define P(type, vt, name) type name

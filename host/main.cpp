@@ -17,6 +17,7 @@
 #include "host/MemberReference.h"
 #include "host/ScriptParser.h"
 #include "host/ScriptRunner.h"
+#include "host/Viewer.h"
 
 namespace {
 
@@ -38,6 +39,7 @@ Commands:
   run SCRIPT [--events] [--keep-going]
                                run a script file, '-' for standard input
   demo [--out DIR]             the acquisition pipeline on a synthetic sensor frame
+  view [FILE] [OPTIONS]        show FILE in a window (Qt); 'axlumora view --help' for more
   help, --help                 this text
 
 Options:
@@ -245,7 +247,8 @@ int main(int argc, char** argv) {
     std::string command;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        const bool inCall = command == "call" && words.size() >= 2;
+        // The viewer takes its own options.
+        const bool inCall = (command == "call" && words.size() >= 2) || command == "view";
         if (!inCall && (arg == "--library" || arg == "--out")) {
             if (i + 1 >= argc) return Usage(arg + " needs a value");
             (arg == "--library" ? libraryOption : outDir) = argv[++i];
@@ -286,6 +289,14 @@ int main(int argc, char** argv) {
         return kExitOk;
     }
     if (command == "call") return CallCommand(rest, library, events);
+    if (command == "view") {
+#ifdef AXLUMORA_WITH_VIEWER
+        return host::RunViewer(library, rest);
+#else
+        std::cerr << "axlumora view: this host was built without Qt\n";
+        return kExitNoControl;
+#endif
+    }
     if (command == "run") {
         if (rest.size() != 1) return Usage("run takes one script (a file, or - for standard input)");
         return RunCommand(rest[0], library, events, keepGoing);

@@ -122,11 +122,22 @@ void Control::SetCursor(std::int16_t cursor) {
     if (cursor_ == cursor) return;
     cursor_ = cursor;
     Perform(CM_CURSORCHANGED);
+    // The view shows the cursor whatever a hook made of the notification.
+    for (Control* c = this; c; c = c->parent_)
+        if (auto* form = dynamic_cast<Form*>(c)) {
+            form->Notify(FormChange::Cursor);
+            break;
+        }
 }
 
 // ---- PaintBox ---------------------------------------------------------------------------------
 
 PaintBox::PaintBox() { AttachBuffer(&canvas_, nullptr, 0, 0, 0); }
+
+void PaintBox::Invalidate() {
+    invalid_ = true;
+    if (auto* form = dynamic_cast<Form*>(Parent())) form->Notify(FormChange::Paint);
+}
 
 void PaintBox::Resized() {
     buffer_.assign(static_cast<std::size_t>(Width()) * static_cast<std::size_t>(Height()), 0);
@@ -160,9 +171,13 @@ void PaintBox::Update() {
 int FontAttributes::Size() const { return MulDiv(-height, 72, pixelsPerInch); }
 void FontAttributes::SetSize(int points) { height = -MulDiv(points, pixelsPerInch, 72); }
 
-Form::Form() { AttachBuffer(&surfaceDC_, nullptr, 0, 0, 0); }
+Form::Form() {
+    AttachBuffer(&surfaceDC_, nullptr, 0, 0, 0);
+    view_ = CreateFormView(*this);
+}
 
 Form::~Form() {
+    view_.reset();
     // Children belong to their owners; they only lose their parent here.
     while (!Children().empty()) Children().back()->SetParent(nullptr);
 }
@@ -183,7 +198,8 @@ void Form::SetClientSize(int width, int height) {
     SetScrollPosition(true, horz_.position);
     SetScrollPosition(false, vert_.position);
     Realign();
-    invalid_ = true;
+    Invalidate();
+    Notify(FormChange::Layout);
     if (onResize) onResize();
 }
 
@@ -192,6 +208,7 @@ void Form::SetScrollRange(bool horizontal, int range) {
     bar.range = std::max(range, 0);
     SetScrollPosition(horizontal, bar.position);
     Realign();
+    Notify(FormChange::Layout);
 }
 
 void Form::SetScrollPosition(bool horizontal, int position) {
@@ -202,10 +219,14 @@ void Form::SetScrollPosition(bool horizontal, int position) {
     if (clamped == bar.position) return;
     bar.position = clamped;
     Realign();
+    Notify(FormChange::Layout);
 }
 
 void Form::SetScrollVisible(bool horizontal, bool visible) {
-    (horizontal ? horz_ : vert_).visible = visible;
+    ScrollBar& bar = horizontal ? horz_ : vert_;
+    if (bar.visible == visible) return;
+    bar.visible = visible;
+    Notify(FormChange::Layout);
 }
 
 void Form::Realign() {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/automation/Unknown.h"
+#include "platform/form/FormView.h"
 #include "platform/gdi/Gdi.h"
 
 using WPARAM = std::uintptr_t;
@@ -162,7 +163,7 @@ public:
 
     HDC CanvasDC() { return buffer_.empty() ? nullptr : &canvas_; }
     const std::vector<std::uint32_t>& Buffer() const { return buffer_; }
-    void Invalidate() { invalid_ = true; }
+    void Invalidate();
     bool Invalid() const { return invalid_; }
     // Paints now when invalid (what the parent's paint cycle does for it).
     void Update();
@@ -229,7 +230,16 @@ public:
     void Realign();
     // Sends WM_PAINT when the form or a child needs painting.
     void Update();
-    void Invalidate() { invalid_ = true; }
+    void Invalidate() {
+        invalid_ = true;
+        Notify(FormChange::Paint);
+    }
+    // The view that shows the form in a window system (none headless), made by the backend
+    // selected when the form was created.
+    FormView* View() const { return view_.get(); }
+    void Notify(FormChange change) {
+        if (view_) view_->FormChanged(change);
+    }
     // A context over the form's own surface (underneath its children).
     HDC GetDC();
     // What the client area shows: the surface with the visible children's buffers on top.
@@ -270,6 +280,7 @@ private:
     DeviceContext surfaceDC_;
     bool invalid_ = true;
     bool destroyed_ = false;
+    std::unique_ptr<FormView> view_;
 };
 
 }  // namespace form
