@@ -1,0 +1,335 @@
+// The pre-parse scanner of the DICOM codec. Before GDCM sees a file, every element length is
+// checked against the bytes that follow it, so a hostile length cannot make GDCM allocate more
+// than the file holds, and the Image Pixel attributes are gathered and checked against each other
+// and against caps, since GDCM sizes its buffers from them and asserts on many inconsistencies.
+#include <algorithm>
+#include <string>
+
+#include "engine/file/DicomShared.h"
+
+namespace engine::file {
+namespace {
+
+constexpr std::size_t kPreambleBytes = 128;
+constexpr std::uint32_t kUndefinedLength = 0xFFFFFFFF;
+constexpr std::uint16_t kItemGroup = 0xFFFE;
+constexpr std::uint16_t kItem = 0xE000;
+constexpr std::uint16_t kItemDelimitation = 0xE00D;
+constexpr std::uint16_t kSequenceDelimitation = 0xE0DD;
+constexpr int kMaxNesting = 32;
+
+// ---- length check of the element stream (PS3.5 7.1, 7.5) ----
+
+// Fragments of one encapsulated Pixel Data element.
+struct Fragments {
+    std::vector<std::pair<std::size_t, std::uint32_t>> items;
+    std::uint64_t bytes = 0;
+};
+
+struct Scanner {
+    Bytes data;
+    bool explicitVr = true;
+    bool bigEndian = false;
+    bool encapsulated = false;  // compressed transfer syntax: Pixel Data holds fragments
+    PixelAttributes* attributes = nullptr;
+
+    std::uint16_t U16(std::size_t at) const {
+        return bigEndian ? static_cast<std::uint16_t>(data[at] << 8 | data[at + 1])
+                         : static_cast<std::uint16_t>(data[at] | data[at + 1] << 8);
+    }
+    std::uint32_t U32(std::size_t at) const {
+        return bigEndian ? (std::uint32_t{data[at]} << 24 | data[at + 1] << 16 | data[at + 2] << 8 |
+                            data[at + 3])
+                         : (data[at] | data[at + 1] << 8 | data[at + 2] << 16 |
+                            std::uint32_t{data[at + 3]} << 24);
+    }
+    // GDCM asserts (aborts) on a VR it does not know; such files are refused first.
+    static bool KnownVr(char a, char b) {
+        static const char* const kVrs[] = {"AE", "AS", "AT", "CS", "DA", "DS", "DT", "FD", "FL",
+                                           "IS", "LO", "LT", "OB", "OD", "OF", "OL", "OV", "OW",
+                                           "PN", "SH", "SL", "SQ", "SS", "ST", "SV", "TM", "UC",
+                                           "UI", "UL", "UN", "UR", "US", "UT", "UV"};
+        for (const char* vr : kVrs)
+            if (vr[0] == a && vr[1] == b) return true;
+        return false;
+    }
+    // Attributes GDCM reads through typed accessors while it builds the image; those assert when
+    // the file gives the attribute another VR.
+    static bool ExpectedVr(std::uint16_t group, std::uint16_t element, char a, char b) {
+        struct Typed {
+            std::uint16_t group, element;
+            const char* vrs;  // the VRs it may have, each two letters
+        };
+        static const Typed kTyped[] = {
+            {0x0008, 0x0016, "UI"},   {0x0008, 0x0060, "CS"},   {0x0018, 0x0050, "DS"},
+            {0x0018, 0x0088, "DS"},   {0x0018, 0x1164, "DS"},   {0x0018, 0x2010, "DS"},
+            {0x0020, 0x0032, "DS"},   {0x0020, 0x0037, "DS"},   {0x0028, 0x0002, "US"},
+            {0x0028, 0x0004, "CS"},   {0x0028, 0x0006, "US"},   {0x0028, 0x0008, "IS"},
+            {0x0028, 0x0009, "AT"},   {0x0028, 0x0010, "US"},   {0x0028, 0x0011, "US"},
+            {0x0028, 0x0030, "DS"},   {0x0028, 0x0034, "IS"},   {0x0028, 0x0100, "US"},
+            {0x0028, 0x0101, "US"},   {0x0028, 0x0102, "US"},   {0x0028, 0x0103, "US"},
+            {0x0028, 0x1050, "DS"},   {0x0028, 0x1051, "DS"},   {0x0028, 0x1052, "DS"},
+            {0x0028, 0x1053, "DS"},   {0x0028, 0x1054, "LO"},   {0x0028, 0x1101, "USSS"},
+            {0x0028, 0x1102, "USSS"}, {0x0028, 0x1103, "USSS"}, {0x0028, 0x1201, "OW"},
+            {0x0028, 0x1202, "OW"},   {0x0028, 0x1203, "OW"},   {0x0028, 0x2110, "CS"},
+            {0x0028, 0x3002, "USSS"}, {0x0054, 0x0081, "US"},   {0x7FE0, 0x0010, "OBOW"},
+        };
+        for (const Typed& t : kTyped) {
+            if (t.group != group || t.element != element) continue;
+            for (const char* vr = t.vrs; *vr; vr += 2)
+                if (vr[0] == a && vr[1] == b) return true;
+            return false;
+        }
+        return true;
+    }
+    static bool LongForm(char a, char b) {
+        static const char* const kLong[] = {"OB", "OD", "OF", "OL", "OV", "OW", "SQ",
+                                            "SV", "UC", "UN", "UR", "UT", "UV"};
+        for (const char* vr : kLong)
+            if (vr[0] == a && vr[1] == b) return true;
+        return false;
+    }
+
+    // Checks elements in [pos, end). Stops after a delimiter when inUndefined; *pos ends past it.
+    // fragments: the items hold bytes (encapsulated pixel fragments), not data sets; counted there.
+    bool Elements(std::size_t* pos, std::size_t end, int depth, bool inUndefined,
+                  Fragments* fragments = nullptr) const {
+        if (depth > kMaxNesting) return false;
+        while (*pos < end) {
+            if (end - *pos < 8) return false;
+            const std::uint16_t group = U16(*pos), element = U16(*pos + 2);
+            if (group == kItemGroup) {
+                const std::uint32_t length = U32(*pos + 4);
+                *pos += 8;
+                if (element == kItemDelimitation || element == kSequenceDelimitation) {
+                    // Delimiters carry no value; GDCM would allocate whatever length one claims.
+                    if (length != 0) return false;
+                    if (inUndefined) return true;
+                    continue;
+                }
+                if (element != kItem) return false;
+                if (fragments && length != kUndefinedLength) {
+                    fragments->items.emplace_back(*pos, length);
+                    fragments->bytes += length;
+                }
+                if (!Value(pos, end, length, !fragments, depth)) return false;
+                continue;
+            }
+            std::uint32_t length;
+            bool sequence = false;
+            if (explicitVr) {
+                const char a = static_cast<char>(data[*pos + 4]),
+                           b = static_cast<char>(data[*pos + 5]);
+                if (!KnownVr(a, b) || !ExpectedVr(group, element, a, b)) return false;
+                if (LongForm(a, b)) {
+                    if (end - *pos < 12) return false;
+                    length = U32(*pos + 8);
+                    *pos += 12;
+                } else {
+                    length = U16(*pos + 6);
+                    *pos += 8;
+                }
+                sequence = (a == 'S' && b == 'Q') || length == kUndefinedLength;
+                // GDCM asserts on an undefined length it cannot read as a sequence or as fragments.
+                const bool undefinedOk = (a == 'S' && b == 'Q') || (a == 'U' && b == 'N') ||
+                                         DicomTag{group, element} == tags::kPixelData;
+                if (length == kUndefinedLength && !undefinedOk) return false;
+            } else {
+                length = U32(*pos + 4);
+                *pos += 8;
+                // Implicit VR has no type: a value that opens with an item tag is a sequence.
+                sequence = length == kUndefinedLength ||
+                           (length >= 8 && end - *pos >= 4 && U16(*pos) == kItemGroup &&
+                            U16(*pos + 2) == kItem);
+            }
+            const bool pixelData = DicomTag{group, element} == tags::kPixelData;
+            const bool topLevel = depth == 0 && attributes;
+            // Encapsulated Pixel Data has undefined length (PS3.5 A.4); GDCM would otherwise read
+            // the raw bytes as fragments with whatever lengths they hold.
+            if (pixelData && encapsulated && length != kUndefinedLength) return false;
+            if (pixelData && length == kUndefinedLength) {
+                Fragments found;
+                if (!Elements(pos, end, depth + 1, true, &found)) return false;
+                if (topLevel) {
+                    attributes->pixelData = true;
+                    attributes->pixelBytes = found.bytes;
+                    attributes->fragments = std::move(found.items);
+                }
+                continue;
+            }
+            const std::size_t valueStart = *pos;
+            if (!Value(pos, end, length, sequence && !pixelData, depth)) return false;
+            if (topLevel) Record(group, element, valueStart, length);
+        }
+        return !inUndefined;
+    }
+
+    void Record(std::uint16_t group, std::uint16_t element, std::size_t at,
+                std::uint32_t length) const {
+        if (DicomTag{group, element} == tags::kPixelData) {
+            attributes->repeated = attributes->repeated || attributes->pixelData;
+            attributes->pixelData = true;
+            attributes->pixelBytes = length;
+            return;
+        }
+        const auto text = [&] {
+            std::string value(reinterpret_cast<const char*>(data.data() + at), length);
+            while (!value.empty() && (value.back() == ' ' || value.back() == '\0'))
+                value.pop_back();
+            while (!value.empty() && value.front() == ' ') value.erase(value.begin());
+            return value;
+        };
+        const auto number = [&]() -> std::optional<std::uint16_t> {
+            if (length < 2) return std::nullopt;
+            return U16(at);
+        };
+        // GDCM takes a file with the retired Recognition Code for ACR-NEMA and asserts that it
+        // says so.
+        if (DicomTag{group, element} == tags::kRecognitionCode) {
+            const std::string code = text();
+            attributes->foreignRecognitionCode = code.rfind("ACR-NEMA", 0) != 0 &&
+                                                 code.rfind("ACRNEMA", 0) != 0 &&
+                                                 code.rfind("MIPS 2.0", 0) != 0;
+            return;
+        }
+        const auto set = [&](auto& attribute, auto value) {
+            attributes->repeated = attributes->repeated || attribute.has_value();
+            attribute = value;
+        };
+        const DicomTag tag{group, element};
+        if (tag == tags::kSamplesPerPixel)
+            set(attributes->samples, number());
+        else if (tag == tags::kPhotometricInterpretation)
+            set(attributes->photometric, text());
+        else if (tag == tags::kPlanarConfiguration)
+            set(attributes->planar, number());
+        else if (tag == tags::kNumberOfFrames)
+            set(attributes->frames, text());
+        else if (tag == tags::kRows)
+            set(attributes->rows, number());
+        else if (tag == tags::kColumns)
+            set(attributes->columns, number());
+        else if (tag == tags::kBitsAllocated)
+            set(attributes->bitsAllocated, number());
+        else if (tag == tags::kBitsStored)
+            set(attributes->bitsStored, number());
+        else if (tag == tags::kHighBit)
+            set(attributes->highBit, number());
+        else if (tag == tags::kPixelRepresentation)
+            set(attributes->pixelRepresentation, number());
+    }
+
+    bool Value(std::size_t* pos, std::size_t end, std::uint32_t length, bool nested,
+               int depth) const {
+        if (length == kUndefinedLength) {
+            if (!nested) return false;
+            return Elements(pos, end, depth + 1, true);
+        }
+        if (length > end - *pos) return false;
+        const std::size_t valueEnd = *pos + length;
+        if (nested) {
+            std::size_t inner = *pos;
+            if (!Elements(&inner, valueEnd, depth + 1, false)) return false;
+        }
+        *pos = valueEnd;
+        return true;
+    }
+};
+
+// The image the attributes describe must be one we decode, and its pixels must fit the caps and,
+// when uncompressed, the bytes present. GDCM asserts on some inconsistent sets (a palette without
+// its lookup tables) and sizes its buffers from these values alone.
+int CheckPixelAttributes(const PixelAttributes& a, bool encapsulated) {
+    if (!a.pixelData || !a.rows || !a.columns || !a.samples || !a.bitsAllocated || !a.photometric ||
+        a.foreignRecognitionCode || a.repeated)
+        return ERROR_FILE_CORRUPT;
+    if (*a.rows == 0 || *a.columns == 0) return ERROR_FILE_CORRUPT;
+    const std::string& pi = *a.photometric;
+    const bool monochrome = pi == "MONOCHROME1" || pi == "MONOCHROME2";
+    static const char* const kColour[] = {
+        "RGB",     "YBR_FULL", "YBR_FULL_422", "YBR_PARTIAL_422", "YBR_PARTIAL_420",
+        "YBR_ICT", "YBR_RCT"};
+    const bool colour = std::any_of(std::begin(kColour), std::end(kColour),
+                                    [&](const char* name) { return pi == name; });
+    if (!monochrome && !colour)
+        return pi == "PALETTE COLOR" ? ERROR_FEATURE_NOT_SUPPORTED : ERROR_FILE_CORRUPT;
+    if (*a.samples != (monochrome ? 1 : 3)) return ERROR_FILE_CORRUPT;
+    if (*a.bitsAllocated != 8 && *a.bitsAllocated != 16) return ERROR_FEATURE_NOT_SUPPORTED;
+    const unsigned stored = a.bitsStored.value_or(*a.bitsAllocated);
+    if (stored < 1 || stored > *a.bitsAllocated) return ERROR_FILE_CORRUPT;
+    if (a.highBit && *a.highBit >= *a.bitsAllocated) return ERROR_FILE_CORRUPT;
+    if (a.planar && *a.planar > 1) return ERROR_FILE_CORRUPT;  // GDCM asserts on other values
+    std::uint64_t frames = 1;
+    if (a.frames && !a.frames->empty()) {
+        if (a.frames->size() > 6 || !std::all_of(a.frames->begin(), a.frames->end(),
+                                                 [](char c) { return c >= '0' && c <= '9'; }))
+            return ERROR_FILE_CORRUPT;
+        frames = std::stoull(*a.frames);
+        if (frames == 0) return ERROR_FILE_CORRUPT;
+    }
+    const int sized = CheckImageSize(*a.columns, *a.rows, *a.samples * *a.bitsAllocated);
+    if (sized != SUCCESS) return sized;
+    const std::uint64_t frameBytes =
+        std::uint64_t{*a.rows} * *a.columns * *a.samples * (*a.bitsAllocated / 8);
+    if (frames > kMaxDecodedBytes / frameBytes) return ERROR_INV_SIZE;
+    if (!encapsulated && pi == "YBR_FULL_422") {
+        // Stored as Y Y Cb Cr for each pair of columns: two bytes a pixel.
+        if (*a.bitsAllocated != 8 || *a.columns % 2 || a.planar.value_or(0) != 0)
+            return ERROR_FEATURE_NOT_SUPPORTED;
+        return a.pixelBytes >= frameBytes / 3 * 2 * frames ? SUCCESS : ERROR_FILE_CORRUPT;
+    }
+    if (!encapsulated) return a.pixelBytes >= frameBytes * frames ? SUCCESS : ERROR_FILE_CORRUPT;
+    // Encapsulated: an offset table of 32-bit entries, then at least one fragment with data.
+    if (a.fragments.size() < 2 || a.fragments[0].second % 4 ||
+        a.pixelBytes <= a.fragments[0].second)
+        return ERROR_FILE_CORRUPT;
+    return SUCCESS;
+}
+
+}  // namespace
+
+int ScanDicom(Bytes data, std::string* syntax, PixelAttributes* found) {
+    std::size_t pos = kPreambleBytes + 4;
+    Scanner meta{data, true, false};
+    while (pos + 8 <= data.size() && meta.U16(pos) == tags::kTransferSyntaxUid.group) {
+        const std::size_t start = pos;
+        const std::uint16_t element = meta.U16(pos + 2);
+        std::size_t end = data.size();
+        std::size_t cursor = pos;
+        // One element at a time: reuse the stream check on a window that ends after it.
+        const char a = static_cast<char>(data[pos + 4]), b = static_cast<char>(data[pos + 5]);
+        if (!Scanner::KnownVr(a, b)) return ERROR_FILE_CORRUPT;
+        std::uint32_t length;
+        std::size_t header;
+        if (Scanner::LongForm(a, b)) {
+            if (pos + 12 > data.size()) return ERROR_FILE_CORRUPT;
+            length = meta.U32(pos + 8);
+            header = 12;
+        } else {
+            length = meta.U16(pos + 6);
+            header = 8;
+        }
+        if (length == kUndefinedLength || length > end - (pos + header)) return ERROR_FILE_CORRUPT;
+        cursor = pos + header + length;
+        if (element == tags::kTransferSyntaxUid.element) {
+            syntax->assign(reinterpret_cast<const char*>(data.data() + start + header), length);
+            while (!syntax->empty() && (syntax->back() == '\0' || syntax->back() == ' '))
+                syntax->pop_back();
+        }
+        pos = cursor;
+    }
+    if (*syntax == kDeflatedLittleEndian) return ERROR_FEATURE_NOT_SUPPORTED;
+    const std::string& ts = *syntax;
+    PixelAttributes attributes;
+    Scanner body{
+        data, ts != kImplicitLittleEndian, ts == kExplicitBigEndian,
+        ts != kImplicitLittleEndian && ts != kExplicitBigEndian && ts != kExplicitLittleEndian,
+        &attributes};
+    if (!body.Elements(&pos, data.size(), 0, false)) return ERROR_FILE_CORRUPT;
+    *found = attributes;
+    const int pixels = CheckPixelAttributes(attributes, body.encapsulated);
+    if (pixels != SUCCESS || !body.encapsulated) return pixels;
+    return CheckCodestream(data, ts, attributes);
+}
+
+}  // namespace engine::file
