@@ -17,6 +17,7 @@
 #include <streambuf>
 
 #include "engine/Display.h"
+#include "engine/file/DicomElementStream.h"
 #include "engine/file/DicomShared.h"
 #include "engine/file/RleLossless.h"
 
@@ -27,7 +28,7 @@ using namespace ::filefmt;
 
 namespace {
 
-constexpr std::size_t kPreambleBytes = 128;
+using stream::kPreambleBytes;
 
 // A read-only stream over memory, seekable as GDCM needs.
 class MemoryBuffer final : public std::streambuf {

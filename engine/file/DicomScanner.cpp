@@ -4,19 +4,22 @@
 // and against caps, since GDCM sizes its buffers from them and asserts on many inconsistencies.
 #include <algorithm>
 #include <string>
+#include <string_view>
 
+#include "engine/file/DicomElementStream.h"
 #include "engine/file/DicomShared.h"
 
 namespace engine::file {
 namespace {
 
-constexpr std::size_t kPreambleBytes = 128;
-constexpr std::uint32_t kUndefinedLength = 0xFFFFFFFF;
-constexpr std::uint16_t kItemGroup = 0xFFFE;
-constexpr std::uint16_t kItem = 0xE000;
-constexpr std::uint16_t kItemDelimitation = 0xE00D;
-constexpr std::uint16_t kSequenceDelimitation = 0xE0DD;
-constexpr int kMaxNesting = 32;
+using stream::ElementHeader;
+using stream::ElementReader;
+using stream::kItem;
+using stream::kItemDelimitation;
+using stream::kItemGroup;
+using stream::kMaxNesting;
+using stream::kSequenceDelimitation;
+using stream::kUndefinedLength;
 
 // ---- length check of the element stream (PS3.5 7.1, 7.5) ----
 
@@ -27,32 +30,12 @@ struct Fragments {
 };
 
 struct Scanner {
-    Bytes data;
-    bool explicitVr = true;
-    bool bigEndian = false;
+    ElementReader reader;
     bool encapsulated = false;  // compressed transfer syntax: Pixel Data holds fragments
     PixelAttributes* attributes = nullptr;
 
-    std::uint16_t U16(std::size_t at) const {
-        return bigEndian ? static_cast<std::uint16_t>(data[at] << 8 | data[at + 1])
-                         : static_cast<std::uint16_t>(data[at] | data[at + 1] << 8);
-    }
-    std::uint32_t U32(std::size_t at) const {
-        return bigEndian ? (std::uint32_t{data[at]} << 24 | data[at + 1] << 16 | data[at + 2] << 8 |
-                            data[at + 3])
-                         : (data[at] | data[at + 1] << 8 | data[at + 2] << 16 |
-                            std::uint32_t{data[at + 3]} << 24);
-    }
-    // GDCM asserts (aborts) on a VR it does not know; such files are refused first.
-    static bool KnownVr(char a, char b) {
-        static const char* const kVrs[] = {"AE", "AS", "AT", "CS", "DA", "DS", "DT", "FD", "FL",
-                                           "IS", "LO", "LT", "OB", "OD", "OF", "OL", "OV", "OW",
-                                           "PN", "SH", "SL", "SQ", "SS", "ST", "SV", "TM", "UC",
-                                           "UI", "UL", "UN", "UR", "US", "UT", "UV"};
-        for (const char* vr : kVrs)
-            if (vr[0] == a && vr[1] == b) return true;
-        return false;
-    }
+    std::uint16_t U16(std::size_t at) const { return reader.U16(at); }
+    std::uint32_t U32(std::size_t at) const { return reader.U32(at); }
     // Attributes GDCM reads through typed accessors while it builds the image; those assert when
     // the file gives the attribute another VR.
     static bool ExpectedVr(std::uint16_t group, std::uint16_t element, char a, char b) {
@@ -82,14 +65,6 @@ struct Scanner {
         }
         return true;
     }
-    static bool LongForm(char a, char b) {
-        static const char* const kLong[] = {"OB", "OD", "OF", "OL", "OV", "OW", "SQ",
-                                            "SV", "UC", "UN", "UR", "UT", "UV"};
-        for (const char* vr : kLong)
-            if (vr[0] == a && vr[1] == b) return true;
-        return false;
-    }
-
     // Checks elements in [pos, end). Stops after a delimiter when inUndefined; *pos ends past it.
     // fragments: the items hold bytes (encapsulated pixel fragments), not data sets; counted there.
     bool Elements(std::size_t* pos, std::size_t end, int depth, bool inUndefined,
@@ -115,32 +90,22 @@ struct Scanner {
                 if (!Value(pos, end, length, !fragments, depth)) return false;
                 continue;
             }
-            std::uint32_t length;
+            ElementHeader header;
+            // GDCM asserts (aborts) on a VR it does not know; such files are refused first.
+            if (!reader.Header(*pos, end, &header)) return false;
+            *pos += header.size;
+            const std::uint32_t length = header.length;
             bool sequence = false;
-            if (explicitVr) {
-                const char a = static_cast<char>(data[*pos + 4]),
-                           b = static_cast<char>(data[*pos + 5]);
-                if (!KnownVr(a, b) || !ExpectedVr(group, element, a, b)) return false;
-                if (LongForm(a, b)) {
-                    if (end - *pos < 12) return false;
-                    length = U32(*pos + 8);
-                    *pos += 12;
-                } else {
-                    length = U16(*pos + 6);
-                    *pos += 8;
-                }
-                sequence = (a == 'S' && b == 'Q') || length == kUndefinedLength;
+            if (const stream::VrInfo* vr = header.vr) {
+                if (!ExpectedVr(group, element, vr->name[0], vr->name[1])) return false;
+                sequence = vr->Is("SQ") || length == kUndefinedLength;
                 // GDCM asserts on an undefined length it cannot read as a sequence or as fragments.
-                const bool undefinedOk = (a == 'S' && b == 'Q') || (a == 'U' && b == 'N') ||
-                                         DicomTag{group, element} == tags::kPixelData;
+                const bool undefinedOk =
+                    vr->Is("SQ") || vr->Is("UN") || DicomTag{group, element} == tags::kPixelData;
                 if (length == kUndefinedLength && !undefinedOk) return false;
             } else {
-                length = U32(*pos + 4);
-                *pos += 8;
                 // Implicit VR has no type: a value that opens with an item tag is a sequence.
-                sequence = length == kUndefinedLength ||
-                           (length >= 8 && end - *pos >= 4 && U16(*pos) == kItemGroup &&
-                            U16(*pos + 2) == kItem);
+                sequence = length == kUndefinedLength || reader.OpensWithItem(*pos, end, length);
             }
             const bool pixelData = DicomTag{group, element} == tags::kPixelData;
             const bool topLevel = depth == 0 && attributes;
@@ -173,7 +138,7 @@ struct Scanner {
             return;
         }
         const auto text = [&] {
-            std::string value(reinterpret_cast<const char*>(data.data() + at), length);
+            std::string value(reinterpret_cast<const char*>(reader.Data().data() + at), length);
             while (!value.empty() && (value.back() == ' ' || value.back() == '\0'))
                 value.pop_back();
             while (!value.empty() && value.front() == ' ') value.erase(value.begin());
@@ -289,40 +254,22 @@ int CheckPixelAttributes(const PixelAttributes& a, bool encapsulated) {
 }  // namespace
 
 int ScanDicom(Bytes data, std::string* syntax, PixelAttributes* found) {
-    std::size_t pos = kPreambleBytes + 4;
-    Scanner meta{data, true, false};
-    while (pos + 8 <= data.size() && meta.U16(pos) == tags::kTransferSyntaxUid.group) {
-        const std::size_t start = pos;
-        const std::uint16_t element = meta.U16(pos + 2);
-        std::size_t end = data.size();
-        std::size_t cursor = pos;
-        // One element at a time: reuse the stream check on a window that ends after it.
-        const char a = static_cast<char>(data[pos + 4]), b = static_cast<char>(data[pos + 5]);
-        if (!Scanner::KnownVr(a, b)) return ERROR_FILE_CORRUPT;
-        std::uint32_t length;
-        std::size_t header;
-        if (Scanner::LongForm(a, b)) {
-            if (pos + 12 > data.size()) return ERROR_FILE_CORRUPT;
-            length = meta.U32(pos + 8);
-            header = 12;
-        } else {
-            length = meta.U16(pos + 6);
-            header = 8;
-        }
-        if (length == kUndefinedLength || length > end - (pos + header)) return ERROR_FILE_CORRUPT;
-        cursor = pos + header + length;
-        if (element == tags::kTransferSyntaxUid.element) {
-            syntax->assign(reinterpret_cast<const char*>(data.data() + start + header), length);
-            while (!syntax->empty() && (syntax->back() == '\0' || syntax->back() == ' '))
-                syntax->pop_back();
-        }
-        pos = cursor;
-    }
+    std::size_t pos = stream::kPreambleBytes + 4;
+    const bool metaFits =
+        stream::WalkMetaGroup(data, &pos, [&](const ElementHeader& header, std::string_view value) {
+            if (header.element == tags::kTransferSyntaxUid.element) {
+                syntax->assign(value);
+                while (!syntax->empty() && (syntax->back() == '\0' || syntax->back() == ' '))
+                    syntax->pop_back();
+            }
+            return true;
+        });
+    if (!metaFits) return ERROR_FILE_CORRUPT;
     if (*syntax == kDeflatedLittleEndian) return ERROR_FEATURE_NOT_SUPPORTED;
     const std::string& ts = *syntax;
     PixelAttributes attributes;
     Scanner body{
-        data, ts != kImplicitLittleEndian, ts == kExplicitBigEndian,
+        ElementReader(data, ts != kImplicitLittleEndian, ts == kExplicitBigEndian),
         ts != kImplicitLittleEndian && ts != kExplicitBigEndian && ts != kExplicitLittleEndian,
         &attributes};
     if (!body.Elements(&pos, data.size(), 0, false)) return ERROR_FILE_CORRUPT;
