@@ -132,11 +132,29 @@ std::string TagText(DicomTag tag) {
     return text;
 }
 
+// ---- the transfer syntax ----
+
+struct TransferChoice {
+    gdcm::TransferSyntax::TSType syntax = gdcm::TransferSyntax::ExplicitVRLittleEndian;
+    bool lossy = false;
+};
+
+// The JPEG formats go through GDCM's JPEG coder; the others are written as built.
+TransferChoice ChooseTransferSyntax(int format, bool wide) {
+    if (format != FILE_DICOM_JPEG_GRAY && format != FILE_DICOM_JPEG_COLOR) return {};
+    // Deep grey is kept exact (process 14, SV1); 8-bit data uses baseline.
+    if (wide) return {gdcm::TransferSyntax::JPEGLosslessProcess14_1, false};
+    return {gdcm::TransferSyntax::JPEGBaselineProcess1, true};
+}
+
 // ---- the pixel data ----
 
 struct PixelData {
     gdcm::SmartPointer<gdcm::Image> image;
     unsigned stored = 8;  // Bits Stored
+    // Uncompressed samples are not handed to GDCM, which would copy the whole frame once more
+    // before writing it: its Pixel Data is left empty and the samples appended to what it wrote.
+    bool appendSamples = false;
 };
 
 // The image with its pixels as the request's format holds them before any GDCM coder: raw, or
@@ -179,6 +197,11 @@ int BuildPixelData(const SampleImage& samples, int format, PixelData* out) {
         // The reversible colour transform of lossless JPEG 2000 (PS3.5 8.2.4).
         if (j2k && !gray)
             image->SetPhotometricInterpretation(gdcm::PhotometricInterpretation::YBR_RCT);
+    } else if (ChooseTransferSyntax(format, wide).syntax ==
+               gdcm::TransferSyntax::ExplicitVRLittleEndian) {
+        pixelData.SetVR(wide ? gdcm::VR::OW : gdcm::VR::OB);
+        pixelData.SetByteValue("\0\0", 2);  // GDCM refuses an empty one
+        out->appendSamples = true;
     } else {
         pixelData.SetVR(wide ? gdcm::VR::OW : gdcm::VR::OB);
         pixelData.SetByteValue(reinterpret_cast<const char*>(samples.Samples()),
@@ -188,21 +211,6 @@ int BuildPixelData(const SampleImage& samples, int format, PixelData* out) {
     out->image = image;
     out->stored = stored;
     return SUCCESS;
-}
-
-// ---- the transfer syntax ----
-
-struct TransferChoice {
-    gdcm::TransferSyntax::TSType syntax = gdcm::TransferSyntax::ExplicitVRLittleEndian;
-    bool lossy = false;
-};
-
-// The JPEG formats go through GDCM's JPEG coder; the others are written as built.
-TransferChoice ChooseTransferSyntax(int format, bool wide) {
-    if (format != FILE_DICOM_JPEG_GRAY && format != FILE_DICOM_JPEG_COLOR) return {};
-    // Deep grey is kept exact (process 14, SV1); 8-bit data uses baseline.
-    if (wide) return {gdcm::TransferSyntax::JPEGLosslessProcess14_1, false};
-    return {gdcm::TransferSyntax::JPEGBaselineProcess1, true};
 }
 
 // ---- the written attributes ----
@@ -370,6 +378,26 @@ void WriteAttributes(gdcm::DataSet& ds, const Comments& comments, WriteContext* 
     }
 }
 
+// The samples as the value of the Pixel Data element that ends *out, which GDCM wrote with a
+// two-byte stand-in: its length patched, the value padded to even length with a zero byte as GDCM
+// pads it.
+bool AppendSamples(const SampleImage& samples, std::vector<std::uint8_t>* out) {
+    const std::uint8_t vr = samples.bitsPerSample == 16 ? 'W' : 'B';
+    const std::uint8_t standIn[14] = {0xE0, 0x7F, 0x10, 0x00, 'O', vr, 0, 0, 2, 0, 0, 0, 0, 0};
+    if (out->size() < sizeof standIn ||
+        !std::equal(std::begin(standIn), std::end(standIn), out->end() - sizeof standIn))
+        return false;
+    const std::size_t size = samples.Size();
+    const std::uint64_t length = size + size % 2;
+    if (length >= 0xFFFFFFFFu) return false;
+    out->resize(out->size() - 2);
+    std::uint8_t* field = out->data() + out->size() - 4;
+    for (int i = 0; i < 4; ++i) field[i] = static_cast<std::uint8_t>(length >> (8 * i));
+    out->insert(out->end(), samples.Samples(), samples.Samples() + size);
+    if (size % 2) out->push_back(0);
+    return true;
+}
+
 WriteContext ContextOf(const SampleImage& samples, unsigned stored, bool lossy) {
     WriteContext context;
     context.gray = samples.channels == 1;
@@ -431,6 +459,7 @@ int EncodeDicom(const SampleImage& samples, const EncodeRequest& request,
         std::ostream stream(&buffer);
         writer.SetStream(stream);
         if (!writer.Write() || !stream) return ERROR_FILE_WRITE;
+        if (pixels.appendSamples && !AppendSamples(samples, out)) return ERROR_FILE_WRITE;
         return SUCCESS;
     } catch (const std::bad_alloc&) {
         return ERROR_NO_MEMORY;
