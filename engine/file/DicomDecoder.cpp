@@ -33,7 +33,8 @@ using stream::kPreambleBytes;
 // A read-only stream over memory, seekable as GDCM needs.
 class MemoryBuffer final : public std::streambuf {
   public:
-    explicit MemoryBuffer(Bytes data) {
+    explicit MemoryBuffer(Bytes data) { Reset(data); }
+    void Reset(Bytes data) {
         char* begin = const_cast<char*>(reinterpret_cast<const char*>(data.data()));
         setg(begin, begin, begin + data.size());
     }
@@ -263,7 +264,16 @@ class DicomDecoder final : public Decoder {
 
     int ReadInfo(ImageInfo* info) override {
         std::string syntax;
-        const int checked = ScanDicom(data_, &syntax, &attributes_);
+        int checked = ScanDicom(data_, &syntax, &attributes_);
+        if (checked == ERROR_FEATURE_NOT_SUPPORTED && syntax == kDeflatedLittleEndian) {
+            // Read from here on as the explicit VR little endian file it inflates to.
+            if (const int inflated = InflateDicom(data_, &inflated_); inflated != SUCCESS)
+                return inflated;
+            data_ = inflated_;
+            buffer_.Reset(data_);
+            syntax.clear();
+            checked = ScanDicom(data_, &syntax, &attributes_);
+        }
         if (checked != SUCCESS) return checked;
         SilenceGdcm();
         try {
@@ -532,6 +542,7 @@ class DicomDecoder final : public Decoder {
     }
 
     Bytes data_;
+    std::vector<std::uint8_t> inflated_;  // a deflated file's data set, inflated
     MemoryBuffer buffer_;
     std::istream stream_;
     gdcm::ImageReader reader_;

@@ -47,6 +47,11 @@ struct PixelAttributes {
 // *found. Never hands the file to GDCM.
 int ScanDicom(Bytes data, std::string* syntax, PixelAttributes* found);
 
+// A file in Deflated Explicit VR Little Endian made the same file in explicit VR little endian:
+// the data set inflated, the meta group naming the new transfer syntax. SUCCESS, or a failure
+// status for a stream that is cut, corrupt or inflates beyond a cap.
+int InflateDicom(Bytes data, std::vector<std::uint8_t>* out);
+
 // The headers of the encapsulated frames of a file in syntax, against its attributes (which
 // list at least the offset table and one fragment).
 int CheckCodestream(Bytes data, const std::string& syntax, const PixelAttributes& attributes);
