@@ -8,6 +8,7 @@
 #include <gdcmTrace.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <istream>
@@ -278,6 +279,16 @@ class DicomDecoder final : public Decoder {
         SilenceGdcm();
         try {
             reader_.SetStream(stream_);
+            if (*attributes_.photometric == "PALETTE COLOR") {
+                // GDCM's image reader builds a lookup table of its own and asserts on common
+                // palettes (a first mapped value other than 0, 8-bit entries one to a word): the
+                // data set alone is read, and native little-endian pixels only are decoded.
+                if (syntax != kExplicitLittleEndian && syntax != kImplicitLittleEndian)
+                    return ERROR_FEATURE_NOT_SUPPORTED;
+                if (!reader_.gdcm::Reader::Read()) return ERROR_FILE_CORRUPT;
+                palette_ = true;
+                return DescribePalette(info);
+            }
             if (syntax == kRleLossless) {
                 // GDCM's image reader decodes a whole RLE frame just to learn that it is lossless;
                 // the data set alone will do, the Image Pixel attributes having been checked.
@@ -341,7 +352,9 @@ class DicomDecoder final : public Decoder {
         try {
             const int status = AllocateDecoded(info_, colorOrder, out);
             if (status != SUCCESS) return status;
-            const int decoded = rle_ ? DecodeRle(out) : DecodeWithGdcm(out);
+            const int decoded = palette_ ? DecodePalette(out)
+                                : rle_   ? DecodeRle(out)
+                                         : DecodeWithGdcm(out);
             if (decoded == SUCCESS) ApplyFileWindow(out);
             return decoded;
         } catch (const std::bad_alloc&) {
@@ -377,6 +390,19 @@ class DicomDecoder final : public Decoder {
     std::size_t Channels() const { return info_.gray ? 1 : 3; }
     std::size_t FrameBytes() const {
         return static_cast<std::size_t>(info_.width) * info_.height * Channels() * BytesPerSample();
+    }
+
+    int DescribePalette(ImageInfo* info) {
+        const PixelAttributes& a = attributes_;
+        info->width = *a.columns;
+        info->height = *a.rows;
+        info->gray = false;
+        info->bitsPerPixel = 24;
+        info->format = FILE_DICOM_COLOR;
+        info->pages = a.frames && !a.frames->empty() ? static_cast<int>(std::stoul(*a.frames)) : 1;
+        ReadResolution(reader_.GetFile().GetDataSet(), info);
+        info_ = *info;
+        return CheckImageSize(info->width, info->height, info->bitsPerPixel);
     }
 
     int DescribeRle(ImageInfo* info) {
@@ -425,6 +451,79 @@ class DicomDecoder final : public Decoder {
         samples.stored = attributes_.bitsStored.value_or(*attributes_.bitsAllocated);
         samples.isSigned = attributes_.pixelRepresentation.value_or(0) == 1;
         Place(samples, out);  // the segments are planes whatever Planar Configuration says
+        return SUCCESS;
+    }
+
+    // Red, green and blue lookup tables of a PALETTE COLOR image, as 8-bit values (PS3.3
+    // C.7.6.3.1.5): 16-bit entries keep their high byte; 8-bit ones come one to a word or packed.
+    struct Palette {
+        std::array<std::vector<std::uint8_t>, 3> tables;
+        std::array<int, 3> first{};
+    };
+    bool ReadPalette(Palette* palette) const {
+        const gdcm::DataSet& ds = reader_.GetFile().GetDataSet();
+        const auto word = [](const char* at) {
+            return static_cast<unsigned>(static_cast<std::uint8_t>(at[0]) |
+                                         static_cast<std::uint8_t>(at[1]) << 8);
+        };
+        for (std::uint16_t k = 0; k < 3; ++k) {
+            const gdcm::Tag descriptorTag(0x0028, tags::kRedPaletteDescriptor.element + k);
+            const gdcm::Tag dataTag(0x0028, tags::kRedPaletteData.element + k);
+            if (!ds.FindDataElement(descriptorTag) || !ds.FindDataElement(dataTag)) return false;
+            const gdcm::ByteValue* descriptor = ds.GetDataElement(descriptorTag).GetByteValue();
+            const gdcm::ByteValue* data = ds.GetDataElement(dataTag).GetByteValue();
+            if (!descriptor || descriptor->GetLength() != 6 || !data) return false;
+            const std::size_t entries =
+                word(descriptor->GetPointer()) == 0 ? 65536 : word(descriptor->GetPointer());
+            const unsigned bits = word(descriptor->GetPointer() + 4);
+            const bool packed = data->GetLength() < entries * 2;
+            if (data->GetLength() < (packed ? entries : entries * 2)) return false;
+            palette->first[k] = static_cast<int>(word(descriptor->GetPointer() + 2));
+            std::vector<std::uint8_t>& table = palette->tables[k];
+            table.resize(entries);
+            const char* values = data->GetPointer();
+            for (std::size_t i = 0; i < entries; ++i)
+                table[i] =
+                    packed ? static_cast<std::uint8_t>(values[i])
+                           : static_cast<std::uint8_t>(bits == 16 ? word(values + 2 * i) >> 8
+                                                                  : word(values + 2 * i) & 0xFF);
+        }
+        return true;
+    }
+
+    // The native indices of the first frame through the palette into the 24-bit bitmap; indices
+    // outside a table take its first or last entry.
+    int DecodePalette(BITMAPHANDLE* out) {
+        const gdcm::DataSet& ds = reader_.GetFile().GetDataSet();
+        const std::size_t indexBytes = *attributes_.bitsAllocated / 8;
+        const std::size_t count = static_cast<std::size_t>(info_.width) * info_.height;
+        if (!ds.FindDataElement(TagOf(tags::kPixelData))) return ERROR_FILE_CORRUPT;
+        const gdcm::ByteValue* raw = ds.GetDataElement(TagOf(tags::kPixelData)).GetByteValue();
+        if (!raw || raw->GetLength() < count * indexBytes) return ERROR_FILE_CORRUPT;
+        Palette palette;
+        if (!ReadPalette(&palette)) return ERROR_FILE_CORRUPT;
+        const unsigned stored = attributes_.bitsStored.value_or(*attributes_.bitsAllocated);
+        const unsigned mask = (1u << std::min(stored, 16u)) - 1;
+        const bool rgb = out->Order == ORDER_RGB;
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(raw->GetPointer());
+        for (int y = 0; y < out->Height; ++y) {
+            std::uint8_t* row = out->Addr + static_cast<std::size_t>(y) * out->BytesPerLine;
+            for (int x = 0; x < out->Width; ++x) {
+                const std::size_t i = static_cast<std::size_t>(y) * out->Width + x;
+                const int index = static_cast<int>(
+                    (indexBytes == 2 ? bytes[2 * i] | bytes[2 * i + 1] << 8 : bytes[i]) & mask);
+                std::uint8_t c[3];
+                for (int k = 0; k < 3; ++k) {
+                    const std::vector<std::uint8_t>& table = palette.tables[k];
+                    const int entry =
+                        std::clamp(index - palette.first[k], 0, static_cast<int>(table.size()) - 1);
+                    c[k] = table[static_cast<std::size_t>(entry)];
+                }
+                row[3 * x] = rgb ? c[0] : c[2];
+                row[3 * x + 1] = c[1];
+                row[3 * x + 2] = rgb ? c[2] : c[0];
+            }
+        }
         return SUCCESS;
     }
 
@@ -548,7 +647,8 @@ class DicomDecoder final : public Decoder {
     gdcm::ImageReader reader_;
     ImageInfo info_;
     PixelAttributes attributes_;
-    bool rle_ = false;  // read by our decoder from the data set alone
+    bool rle_ = false;      // read by our decoder from the data set alone
+    bool palette_ = false;  // PALETTE COLOR, decoded to 24-bit colour
     StoredMapping mapping_;
 };
 

@@ -162,6 +162,21 @@ struct Scanner {
             attribute = value;
         };
         const DicomTag tag{group, element};
+        for (std::uint16_t k = 0; k < 3; ++k) {
+            if (tag == DicomTag{0x0028, static_cast<std::uint16_t>(
+                                            tags::kRedPaletteDescriptor.element + k)}) {
+                // Three values or none: a palette without one is refused.
+                if (length == 6)
+                    set(attributes->paletteDescriptor[k],
+                        std::array<std::uint16_t, 3>{U16(at), U16(at + 2), U16(at + 4)});
+            } else if (tag == DicomTag{0x0028, static_cast<std::uint16_t>(
+                                                   tags::kRedPaletteData.element + k)}) {
+                set(attributes->paletteBytes[k], length);
+            } else if (tag == DicomTag{0x0028, static_cast<std::uint16_t>(
+                                                   tags::kRedSegmentedPaletteData.element + k)}) {
+                attributes->segmentedPalette = true;
+            }
+        }
         if (tag == tags::kSamplesPerPixel)
             set(attributes->samples, number());
         else if (tag == tags::kPhotometricInterpretation)
@@ -201,6 +216,25 @@ struct Scanner {
     }
 };
 
+// Three lookup tables, each with a descriptor whose entry count its data holds: GDCM asserts on a
+// palette without them and reads the data by the descriptor. Segmented palettes (a compact
+// coding of the same tables) are not decoded.
+int CheckPalette(const PixelAttributes& a) {
+    if (a.segmentedPalette) return ERROR_FEATURE_NOT_SUPPORTED;
+    for (int k = 0; k < 3; ++k) {
+        if (!a.paletteDescriptor[k] || !a.paletteBytes[k]) return ERROR_FILE_CORRUPT;
+        const std::array<std::uint16_t, 3>& descriptor = *a.paletteDescriptor[k];
+        const std::uint32_t entries = descriptor[0] == 0 ? 65536 : descriptor[0];
+        const unsigned bits = descriptor[2];
+        if (bits != 8 && bits != 16) return ERROR_FEATURE_NOT_SUPPORTED;
+        // One word an entry, or 8-bit entries packed two to a word.
+        const std::uint32_t bytes = *a.paletteBytes[k];
+        if (bytes != entries * 2 && !(bits == 8 && bytes == entries + entries % 2))
+            return ERROR_FILE_CORRUPT;
+    }
+    return SUCCESS;
+}
+
 // The image the attributes describe must be one we decode, and its pixels must fit the caps and,
 // when uncompressed, the bytes present. GDCM asserts on some inconsistent sets (a palette without
 // its lookup tables) and sizes its buffers from these values alone.
@@ -216,10 +250,13 @@ int CheckPixelAttributes(const PixelAttributes& a, bool encapsulated) {
         "YBR_ICT", "YBR_RCT"};
     const bool colour = std::any_of(std::begin(kColour), std::end(kColour),
                                     [&](const char* name) { return pi == name; });
-    if (!monochrome && !colour)
-        return pi == "PALETTE COLOR" ? ERROR_FEATURE_NOT_SUPPORTED : ERROR_FILE_CORRUPT;
-    if (*a.samples != (monochrome ? 1 : 3)) return ERROR_FILE_CORRUPT;
+    const bool palette = pi == "PALETTE COLOR";
+    if (!monochrome && !colour && !palette) return ERROR_FILE_CORRUPT;
+    if (*a.samples != (colour ? 3 : 1)) return ERROR_FILE_CORRUPT;
     if (*a.bitsAllocated != 8 && *a.bitsAllocated != 16) return ERROR_FEATURE_NOT_SUPPORTED;
+    if (palette) {
+        if (const int checked = CheckPalette(a); checked != SUCCESS) return checked;
+    }
     const unsigned stored = a.bitsStored.value_or(*a.bitsAllocated);
     if (stored < 1 || stored > *a.bitsAllocated) return ERROR_FILE_CORRUPT;
     if (a.highBit && *a.highBit >= *a.bitsAllocated) return ERROR_FILE_CORRUPT;
@@ -232,7 +269,9 @@ int CheckPixelAttributes(const PixelAttributes& a, bool encapsulated) {
         frames = std::stoull(*a.frames);
         if (frames == 0) return ERROR_FILE_CORRUPT;
     }
-    const int sized = CheckImageSize(*a.columns, *a.rows, *a.samples * *a.bitsAllocated);
+    // A palette image becomes 24-bit colour.
+    const int sized =
+        CheckImageSize(*a.columns, *a.rows, palette ? 24 : *a.samples * *a.bitsAllocated);
     if (sized != SUCCESS) return sized;
     const std::uint64_t frameBytes =
         std::uint64_t{*a.rows} * *a.columns * *a.samples * (*a.bitsAllocated / 8);

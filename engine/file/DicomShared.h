@@ -4,6 +4,7 @@
 
 #include <gdcmTag.h>
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -39,6 +40,11 @@ struct PixelAttributes {
     std::uint64_t pixelBytes = 0;  // native: element length; encapsulated: sum of fragment lengths
     // Items of encapsulated Pixel Data (offset, length), the offset table first.
     std::vector<std::pair<std::size_t, std::uint32_t>> fragments;
+    // PALETTE COLOR: per channel (red, green, blue) the descriptor (entries, 0 meaning 65536;
+    // first value mapped; bits an entry) and the bytes of the lookup table.
+    std::optional<std::array<std::uint16_t, 3>> paletteDescriptor[3];
+    std::optional<std::uint32_t> paletteBytes[3];
+    bool segmentedPalette = false;
 };
 
 // The pre-parse scanner: SUCCESS when every element length fits the bytes that follow it, the

@@ -76,6 +76,9 @@ constexpr DicomTag kPixelRepresentation{0x0028, 0x0103};
 constexpr DicomTag kBurnedInAnnotation{0x0028, 0x0301};
 constexpr DicomTag kPixelIntensityRelationship{0x0028, 0x1040};
 constexpr DicomTag kPixelIntensityRelationshipSign{0x0028, 0x1041};
+constexpr DicomTag kRedPaletteDescriptor{0x0028, 0x1101};     // then green, blue
+constexpr DicomTag kRedPaletteData{0x0028, 0x1201};           // then green, blue
+constexpr DicomTag kRedSegmentedPaletteData{0x0028, 0x1221};  // then green, blue
 constexpr DicomTag kWindowCenter{0x0028, 0x1050};
 constexpr DicomTag kWindowWidth{0x0028, 0x1051};
 constexpr DicomTag kRescaleIntercept{0x0028, 0x1052};

@@ -131,4 +131,44 @@ TEST(DicomFieldFiles, MultiFrameImageLoadsItsFirstFrameAndCountsThePages) {
     std::filesystem::remove(scriptPath);
 }
 
+// PALETTE COLOR (ultrasound): indices through 8 or 16-bit palettes to 24-bit colour, as pydicom's
+// palette lookup gives them; a segmented palette is refused with its own code.
+TEST(DicomFieldFiles, PaletteColourBecomesTwentyFourBitColour) {
+    const std::string folder = TempPath("palettes");
+    std::filesystem::create_directories(folder);
+    const std::string writer = std::string(AXLUMORA_TEST_DATA_DIR) + "/palette_writer.py";
+    if (std::system(("/usr/bin/python3 " + writer + " " + folder + " >/dev/null 2>&1").c_str()) !=
+        0)
+        GTEST_SKIP() << "pydicom with numpy not available";
+    for (const char* name : {"p8.dcm", "p8w16.dcm", "p16.dcm"}) {
+        SCOPED_TRACE(name);
+        const std::string path = folder + "/" + name;
+        FILEINFO info{};
+        ASSERT_EQ(L_FileInfo(path.c_str(), &info, FILEINFO_STRUCT_SIZE, 0, nullptr), SUCCESS);
+        EXPECT_EQ(info.BitsPerPixel, 24);
+        ScopedBitmap loaded;
+        ASSERT_EQ(L_LoadFile(path.c_str(), loaded.get(), BITMAPHANDLE_STRUCT_SIZE, 0, ORDER_RGB, 0,
+                             nullptr, nullptr, nullptr, nullptr),
+                  SUCCESS);
+        ASSERT_EQ(loaded->BitsPerPixel, 24);
+        ASSERT_EQ(loaded->Width, 9);
+        ASSERT_EQ(loaded->Height, 6);
+        const std::vector<std::uint8_t> expected = ReadAll(path + ".rgb");
+        ASSERT_EQ(expected.size(), 9u * 6 * 3);
+        for (int y = 0; y < 6; ++y)
+            EXPECT_TRUE(std::equal(expected.begin() + y * 27, expected.begin() + (y + 1) * 27,
+                                   loaded->Addr + y * loaded->BytesPerLine))
+                << "row " << y;
+    }
+    ScopedBitmap kept;
+    ASSERT_EQ(L_CreateBitmap(kept.get(), BITMAPHANDLE_STRUCT_SIZE, TYPE_CONV, 3, 3, 24, ORDER_BGR,
+                             nullptr, TOP_LEFT, nullptr, 0),
+              SUCCESS);
+    EXPECT_EQ(L_LoadFile((folder + "/seg.dcm").c_str(), kept.get(), BITMAPHANDLE_STRUCT_SIZE, 0,
+                         ORDER_BGR, 0, nullptr, nullptr, nullptr, nullptr),
+              ERROR_FEATURE_NOT_SUPPORTED);
+    EXPECT_EQ(kept->Width, 3);
+    std::filesystem::remove_all(folder);
+}
+
 }  // namespace
