@@ -48,7 +48,7 @@ test-asan: deps
 # allocator, whose caches grow over millions of small runs (FuzzSetDib runs 19 000 a second).
 FUZZ_BUILD   ?= build-fuzz
 FUZZ_SECONDS ?= 600
-FUZZ_TARGETS ?= FuzzLoadMemory FuzzFileInfo FuzzSetDib FuzzAnnLoad
+FUZZ_TARGETS ?= FuzzLoadMemory FuzzFileInfo FuzzSetDib FuzzAnnLoad FuzzDicomScanner
 fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DAXLUMORA_FUZZ=ON -DAXLUMORA_BENCH=OFF \
 		"-DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined" $(CMAKE_ARGS)

@@ -4,6 +4,7 @@ find_package(GDCM REQUIRED CONFIG)
 find_package(TIFF REQUIRED)
 find_package(JPEG REQUIRED)
 find_package(PNG REQUIRED)
+find_package(ZLIB REQUIRED)  # Deflated DICOM data sets
 
 # Debian's OpenCV core and imgproc packages ship no CMake configuration: find them directly.
 find_path(OPENCV_INCLUDE_DIR opencv2/core.hpp PATH_SUFFIXES opencv4 REQUIRED)
@@ -26,5 +27,5 @@ target_include_directories(axlumora_deps SYSTEM INTERFACE ${GDCM_INCLUDE_DIRS} $
                            ${OPENJPEG_INCLUDE_DIR})
 target_link_libraries(axlumora_deps INTERFACE
     gdcmMSFF gdcmDSED gdcmDICT gdcmCommon
-    TIFF::TIFF JPEG::JPEG PNG::PNG ${OPENJPEG_LIBRARY}
+    TIFF::TIFF JPEG::JPEG PNG::PNG ZLIB::ZLIB ${OPENJPEG_LIBRARY}
     ${OPENCV_IMGPROC_LIBRARY} ${OPENCV_CORE_LIBRARY} axdraw_deps)

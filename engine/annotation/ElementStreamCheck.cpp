@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "engine/annotation/PresentationState.h"
+#include "engine/file/DicomElementStream.h"
 
 namespace engine::annotation {
 namespace {
@@ -26,36 +27,20 @@ constexpr std::string_view kPresentationStates[] = {
 constexpr std::string_view kImplicitLittleEndian = "1.2.840.10008.1.2";
 constexpr std::string_view kExplicitLittleEndian = "1.2.840.10008.1.2.1";
 
-constexpr std::size_t kPreambleBytes = 128;
-constexpr std::uint32_t kUndefinedLength = 0xFFFFFFFF;
-constexpr std::uint16_t kItemGroup = 0xFFFE;
-constexpr std::uint16_t kItem = 0xE000;
-constexpr std::uint16_t kItemDelimitation = 0xE00D;
-constexpr std::uint16_t kSequenceDelimitation = 0xE0DD;
+using engine::file::stream::ElementHeader;
+using engine::file::stream::ElementReader;
+using engine::file::stream::kItem;
+using engine::file::stream::kItemDelimitation;
+using engine::file::stream::kItemGroup;
+using engine::file::stream::kMaxNesting;
+using engine::file::stream::kPreambleBytes;
+using engine::file::stream::kSequenceDelimitation;
+using engine::file::stream::kUndefinedLength;
+using engine::file::stream::VrInfo;
+
 constexpr std::uint32_t kRecognitionCode = 0x00080010;
 constexpr std::uint32_t kSopClassUid = 0x00080016;
 constexpr std::uint32_t kPixelData = 0x7FE00010;
-constexpr int kMaxNesting = 32;
-
-struct VrInfo {
-    char name[3];
-    bool longForm;      // 32-bit length after two reserved bytes (PS3.5 7.1.2)
-    unsigned unitBytes;  // a binary VR's value is a whole number of these; 1 for text and bytes
-};
-constexpr VrInfo kVrs[] = {
-    {"AE", false, 1}, {"AS", false, 1}, {"AT", false, 4}, {"CS", false, 1}, {"DA", false, 1},
-    {"DS", false, 1}, {"DT", false, 1}, {"FD", false, 8}, {"FL", false, 4}, {"IS", false, 1},
-    {"LO", false, 1}, {"LT", false, 1}, {"OB", true, 1},  {"OD", true, 8},  {"OF", true, 4},
-    {"OL", true, 4},  {"OV", true, 8},  {"OW", true, 2},  {"PN", false, 1}, {"SH", false, 1},
-    {"SL", false, 4}, {"SQ", true, 1},  {"SS", false, 2}, {"ST", false, 1}, {"SV", true, 8},
-    {"TM", false, 1}, {"UC", true, 1},  {"UI", false, 1}, {"UL", false, 4}, {"UN", true, 1},
-    {"UR", true, 1},  {"US", false, 2}, {"UT", true, 1},  {"UV", true, 8}};
-
-const VrInfo* FindVr(std::uint8_t a, std::uint8_t b) {
-    for (const VrInfo& vr : kVrs)
-        if (vr.name[0] == a && vr.name[1] == b) return &vr;
-    return nullptr;
-}
 
 // File Meta Information elements (PS3.10 7.1) and their VRs; GDCM reads some of them typed.
 struct MetaElement {
@@ -69,7 +54,7 @@ constexpr MetaElement kMetaElements[] = {
 
 class StreamCheck {
 public:
-    explicit StreamCheck(Bytes data) : data_(data) {}
+    explicit StreamCheck(Bytes data) : data_(data), reader_(data, true, false) {}
 
     // SUCCESS when GDCM may read the file; its transfer syntax is then known.
     int Run() {
@@ -79,7 +64,7 @@ public:
         const int meta = Meta(&pos);
         if (meta != SUCCESS) return meta;
         if (syntax_ == kImplicitLittleEndian)
-            explicitVr_ = false;
+            reader_ = ElementReader(data_, false, false);
         else if (syntax_ != kExplicitLittleEndian)
             return syntax_.empty() ? ERROR_FILE_CORRUPT : ERROR_FEATURE_NOT_SUPPORTED;
         const int body = DataSet(&pos, data_.size(), 0, false);
@@ -88,37 +73,26 @@ public:
     }
 
 private:
-    std::uint16_t U16(std::size_t at) const { return static_cast<std::uint16_t>(data_[at] | data_[at + 1] << 8); }
-    std::uint32_t U32(std::size_t at) const {
-        return data_[at] | data_[at + 1] << 8 | data_[at + 2] << 16 | std::uint32_t{data_[at + 3]} << 24;
-    }
+    std::uint16_t U16(std::size_t at) const { return reader_.U16(at); }
+    std::uint32_t U32(std::size_t at) const { return reader_.U32(at); }
 
     // Group 0002, always explicit VR little endian.
     int Meta(std::size_t* pos) {
         std::optional<std::uint16_t> previous;
-        while (data_.size() - *pos >= 8 && U16(*pos) == 0x0002) {
-            const std::uint16_t element = U16(*pos + 2);
-            if (previous && element <= *previous) return ERROR_FILE_CORRUPT;
-            previous = element;
-            const auto known = std::find_if(std::begin(kMetaElements), std::end(kMetaElements),
-                                            [&](const MetaElement& m) { return m.element == element; });
-            if (known == std::end(kMetaElements) || data_[*pos + 4] != known->vr[0] || data_[*pos + 5] != known->vr[1])
-                return ERROR_FILE_CORRUPT;
-            const VrInfo* vr = FindVr(data_[*pos + 4], data_[*pos + 5]);
-            std::size_t header = 8;
-            std::uint32_t length = U16(*pos + 6);
-            if (vr->longForm) {
-                if (data_.size() - *pos < 12) return ERROR_FILE_CORRUPT;
-                header = 12;
-                length = U32(*pos + 8);
-            }
-            *pos += header;
-            if (length > data_.size() - *pos || length % 2 || length % vr->unitBytes) return ERROR_FILE_CORRUPT;
-            if (element == 0x0010)
-                syntax_ = std::string(TrimmedText(std::string_view(reinterpret_cast<const char*>(data_.data() + *pos), length)));
-            *pos += length;
-        }
-        return SUCCESS;
+        const bool fits = engine::file::stream::WalkMetaGroup(
+            data_, pos, [&](const ElementHeader& header, std::string_view value) {
+                if (previous && header.element <= *previous) return false;
+                previous = header.element;
+                const auto known =
+                    std::find_if(std::begin(kMetaElements), std::end(kMetaElements),
+                                 [&](const MetaElement& m) { return m.element == header.element; });
+                if (known == std::end(kMetaElements) || !header.vr->Is(known->vr)) return false;
+                if (value.size() % 2 || value.size() % header.vr->unitBytes) return false;
+                if (header.element == engine::file::stream::kTransferSyntaxElement)
+                    syntax_ = std::string(TrimmedText(value));
+                return true;
+            });
+        return fits ? SUCCESS : ERROR_FILE_CORRUPT;
     }
 
     // The elements of one data set in [*pos, end); one of undefined length ends at its delimiter.
@@ -140,29 +114,19 @@ private:
                 if (group < 0x0008) return ERROR_FILE_CORRUPT;
                 if (tag > kSopClassUid && !sopClassSeen_) return ERROR_FILE_FORMAT;
             }
-            std::uint32_t length;
+            ElementHeader header;
+            if (!reader_.Header(*pos, end, &header)) return ERROR_FILE_CORRUPT;
+            *pos += header.size;
+            const std::uint32_t length = header.length;
             bool sequence;
-            if (explicitVr_) {
-                const VrInfo* vr = FindVr(data_[*pos + 4], data_[*pos + 5]);
-                if (!vr) return ERROR_FILE_CORRUPT;
-                if (vr->longForm) {
-                    if (end - *pos < 12) return ERROR_FILE_CORRUPT;
-                    length = U32(*pos + 8);
-                    *pos += 12;
-                } else {
-                    length = U16(*pos + 6);
-                    *pos += 8;
-                }
-                sequence = std::strcmp(vr->name, "SQ") == 0;
+            if (const VrInfo* vr = header.vr) {
+                sequence = vr->Is("SQ");
                 // GDCM reads an undefined length elsewhere as an implicit VR sequence (CP 246).
                 if (!sequence && (length == kUndefinedLength || length % vr->unitBytes)) return ERROR_FILE_CORRUPT;
             } else {
-                length = U32(*pos + 4);
-                *pos += 8;
                 // Without VRs a value is a sequence when its length is undefined or it opens with
                 // an item; GDCM reads the latter as a sequence when asked for one.
-                sequence = length == kUndefinedLength ||
-                           (length >= 8 && end - *pos >= 8 && U16(*pos) == kItemGroup && U16(*pos + 2) == kItem);
+                sequence = length == kUndefinedLength || reader_.OpensWithItem(*pos, end, length);
             }
             // Lengths are even (PS3.5 7.1.1); GDCM replaces some odd ones it blames on a vendor.
             if (length != kUndefinedLength && length % 2) return ERROR_FILE_CORRUPT;
@@ -230,8 +194,8 @@ private:
     }
 
     Bytes data_;
+    ElementReader reader_;
     std::string syntax_;
-    bool explicitVr_ = true;
     bool sopClassSeen_ = false;
     std::size_t elements_ = 0;
 };

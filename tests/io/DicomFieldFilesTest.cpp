@@ -1,0 +1,174 @@
+// DICOM files as the field sends them, written by independent tools: a deflated data set
+// (DCMTK's dcmconv) and a multi-frame image (pydicom). Each loads with the pixels it holds.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "engine/File.h"
+#include "engine/Kernel.h"
+#include "tests/io/ExternalTools.h"
+
+using namespace filefmt;
+
+namespace {
+
+std::string TempPath(const std::string& name) {
+    return (std::filesystem::temp_directory_path() /
+            ("axlumora_dcmfield_" + std::to_string(::getpid()) + "_" + name))
+        .string();
+}
+
+std::vector<std::uint8_t> ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+int Load(const std::string& path, ScopedBitmap& bitmap) {
+    return L_LoadFile(path.c_str(), bitmap.get(), BITMAPHANDLE_STRUCT_SIZE, 0, ORDER_GRAY, 0,
+                      nullptr, nullptr, nullptr, nullptr);
+}
+
+int LoadMemory(const std::vector<std::uint8_t>& data, ScopedBitmap& bitmap) {
+    return L_LoadBitmapMemory(data.data(), bitmap.get(), BITMAPHANDLE_STRUCT_SIZE, 0, ORDER_GRAY,
+                              data.size(), nullptr, nullptr);
+}
+
+// Sample (x, y) of a 16-bit grey bitmap.
+unsigned Sample(const BITMAPHANDLE& b, int x, int y) {
+    return reinterpret_cast<const std::uint16_t*>(b.Addr + y * b.BytesPerLine)[x];
+}
+
+TEST(DicomFieldFiles, DeflatedDataSetLoadsAsItsPixelsAndCutStreamsFail) {
+    if (!iotest::HaveTool("dcmconv")) GTEST_SKIP() << "DCMTK not installed";
+    ScopedBitmap source;
+    ASSERT_EQ(L_CreateBitmap(source.get(), BITMAPHANDLE_STRUCT_SIZE, TYPE_CONV, 33, 21, 16,
+                             ORDER_GRAY, nullptr, TOP_LEFT, nullptr, 0),
+              SUCCESS);
+    for (int y = 0; y < 21; ++y)
+        for (int x = 0; x < 33; ++x)
+            reinterpret_cast<std::uint16_t*>(source->Addr + y * source->BytesPerLine)[x] =
+                static_cast<std::uint16_t>((x * 97 + y * 31) & 0xFFF);
+    source->HighBit = 11;
+    const std::string plain = TempPath("plain.dcm"), deflated = TempPath("deflated.dcm");
+    ASSERT_EQ(L_SaveBitmap(plain.c_str(), source.get(), FILE_DICOM_GRAY, 0, 0, nullptr), SUCCESS);
+    ASSERT_EQ(std::system(("dcmconv +td " + plain + " " + deflated + " >/dev/null 2>&1").c_str()),
+              0);
+    const std::vector<std::uint8_t> file = ReadAll(deflated);
+    ASSERT_NE(std::string(file.begin(), file.end()).find("1.2.840.10008.1.2.1.99"),
+              std::string::npos);
+
+    FILEINFO info{};
+    ASSERT_EQ(L_FileInfo(deflated.c_str(), &info, FILEINFO_STRUCT_SIZE, 0, nullptr), SUCCESS);
+    EXPECT_EQ(info.Width, 33);
+    EXPECT_EQ(info.Height, 21);
+    EXPECT_EQ(info.BitsPerPixel, 16);
+    ScopedBitmap loaded;
+    ASSERT_EQ(Load(deflated, loaded), SUCCESS);
+    ASSERT_EQ(loaded->Width, 33);
+    ASSERT_EQ(loaded->Height, 21);
+    EXPECT_EQ(loaded->HighBit, 11);
+    for (int y = 0; y < 21; ++y)
+        for (int x = 0; x < 33; ++x)
+            ASSERT_EQ(Sample(*loaded, x, y), Sample(*source, x, y)) << x << "," << y;
+
+    // Cut inside the deflated data set (raw deflate has no checksum, so a cut is what can be
+    // told): refused, the image kept.
+    ScopedBitmap kept;
+    ASSERT_EQ(L_CreateBitmap(kept.get(), BITMAPHANDLE_STRUCT_SIZE, TYPE_CONV, 3, 3, 16, ORDER_GRAY,
+                             nullptr, TOP_LEFT, nullptr, 0),
+              SUCCESS);
+    const std::vector<std::uint8_t> cut(file.begin(), file.end() - 40);
+    EXPECT_EQ(LoadMemory(cut, kept), ERROR_FILE_CORRUPT);
+    EXPECT_EQ(kept->Width, 3);
+    std::filesystem::remove(plain);
+    std::filesystem::remove(deflated);
+}
+
+// Three frames of 16-bit grey: the file describes three pages and loads its first frame.
+TEST(DicomFieldFiles, MultiFrameImageLoadsItsFirstFrameAndCountsThePages) {
+    const std::string path = TempPath("frames.dcm");
+    const std::string script =
+        "import sys, numpy as np\n"
+        "from pydicom.dataset import FileDataset, FileMetaDataset\n"
+        "from pydicom.uid import ExplicitVRLittleEndian, generate_uid\n"
+        "meta = FileMetaDataset()\n"
+        "meta.MediaStorageSOPClassUID = '1.2.840.10008.5.1.4.1.1.7.3'\n"
+        "meta.MediaStorageSOPInstanceUID = generate_uid()\n"
+        "meta.TransferSyntaxUID = ExplicitVRLittleEndian\n"
+        "ds = FileDataset(sys.argv[1], {}, file_meta=meta, preamble=b'\\0' * 128)\n"
+        "ds.SOPClassUID = meta.MediaStorageSOPClassUID\n"
+        "ds.SOPInstanceUID = meta.MediaStorageSOPInstanceUID\n"
+        "ds.Modality = 'OT'\n"
+        "ds.SamplesPerPixel = 1\n"
+        "ds.PhotometricInterpretation = 'MONOCHROME2'\n"
+        "ds.Rows, ds.Columns, ds.NumberOfFrames = 5, 7, 3\n"
+        "ds.BitsAllocated, ds.BitsStored, ds.HighBit, ds.PixelRepresentation = 16, 16, 15, 0\n"
+        "ds.PixelData = ((np.arange(105) * 611) % 65536).astype('<u2').tobytes()\n"
+        "ds.is_little_endian, ds.is_implicit_VR = True, False\n"
+        "ds.save_as(sys.argv[1], write_like_original=False)\n";
+    const std::string scriptPath = TempPath("frames.py");
+    std::ofstream(scriptPath) << script;
+    if (std::system(("/usr/bin/python3 " + scriptPath + " " + path + " >/dev/null 2>&1").c_str()) !=
+        0)
+        GTEST_SKIP() << "pydicom with numpy not available";
+    FILEINFO info{};
+    ASSERT_EQ(L_FileInfo(path.c_str(), &info, FILEINFO_STRUCT_SIZE, 0, nullptr), SUCCESS);
+    EXPECT_EQ(info.TotalPages, 3);
+    ScopedBitmap loaded;
+    ASSERT_EQ(Load(path, loaded), SUCCESS);
+    ASSERT_EQ(loaded->Width, 7);
+    ASSERT_EQ(loaded->Height, 5);
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 7; ++x) EXPECT_EQ(Sample(*loaded, x, y), ((y * 7 + x) * 611u) % 65536u);
+    std::filesystem::remove(path);
+    std::filesystem::remove(scriptPath);
+}
+
+// PALETTE COLOR (ultrasound): indices through 8 or 16-bit palettes to 24-bit colour, as pydicom's
+// palette lookup gives them; a segmented palette is refused with its own code.
+TEST(DicomFieldFiles, PaletteColourBecomesTwentyFourBitColour) {
+    const std::string folder = TempPath("palettes");
+    std::filesystem::create_directories(folder);
+    const std::string writer = std::string(AXLUMORA_TEST_DATA_DIR) + "/palette_writer.py";
+    if (std::system(("/usr/bin/python3 " + writer + " " + folder + " >/dev/null 2>&1").c_str()) !=
+        0)
+        GTEST_SKIP() << "pydicom with numpy not available";
+    for (const char* name : {"p8.dcm", "p8w16.dcm", "p16.dcm"}) {
+        SCOPED_TRACE(name);
+        const std::string path = folder + "/" + name;
+        FILEINFO info{};
+        ASSERT_EQ(L_FileInfo(path.c_str(), &info, FILEINFO_STRUCT_SIZE, 0, nullptr), SUCCESS);
+        EXPECT_EQ(info.BitsPerPixel, 24);
+        ScopedBitmap loaded;
+        ASSERT_EQ(L_LoadFile(path.c_str(), loaded.get(), BITMAPHANDLE_STRUCT_SIZE, 0, ORDER_RGB, 0,
+                             nullptr, nullptr, nullptr, nullptr),
+                  SUCCESS);
+        ASSERT_EQ(loaded->BitsPerPixel, 24);
+        ASSERT_EQ(loaded->Width, 9);
+        ASSERT_EQ(loaded->Height, 6);
+        const std::vector<std::uint8_t> expected = ReadAll(path + ".rgb");
+        ASSERT_EQ(expected.size(), 9u * 6 * 3);
+        for (int y = 0; y < 6; ++y)
+            EXPECT_TRUE(std::equal(expected.begin() + y * 27, expected.begin() + (y + 1) * 27,
+                                   loaded->Addr + y * loaded->BytesPerLine))
+                << "row " << y;
+    }
+    ScopedBitmap kept;
+    ASSERT_EQ(L_CreateBitmap(kept.get(), BITMAPHANDLE_STRUCT_SIZE, TYPE_CONV, 3, 3, 24, ORDER_BGR,
+                             nullptr, TOP_LEFT, nullptr, 0),
+              SUCCESS);
+    EXPECT_EQ(L_LoadFile((folder + "/seg.dcm").c_str(), kept.get(), BITMAPHANDLE_STRUCT_SIZE, 0,
+                         ORDER_BGR, 0, nullptr, nullptr, nullptr, nullptr),
+              ERROR_FEATURE_NOT_SUPPORTED);
+    EXPECT_EQ(kept->Width, 3);
+    std::filesystem::remove_all(folder);
+}
+
+}  // namespace
