@@ -5,9 +5,11 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "fuzz/Harnesses.h"
+#include "host/ScriptParser.h"
 
 namespace {
 
@@ -41,3 +43,15 @@ TEST(FuzzFindings, RegistryTexts) {
     EXPECT_GT(Replay("FuzzRegistryText", fuzz::RegistryTextInput), 0);
 }
 TEST(FuzzFindings, Scripts) { EXPECT_GT(Replay("FuzzScript", fuzz::ScriptInput), 0); }
+
+// Found by fuzzing: a record nested in a record was parsed before it was refused, so a deep
+// enough nest overflowed the stack. Now the first inner '{' ends the line with an error.
+TEST(FuzzFindings, DeeplyNestedRecordsAreAnErrorLine) {
+    std::string script = "CreateBitmap ";
+    for (int i = 0; i < 1000000; ++i) script += "{a=";
+    std::vector<host::ScriptError> errors;
+    EXPECT_TRUE(host::ParseScript(script, errors).empty());
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].line(), 1);
+    EXPECT_STREQ(errors[0].what(), "records cannot be nested");
+}
