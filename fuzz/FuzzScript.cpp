@@ -4,8 +4,8 @@
 // What a run may do is bounded here, not in the host: scripts of at most 4 KiB and 24 statements;
 // numbers of at most 4096 (image sizes, counts, form coordinates) and buffers of at most 1 MiB, so
 // no statement can ask for gigabytes or minutes (Load's retry waits are skipped); file names
-// without a '/', resolved in the scratch folder that is the working directory (emptied before each
-// statement list runs), so nothing is read or written outside it.
+// without a '/', resolved in the scratch folder that is the working directory while a script
+// runs (emptied before), so nothing is read or written outside it.
 #include <unistd.h>
 
 #include <cstddef>
@@ -73,6 +73,8 @@ void fuzz::ScriptInput(const std::uint8_t* data, std::size_t size) {
     for (const host::Statement& statement : statements)
         if (!Bounded(statement)) return;
 
+    // The fuzzer's own corpus paths are relative: back to its folder once the script has run.
+    static const std::filesystem::path home = std::filesystem::current_path();
     if (::chdir(fuzz::Scratch().path().c_str()) != 0) std::abort();
     EmptyScratch();
     // Load retries a file that fails for 5.5 s; the waits are what would take the time.
@@ -85,6 +87,7 @@ void fuzz::ScriptInput(const std::uint8_t* data, std::size_t size) {
         std::ostringstream out, err;
         runner.Run(statements, true, "fuzz", out, err);
     }
+    if (::chdir(home.c_str()) != 0) std::abort();
 }
 
 AXLUMORA_FUZZ_ENTRY(fuzz::ScriptInput)

@@ -8,6 +8,8 @@
 
 namespace host {
 
+Literal::Literal() = default;
+
 namespace {
 
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
