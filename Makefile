@@ -48,16 +48,18 @@ test-asan: deps
 # allocator, whose caches grow over millions of small runs (FuzzSetDib runs 19 000 a second).
 FUZZ_BUILD   ?= build-fuzz
 FUZZ_SECONDS ?= 600
-FUZZ_TARGETS ?= FuzzLoadMemory FuzzFileInfo FuzzSetDib FuzzAnnLoad FuzzDicomScanner
+FUZZ_TARGETS ?= FuzzLoadMemory FuzzFileInfo FuzzSetDib FuzzAnnLoad FuzzDicomScanner FuzzCorrectionFile \
+                FuzzRawFile FuzzRegistryText FuzzScript
 fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DAXLUMORA_FUZZ=ON -DAXLUMORA_BENCH=OFF \
 		"-DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined" $(CMAKE_ARGS)
 	cmake --build $(FUZZ_BUILD) -j$(JOBS) --target $(FUZZ_TARGETS)
 	for t in $(FUZZ_TARGETS); do \
+		seeds=tests/data/seeds; [ -d $$seeds/$$t ] && seeds=$$seeds/$$t; \
 		mkdir -p $(FUZZ_BUILD)/corpus/$$t && \
 		LSAN_OPTIONS=suppressions=fuzz/lsan.supp ASAN_OPTIONS=quarantine_size_mb=64 \
 		$(FUZZ_BUILD)/fuzz/$$t -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=3072 -malloc_limit_mb=2048 -max_len=1048576 \
-			-artifact_prefix=$(FUZZ_BUILD)/$$t- $(FUZZ_BUILD)/corpus/$$t tests/data/seeds || exit 1; \
+			-artifact_prefix=$(FUZZ_BUILD)/$$t- $(FUZZ_BUILD)/corpus/$$t $$seeds || exit 1; \
 	done
 
 clean:

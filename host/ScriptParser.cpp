@@ -8,6 +8,8 @@
 
 namespace host {
 
+Literal::Literal() = default;
+
 namespace {
 
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
@@ -156,8 +158,9 @@ Literal Cursor::ParseRecord() {
         do {
             std::string field = Identifier("a field name");
             Expect('=', "'=' after the field name");
+            // Refused before descending: a deep nest would otherwise exhaust the stack.
+            if (Peek() == '{') Fail("records cannot be nested");
             Literal value = ParseLiteral();
-            if (value.kind == Literal::Kind::Record) Fail("records cannot be nested");
             for (const auto& [name, unused] : record.fields)
                 if (EqualsIgnoreCase(name, field)) Fail("field '" + field + "' given twice");
             record.fields.emplace_back(std::move(field), std::move(value));

@@ -30,6 +30,10 @@ namespace host {
 struct Literal {
     enum class Kind { Integer, Float, String, Boolean, BufferAddress, BufferArray, Record };
 
+    // Out of line, where Literal is complete: fields holds Literals, and clang with libstdc++
+    // refuses to make the constructor here.
+    Literal();
+
     Kind kind = Kind::Integer;
     // Integer: magnitude and sign kept apart so that the full unsigned 64-bit range (0x…) and
     // the full signed range both fit.

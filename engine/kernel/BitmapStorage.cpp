@@ -1,6 +1,7 @@
 #include "engine/kernel/BitmapStorage.h"
 
 #include <algorithm>
+#include <atomic>
 #include <mutex>
 #include <new>
 #include <unordered_map>
@@ -50,6 +51,18 @@ class StorageRegistry {
     std::uintptr_t nextKey_ = 1;
     std::unordered_map<std::uintptr_t, std::unique_ptr<BitmapStorage>> entries_;
 };
+
+// Pixel allocations still allowed before the injected failures start; negative: no limit.
+std::atomic<std::int64_t> g_allocationsAllowed{-1};
+
+bool PixelAllocationAllowed() noexcept {
+    std::int64_t allowed = g_allocationsAllowed.load();
+    while (allowed >= 0) {
+        if (allowed == 0) return false;
+        if (g_allocationsAllowed.compare_exchange_weak(allowed, allowed - 1)) return true;
+    }
+    return true;
+}
 
 // Never destroyed: bitmaps owned by static objects may still be freed while the process exits.
 StorageRegistry& Registry() {
@@ -207,6 +220,7 @@ int AllocateImage(const ImageSpec& spec, BITMAPHANDLE* out) noexcept {
     if (const int status = SpecGeometry(spec, &stride, &size); status != SUCCESS) return status;
     try {
         auto storage = std::make_unique<BitmapStorage>();
+        if (!PixelAllocationAllowed()) return ERROR_NO_MEMORY;
         storage->pixels.reset(static_cast<std::uint8_t*>(std::calloc(size, 1)));
         if (!storage->pixels) return ERROR_NO_MEMORY;
         storage->pixelBytes = size;
@@ -324,5 +338,9 @@ bool SetRegion(const BITMAPHANDLE& bitmap, std::shared_ptr<const Region> region)
 }
 
 std::size_t LiveStorageCount() { return Registry().Count(); }
+
+void LimitPixelAllocationsForTesting(std::int64_t successes) noexcept {
+    g_allocationsAllowed.store(successes < 0 ? -1 : successes);
+}
 
 }  // namespace engine

@@ -84,4 +84,8 @@ bool SetRegion(const BITMAPHANDLE& bitmap, std::shared_ptr<const Region> region)
 // Storages currently alive; for leak checks in tests.
 std::size_t LiveStorageCount();
 
+// Tests of memory pressure: after `successes` more pixel allocations, every one fails as if the
+// system had no memory left, until called again; a negative count lifts the limit.
+void LimitPixelAllocationsForTesting(std::int64_t successes) noexcept;
+
 }  // namespace engine

@@ -504,7 +504,8 @@ TEST(OtherWritersFiles, SeedImagesDescribeAndLoadAsBefore) {
     const std::filesystem::path folder = std::filesystem::path(AXLUMORA_TEST_DATA_DIR) / "seeds";
     int files = 0;
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        if (entry.path().extension() == ".dcm" || entry.path().extension() == ".dib") continue;
+        // Folders hold the other fuzz targets' seeds.
+        if (!entry.is_regular_file() || entry.path().extension() == ".dcm" || entry.path().extension() == ".dib") continue;
         SCOPED_TRACE(entry.path().string());
         const Bytes data = ReadFile(entry.path().string());
         FILEINFO info{};
