@@ -11,7 +11,7 @@ set_target_properties(axplatform axlumora PROPERTIES
 file(RELATIVE_PATH AXLUMORA_BIN_TO_LIB ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_LIBDIR})
 set_target_properties(axlumora PROPERTIES INSTALL_RPATH "$ORIGIN")
 set_target_properties(axlumora_host PROPERTIES INSTALL_RPATH "$ORIGIN/${AXLUMORA_BIN_TO_LIB}")
-target_compile_definitions(axlumora_host PRIVATE
+target_compile_definitions(axlumora_script PRIVATE
     AXLUMORA_INSTALLED_LIBRARY="${AXLUMORA_BIN_TO_LIB}/$<TARGET_SONAME_FILE_NAME:axlumora>")
 
 # A host includes <axlumora/...> and needs C++20 (the interface macros use __VA_OPT__); it links
@@ -27,6 +27,12 @@ install(TARGETS axplatform axlumora EXPORT axlumoraTargets
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/include/axlumora ${CMAKE_BINARY_DIR}/include/axlumora
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(TARGETS axlumora_host RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The windowed form, which the host's viewer links: a Qt host may load it too.
+if(TARGET axlumora_qt)
+    set_target_properties(axlumora_qt PROPERTIES
+        VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR} INSTALL_RPATH "$ORIGIN")
+    install(TARGETS axlumora_qt LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+endif()
 install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR})
 

@@ -15,6 +15,7 @@
 #include "io/FileIo.h"
 #include "platform/handles/GlobalMemory.h"
 #include "tests/control/ControlFixture.h"
+#include "tests/common/TestFiles.h"
 
 namespace {
 
@@ -192,8 +193,7 @@ TEST(MemoryPressure, ImageMakingMembersReportTheirFailureCode) {
               S_OK);
     EXPECT_EQ(value, -1);
 
-    const fs::path raw =
-        fs::temp_directory_path() / ("axlumora_pressure_" + std::to_string(::getpid()) + ".raw");
+    const fs::path raw = testsupport::TempPath("pressure", "frame.raw");
     const std::uint8_t layout1[4 + 8] = {2, 0, 2, 0};
     std::ofstream(raw, std::ios::binary)
         .write(reinterpret_cast<const char*>(layout1), sizeof layout1);

@@ -13,17 +13,14 @@
 
 #include "engine/File.h"
 #include "engine/Kernel.h"
-#include "tests/io/ExternalTools.h"
+#include "tests/common/ExternalTools.h"
+#include "tests/common/TestFiles.h"
 
 using namespace filefmt;
 
 namespace {
 
-std::string TempPath(const std::string& name) {
-    return (std::filesystem::temp_directory_path() /
-            ("axlumora_dcmfield_" + std::to_string(::getpid()) + "_" + name))
-        .string();
-}
+std::string TempPath(const std::string& name) { return testsupport::TempPath("dcmfield", name); }
 
 std::vector<std::uint8_t> ReadAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -46,7 +43,7 @@ unsigned Sample(const BITMAPHANDLE& b, int x, int y) {
 }
 
 TEST(DicomFieldFiles, DeflatedDataSetLoadsAsItsPixelsAndCutStreamsFail) {
-    if (!iotest::HaveTool("dcmconv")) GTEST_SKIP() << "DCMTK not installed";
+    if (!testsupport::HaveTool("dcmconv")) GTEST_SKIP() << "DCMTK not installed";
     ScopedBitmap source;
     ASSERT_EQ(L_CreateBitmap(source.get(), BITMAPHANDLE_STRUCT_SIZE, TYPE_CONV, 33, 21, 16,
                              ORDER_GRAY, nullptr, TOP_LEFT, nullptr, 0),

@@ -14,17 +14,14 @@
 
 #include "engine/File.h"
 #include "engine/Kernel.h"
-#include "tests/io/ExternalTools.h"
+#include "tests/common/ExternalTools.h"
+#include "tests/common/TestFiles.h"
 
 using namespace filefmt;
 
 namespace {
 
-std::string TempPath(const std::string& name) {
-    return (std::filesystem::temp_directory_path() /
-            ("axlumora_dcmwriter_" + std::to_string(::getpid()) + "_" + name))
-        .string();
-}
+std::string TempPath(const std::string& name) { return testsupport::TempPath("dcmwriter", name); }
 
 std::vector<std::uint8_t> ReadAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -81,8 +78,8 @@ TEST(DicomWriter, UncompressedSamplesAreTheWholePaddedPixelData) {
         ASSERT_TRUE(reader.GetImage().GetBuffer(decoded.data()));
         EXPECT_TRUE(std::equal(samples.begin(), samples.end(),
                                reinterpret_cast<std::uint8_t*>(decoded.data())));
-        if (iotest::HaveTool("dcmdump")) {
-            EXPECT_EQ(iotest::RunTool("dcmdump " + path).find("E: "), std::string::npos);
+        if (testsupport::HaveTool("dcmdump")) {
+            EXPECT_EQ(testsupport::RunTool("dcmdump " + path).find("E: "), std::string::npos);
         }
         std::filesystem::remove(path);
     }

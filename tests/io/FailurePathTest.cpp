@@ -13,6 +13,7 @@
 #include "engine/Kernel.h"
 #include "io/FileIo.h"
 #include "platform/handles/GlobalMemory.h"
+#include "tests/common/TestFiles.h"
 
 namespace {
 
@@ -75,8 +76,7 @@ std::vector<std::pair<std::string, Bytes>> HostileImages() {
 class ScratchFile {
   public:
     explicit ScratchFile(const std::string& name, const Bytes& data = {})
-        : path_(fs::temp_directory_path() /
-                ("axlumora_failure_" + std::to_string(::getpid()) + "_" + name)) {
+        : path_(testsupport::TempPath("failure", name)) {
         std::ofstream(path_, std::ios::binary)
             .write(reinterpret_cast<const char*>(data.data()),
                    static_cast<std::streamsize>(data.size()));

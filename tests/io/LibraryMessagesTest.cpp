@@ -17,6 +17,7 @@
 #include "engine/Diagnostics.h"
 #include "engine/File.h"
 #include "engine/Kernel.h"
+#include "tests/common/TestFiles.h"
 
 using namespace filefmt;
 namespace fs = std::filesystem;
@@ -135,13 +136,6 @@ std::vector<Sample> Samples() {
     return samples;
 }
 
-fs::path Scratch() {
-    const fs::path dir =
-        fs::temp_directory_path() / ("axlumora_library_messages_" + std::to_string(::getpid()));
-    fs::create_directories(dir);
-    return dir;
-}
-
 // What reaches file descriptor 2 (the standard error of the whole process) during the scope.
 class StandardErrorCapture {
   public:
@@ -180,7 +174,8 @@ bool Contains(const std::vector<std::string>& lines, const std::string& line) {
 }
 
 TEST(LibraryMessages, EngineLoadsPrintNothingAndReportEveryMessage) {
-    const fs::path dir = Scratch();
+    const testsupport::ScratchFolder scratch("library_messages");
+    const fs::path& dir = scratch.path();
     const DiagnosticSink previous =
         L_SetDiagnosticSink([](std::string_view line) { Reported().emplace_back(line); });
     Reported().clear();
@@ -200,7 +195,6 @@ TEST(LibraryMessages, EngineLoadsPrintNothingAndReportEveryMessage) {
     EXPECT_EQ(written, "");
     for (const Sample& sample : Samples())
         EXPECT_TRUE(Contains(Reported(), sample.line)) << sample.line;
-    fs::remove_all(dir);
 }
 
 // GDCM's trace macros write the message, then std::endl; blank lines and line ends disappear.
@@ -220,7 +214,8 @@ TEST(LibraryMessages, GdcmTraceStreamsAreRoutedOneLinePerMessage) {
 
 // The real host and library, with the log switched on and off through the registry.
 TEST(LibraryMessages, HostShowsThemOnlyInTheDebugLog) {
-    const fs::path dir = Scratch();
+    const testsupport::ScratchFolder scratch("library_messages");
+    const fs::path& dir = scratch.path();
     std::ofstream script(dir / "load.txt");
     for (const Sample& sample : Samples()) {
         std::ofstream(dir / sample.name, std::ios::binary) << sample.bytes;
@@ -248,7 +243,6 @@ TEST(LibraryMessages, HostShowsThemOnlyInTheDebugLog) {
                 << sample.line << "\n"
                 << log;
     }
-    fs::remove_all(dir);
 }
 
 }  // namespace
