@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "axlumora/FormWidget.h"
 #include "platform/automation/Unknown.h"
 
 namespace form {
@@ -44,15 +45,3 @@ std::string SelectedFormBackend();
 std::unique_ptr<FormView> CreateFormView(Form& form);
 
 }  // namespace form
-
-// The interface through which a host asks the control for its window system widget, beside
-// IOleWindow (which gives the form). GetWidget writes the widget (QWidget* under the Qt
-// backend) and S_OK, or null and S_FALSE when the control is headless.
-constexpr IID IID_IFormWidget{
-    0x7A3C51E2, 0x4B9D, 0x4F06, {0x9E, 0x21, 0x5C, 0x8B, 0x0D, 0x36, 0xA1, 0x47}};
-struct IFormWidget : IUnknown {
-    virtual HRESULT STDMETHODCALLTYPE GetWidget(void** ppWidget) = 0;
-
-  protected:
-    ~IFormWidget() = default;
-};

@@ -12,7 +12,7 @@
 
 namespace form {
 
-// Registers the backend as "qt" and selects it. Forms created while no QApplication exists
+// Registers the backend as "qt" and selects it (declared for hosts in <axlumora/FormWidget.h>). Forms created while no QApplication exists
 // stay headless.
 void RegisterQtFormBackend();
 
