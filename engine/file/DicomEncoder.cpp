@@ -16,6 +16,7 @@
 #include "engine/Diagnostics.h"
 #include "engine/file/DicomShared.h"
 #include "engine/file/Jpeg2000Lossless.h"
+#include "engine/file/LibraryMessages.h"
 #include "engine/file/RleLossless.h"
 #include "engine/file/Uid.h"
 
@@ -422,7 +423,7 @@ WriteContext ContextOf(const SampleImage& samples, unsigned stored, bool lossy) 
 
 int EncodeDicom(const SampleImage& samples, const EncodeRequest& request,
                 std::vector<std::uint8_t>* out) {
-    SilenceGdcm();
+    InstallLibraryMessageRouting();
     try {
         PixelData pixels;
         if (const int built = BuildPixelData(samples, request.format, &pixels); built != SUCCESS)

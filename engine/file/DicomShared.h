@@ -90,7 +90,4 @@ inline constexpr CommentAttribute kCommentAttributes[] = {
      "Acquisition DateTime"},
 };
 
-// GDCM's own trace output off, once for the process.
-void SilenceGdcm();
-
 }  // namespace engine::file
