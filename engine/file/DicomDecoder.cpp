@@ -177,6 +177,10 @@ void ReadResolution(const gdcm::DataSet& ds, ImageInfo* info) {
     }
 }
 
+bool IsJpeg2000(const std::string& syntax) {
+    return syntax == "1.2.840.10008.1.2.4.90" || syntax == "1.2.840.10008.1.2.4.91";
+}
+
 // How the bitmap's grey samples came from the stored ones (see MapStoredSamples).
 struct StoredMapping {
     unsigned stored = 16;
@@ -273,6 +277,12 @@ class DicomDecoder final : public Decoder {
             data_ = inflated_;
             buffer_.Reset(data_);
             syntax.clear();
+            checked = ScanDicom(data_, &syntax, &attributes_);
+        }
+        if (checked == ERROR_FILE_CORRUPT && IsJpeg2000(syntax) &&
+            UnwrapJp2Frames(data_, attributes_, &unwrapped_) == SUCCESS) {
+            data_ = unwrapped_;
+            buffer_.Reset(data_);
             checked = ScanDicom(data_, &syntax, &attributes_);
         }
         if (checked != SUCCESS) return checked;
@@ -718,7 +728,8 @@ class DicomDecoder final : public Decoder {
     }
 
     Bytes data_;
-    std::vector<std::uint8_t> inflated_;  // a deflated file's data set, inflated
+    std::vector<std::uint8_t> inflated_;   // a deflated file's data set, inflated
+    std::vector<std::uint8_t> unwrapped_;  // JP2-wrapped frames made bare codestreams
     MemoryBuffer buffer_;
     std::istream stream_;
     gdcm::ImageReader reader_;

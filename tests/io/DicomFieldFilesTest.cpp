@@ -263,4 +263,53 @@ TEST(DicomFieldFiles, ThirtyTwoBitGreyIsNarrowedWithItsWindow) {
     std::filesystem::remove_all(folder);
 }
 
+// A JPEG 2000 frame stored as a whole JP2 file (OpenJPEG's opj_compress, wrapped by pydicom):
+// loaded as its codestream with the 12-bit samples written; a JP2 file cut inside its codestream
+// box is refused and the image kept.
+TEST(DicomFieldFiles, JpegTwoThousandFrameInAJp2FileIsUnwrapped) {
+    if (!testsupport::HaveTool("opj_compress")) GTEST_SKIP() << "opj_compress not installed";
+    const std::string scratch = TempPath("jp2");
+    std::filesystem::create_directories(scratch);
+    std::vector<std::uint16_t> values(54);
+    std::string pgm = "P5\n9 6\n4095\n";
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        values[i] = static_cast<std::uint16_t>(i * 173 % 4096);
+        pgm += static_cast<char>(values[i] >> 8);
+        pgm += static_cast<char>(values[i] & 0xFF);
+    }
+    std::ofstream(scratch + "/frame.pgm", std::ios::binary) << pgm;
+    ASSERT_EQ(std::system(("opj_compress -n 2 -i " + scratch + "/frame.pgm -o " + scratch +
+                           "/frame.jp2 >/dev/null 2>&1")
+                              .c_str()),
+              0);
+    const std::string folder = WriteFieldFiles(scratch + "/frame.jp2");
+    if (folder.empty()) GTEST_SKIP() << "pydicom with numpy not available";
+    const std::string path = folder + "/jp2.dcm";
+    const std::vector<std::uint8_t> file = ReadAll(path);
+    ASSERT_NE(std::string(file.begin(), file.end()).find("jp2c"), std::string::npos);
+
+    FILEINFO info{};
+    ASSERT_EQ(L_FileInfo(path.c_str(), &info, FILEINFO_STRUCT_SIZE, 0, nullptr), SUCCESS);
+    EXPECT_EQ(info.Format, FILE_DICOM_J2K_GRAY);
+    ScopedBitmap loaded;
+    ASSERT_EQ(Load(path, loaded), SUCCESS);
+    ASSERT_EQ(loaded->Width, 9);
+    ASSERT_EQ(loaded->Height, 6);
+    EXPECT_EQ(loaded->HighBit, 11);
+    for (int y = 0; y < 6; ++y)
+        for (int x = 0; x < 9; ++x)
+            ASSERT_EQ(Sample(*loaded, x, y), values[y * 9 + x]) << x << "," << y;
+
+    // The codestream box claims more bytes than the fragment holds.
+    std::vector<std::uint8_t> cut = file;
+    const std::string text(cut.begin(), cut.end());
+    const std::size_t box = text.find("jp2c") - 4;
+    cut[box] = 0x7F;
+    EXPECT_LT(LoadMemory(cut, loaded), 0);
+    EXPECT_EQ(loaded->Width, 9);
+    EXPECT_EQ(Sample(*loaded, 1, 0), values[1]);
+    std::filesystem::remove_all(folder);
+    std::filesystem::remove_all(scratch);
+}
+
 }  // namespace
