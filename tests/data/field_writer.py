@@ -4,6 +4,7 @@
 #   ct.dcm     signed 16-bit CT with Rescale Slope/Intercept and a window (.raw: stored values,
 #              .txt: slope, intercept, window centre and width as pydicom reads them)
 #   grey32.dcm 32-bit unsigned grey with a window (.raw: the stored 32-bit values)
+#   grey12.dcm 12-bit grey in 16-bit words, native, for GDCM's tools to compress (.raw: values)
 #   jp2.dcm    (with a .jp2 file given) that JP2 file as the one fragment of a JPEG 2000 lossless
 #              DICOM, the way older writers wrapped it
 import sys, numpy as np
@@ -46,6 +47,15 @@ def grey32(path):
     back = __import__('pydicom').dcmread(path)
     open(path + '.raw', 'wb').write(back.pixel_array.astype('<u4').tobytes())
 
+def grey12(path):
+    ds = dataset(path, ExplicitVRLittleEndian)
+    ds.Rows, ds.Columns = 24, 32
+    ds.BitsAllocated, ds.BitsStored, ds.HighBit, ds.PixelRepresentation = 16, 12, 11, 0
+    values = (np.arange(768) * 37 % 4096).astype('<u2')
+    ds.PixelData = values.tobytes()
+    ds.save_as(path, write_like_original=False)
+    open(path + '.raw', 'wb').write(values.tobytes())
+
 def jp2(path, jp2file):
     ds = dataset(path, JPEG2000Lossless)
     ds.BitsAllocated, ds.BitsStored, ds.HighBit, ds.PixelRepresentation = 16, 12, 11, 0
@@ -57,4 +67,5 @@ def jp2(path, jp2file):
 folder = sys.argv[1]
 ct(folder + '/ct.dcm')
 grey32(folder + '/grey32.dcm')
+grey12(folder + '/grey12.dcm')
 if len(sys.argv) > 2: jp2(folder + '/jp2.dcm', sys.argv[2])

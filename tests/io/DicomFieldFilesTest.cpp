@@ -312,4 +312,43 @@ TEST(DicomFieldFiles, JpegTwoThousandFrameInAJp2FileIsUnwrapped) {
     std::filesystem::remove_all(scratch);
 }
 
+// GDCM's converter writes 12-bit samples in 16-bit words as JPEG Extended frames of precision 16
+// (which DCMTK and pydicom refuse); GDCM's own tools read them back, and so do we, with the samples
+// its raw dump gives.
+TEST(DicomFieldFiles, ExtendedJpegOfGdcmsConverterLoads) {
+    if (!testsupport::HaveTool("gdcmconv") || !testsupport::HaveTool("gdcmraw"))
+        GTEST_SKIP() << "GDCM's tools not installed";
+    const std::string folder = WriteFieldFiles();
+    if (folder.empty()) GTEST_SKIP() << "pydicom with numpy not available";
+    const std::string source = folder + "/grey12.dcm", path = folder + "/jpeg12.dcm",
+                      raw = folder + "/jpeg12.raw";
+    ASSERT_EQ(
+        std::system(("gdcmconv --jpeg --lossy " + source + " " + path + " >/dev/null 2>&1 && " +
+                     "gdcmraw -P -i " + path + " -o " + raw + " >/dev/null 2>&1")
+                        .c_str()),
+        0);
+    const std::vector<std::uint8_t> file = ReadAll(path);
+    ASSERT_NE(std::string(file.begin(), file.end()).find("1.2.840.10008.1.2.4.51"),
+              std::string::npos);
+    const std::vector<std::uint16_t> gdcm = ReadValues<std::uint16_t>(raw);
+    const std::vector<std::uint16_t> written = ReadValues<std::uint16_t>(source + ".raw");
+    ASSERT_EQ(gdcm.size(), 768u);
+    ASSERT_EQ(written.size(), 768u);
+    FILEINFO info{};
+    ASSERT_EQ(L_FileInfo(path.c_str(), &info, FILEINFO_STRUCT_SIZE, 0, nullptr), SUCCESS);
+    EXPECT_EQ(info.Format, FILE_DICOM_JPEG_GRAY);
+    ScopedBitmap loaded;
+    ASSERT_EQ(Load(path, loaded), SUCCESS);
+    ASSERT_EQ(loaded->Width, 32);
+    ASSERT_EQ(loaded->Height, 24);
+    EXPECT_EQ(loaded->HighBit, 11);
+    for (int y = 0; y < 24; ++y)
+        for (int x = 0; x < 32; ++x) {
+            ASSERT_EQ(Sample(*loaded, x, y), gdcm[y * 32 + x]) << x << "," << y;
+            ASSERT_LE(std::abs(static_cast<int>(Sample(*loaded, x, y)) - written[y * 32 + x]), 16)
+                << x << "," << y;
+        }
+    std::filesystem::remove_all(folder);
+}
+
 }  // namespace
