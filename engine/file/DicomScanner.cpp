@@ -292,6 +292,10 @@ int CheckPixelAttributes(const PixelAttributes& a, bool encapsulated) {
     if (a.fragments.size() < 2 || a.fragments[0].second % 4 ||
         a.pixelBytes <= a.fragments[0].second)
         return ERROR_FILE_CORRUPT;
+    // GDCM sizes its buffer from Number of Frames before decoding any: a small file claiming a
+    // million frames would cost a buffer a million frames large. Every frame needs at least its
+    // own codestream's start and end markers (4 bytes).
+    if (frames > (a.pixelBytes - a.fragments[0].second) / 4) return ERROR_FILE_CORRUPT;
     return SUCCESS;
 }
 
