@@ -103,6 +103,12 @@ gdcm::DataSet CodeItem(const char* value, const char* scheme, const char* meanin
 class EngineImageWriter final : public gdcm::ImageWriter {
   public:
     bool Write() override {
+        // Choosing the SOP class reads the data set's Photometric Interpretation, which
+        // PrepareWrite only adds afterwards: without it GDCM warns that it assumes MONOCHROME2.
+        GetFile().GetDataSet().Replace(
+            ElementOf(tags::kPhotometricInterpretation, gdcm::VR::CS,
+                      gdcm::PhotometricInterpretation::GetPIString(
+                          GetImage().GetPhotometricInterpretation())));
         if (!PrepareWrite(ComputeTargetMediaStorage())) return false;
         gdcm::FileMetaInformation& header = GetFile().GetHeader();
         header.Replace(

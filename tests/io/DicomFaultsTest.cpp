@@ -303,9 +303,6 @@ TEST(DicomPendingTags, CommonSpellingsBecomeValidValuesAndInvalidOnesAreLeftOut)
     // A Series Instance UID is type 1: an invalid one gives way to a generated one.
     EXPECT_EQ(DumpedValue(dump, "(0020,000e)").rfind("[2.25.", 0), 0u) << dump;
     // One line each for the study date, the patient ID and the series UID; no patient data.
-    // (GDCM's own warnings reach the log as well; only the lines of our save are counted.)
-    std::erase_if(ReportedLines(),
-                  [](const std::string& line) { return line.rfind("axLumora.GDCM, ", 0) == 0; });
     ASSERT_EQ(ReportedLines().size(), 3u);
     for (const std::string& line : ReportedLines()) {
         EXPECT_EQ(line.rfind("axLumora.Save, ", 0), 0u) << line;
