@@ -105,10 +105,9 @@ class EngineImageWriter final : public gdcm::ImageWriter {
     bool Write() override {
         // Choosing the SOP class reads the data set's Photometric Interpretation, which
         // PrepareWrite only adds afterwards: without it GDCM warns that it assumes MONOCHROME2.
-        GetFile().GetDataSet().Replace(
-            ElementOf(tags::kPhotometricInterpretation, gdcm::VR::CS,
-                      gdcm::PhotometricInterpretation::GetPIString(
-                          GetImage().GetPhotometricInterpretation())));
+        GetFile().GetDataSet().Replace(ElementOf(tags::kPhotometricInterpretation, gdcm::VR::CS,
+                                                 gdcm::PhotometricInterpretation::GetPIString(
+                                                     GetImage().GetPhotometricInterpretation())));
         if (!PrepareWrite(ComputeTargetMediaStorage())) return false;
         gdcm::FileMetaInformation& header = GetFile().GetHeader();
         header.Replace(
