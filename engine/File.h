@@ -54,7 +54,13 @@ struct FILEINFO {
     std::int64_t SizeDisk;      // bytes of the file
     std::int64_t SizeMem;       // bytes the image needs in memory (BytesPerLine × Height)
     std::uint32_t Flags;
-    std::uint8_t Reserved[804];
+    std::uint32_t Reserved0;
+    // The modality rescale of deep grey samples as loaded: bitmap sample × RescaleSlope +
+    // RescaleIntercept is the file's value in its own units (Hounsfield units for CT). Slope 1 and
+    // intercept 0 where the file gives none.
+    double RescaleSlope;
+    double RescaleIntercept;
+    std::uint8_t Reserved[784];
 };
 static_assert(sizeof(FILEINFO) == FILEINFO_STRUCT_SIZE);
 

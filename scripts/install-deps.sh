@@ -1,6 +1,7 @@
 #!/bin/sh
 # Installs, with apt-get, whatever the build, the tests and the benchmarks need and the machine lacks
-# (python3-pydicom only for the DICOM sample files it ships, which the tests load; dicom3tools
+# (python3-pydicom only for the DICOM sample files it ships, which the tests load; opj_compress
+# of libopenjp2-tools writes the JP2 files that tests wrap in DICOM; dicom3tools
 # for dciodvfy, which checks the DICOM files we write against their IOD; pngcheck and python3-pil
 # read our PNG files independently; the fonts are the faces
 # that the burned-in text asks for by their desktop names, or metric-compatible stand-ins;
@@ -25,6 +26,7 @@ libtiff-dev
 libjpeg62-turbo-dev
 libpng-dev
 libopenjp2-7-dev
+libopenjp2-tools
 libopencv-core-dev
 libopencv-imgproc-dev
 libcairo2-dev

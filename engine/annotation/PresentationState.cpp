@@ -7,7 +7,6 @@
 #include <gdcmItem.h>
 #include <gdcmReader.h>
 #include <gdcmSequenceOfItems.h>
-#include <gdcmTrace.h>
 
 #include <algorithm>
 #include <bit>
@@ -15,13 +14,13 @@
 #include <cmath>
 #include <cstring>
 #include <istream>
-#include <mutex>
 #include <optional>
 #include <streambuf>
 #include <string>
 #include <string_view>
 
 #include "engine/annotation/CieLab.h"
+#include "engine/file/LibraryMessages.h"
 
 namespace engine::annotation {
 namespace {
@@ -64,14 +63,15 @@ const gdcm::Tag kGraphicLayerRecommendedDisplayCIELabValue{0x0070, 0x0401};
 
 // A read-only, seekable stream over the file's bytes.
 class MemoryBuffer final : public std::streambuf {
-public:
+  public:
     explicit MemoryBuffer(Bytes data) {
         char* begin = const_cast<char*>(reinterpret_cast<const char*>(data.data()));
         setg(begin, begin, begin + data.size());
     }
 
-protected:
-    pos_type seekoff(off_type offset, std::ios_base::seekdir dir, std::ios_base::openmode) override {
+  protected:
+    pos_type seekoff(off_type offset, std::ios_base::seekdir dir,
+                     std::ios_base::openmode) override {
         const off_type base = dir == std::ios_base::beg   ? 0
                               : dir == std::ios_base::cur ? gptr() - eback()
                                                           : egptr() - eback();
@@ -84,15 +84,6 @@ protected:
         return position;
     }
 };
-
-void SilenceGdcm() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        gdcm::Trace::SetDebug(false);
-        gdcm::Trace::SetWarning(false);
-        gdcm::Trace::SetError(false);
-    });
-}
 
 // An attribute's value bytes: absent (nullopt), or present with the VR the standard gives it, or
 // present in another VR (wrongVr). Implicit VR files carry no VR: their values are taken as given.
@@ -126,7 +117,8 @@ std::optional<std::string_view> FindCodeString(const gdcm::DataSet& ds, const gd
 
 float FloatAt(std::string_view bytes, std::size_t index) {
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data()) + 4 * index;
-    return std::bit_cast<float>(static_cast<std::uint32_t>(p[0] | p[1] << 8 | p[2] << 16 | std::uint32_t{p[3]} << 24));
+    return std::bit_cast<float>(
+        static_cast<std::uint32_t>(p[0] | p[1] << 8 | p[2] << 16 | std::uint32_t{p[3]} << 24));
 }
 
 std::uint16_t U16At(std::string_view bytes, std::size_t index) {
@@ -150,7 +142,8 @@ std::optional<Point> FindPoint(const gdcm::DataSet& ds, const gdcm::Tag& tag, bo
 std::optional<Rgb> FindCieLab(const gdcm::DataSet& ds, const gdcm::Tag& tag) {
     const auto value = Find(ds, tag, gdcm::VR::US);
     if (!value || value->wrongVr || value->bytes.size() != 6) return std::nullopt;
-    return EncodedCieLabToRgb(U16At(value->bytes, 0), U16At(value->bytes, 1), U16At(value->bytes, 2));
+    return EncodedCieLabToRgb(U16At(value->bytes, 0), U16At(value->bytes, 1),
+                              U16At(value->bytes, 2));
 }
 
 std::optional<Units> UnitsOf(std::optional<std::string_view> code) {
@@ -168,12 +161,14 @@ std::optional<ItemList> FindItems(const gdcm::DataSet& ds, const gdcm::Tag& tag,
     const gdcm::DataElement& element = ds.GetDataElement(tag);
     if (element.IsEmpty()) return items;
     const gdcm::VR::VRType vr = element.GetVR();
-    if (element.GetSequenceOfFragments() || !(vr == gdcm::VR::SQ || vr == gdcm::VR::INVALID)) return std::nullopt;
+    if (element.GetSequenceOfFragments() || !(vr == gdcm::VR::SQ || vr == gdcm::VR::INVALID))
+        return std::nullopt;
     if (const gdcm::ByteValue* bytes = element.GetByteValue()) {
         // An implicit VR value of defined length: GDCM parses it on request. Only values that
         // open with an item were walked as a sequence.
         const auto* p = reinterpret_cast<const unsigned char*>(bytes->GetPointer());
-        if (bytes->GetLength() < 8 || !(p[0] == 0xFE && p[1] == 0xFF && p[2] == 0x00 && p[3] == 0xE0))
+        if (bytes->GetLength() < 8 ||
+            !(p[0] == 0xFE && p[1] == 0xFF && p[2] == 0x00 && p[3] == 0xE0))
             return std::nullopt;
     }
     gdcm::SmartPointer<gdcm::SequenceOfItems> sequence = element.GetValueAsSQ();
@@ -187,7 +182,7 @@ std::optional<ItemList> FindItems(const gdcm::DataSet& ds, const gdcm::Tag& tag,
 // ---- objects ----
 
 class AnnotationReader {
-public:
+  public:
     explicit AnnotationReader(AnnContainer* out) : out_(out) {}
 
     int Read(const gdcm::DataSet& ds) {
@@ -197,13 +192,14 @@ public:
             for (const gdcm::Item* item : *layers) ReadLayer(item->GetNestedDataSet());
         const auto annotations = FindItems(ds, kGraphicAnnotationSequence, &keep_);
         if (!annotations) return ERROR_FILE_CORRUPT;
-        for (const gdcm::Item* item : *annotations) ReadAnnotation(item->GetNestedDataSet(), charset);
+        for (const gdcm::Item* item : *annotations)
+            ReadAnnotation(item->GetNestedDataSet(), charset);
         out_->skippedObjects = static_cast<int>(std::min<std::size_t>(skipped_, INT32_MAX));
         if (objects_ > 0 && skipped_ == objects_) return ERROR_FILE_CORRUPT;
         return SUCCESS;
     }
 
-private:
+  private:
     static Charset OwnCharset(const gdcm::DataSet& ds, Charset inherited) {
         const auto value = Find(ds, kSpecificCharacterSet, gdcm::VR::CS);
         if (!value || value->wrongVr) return inherited;
@@ -215,17 +211,21 @@ private:
         const auto name = FindCodeString(ds, kGraphicLayer);
         if (!name || name->empty()) return;
         layer.name = std::string(*name);
-        if (const auto order = Find(ds, kGraphicLayerOrder, gdcm::VR::IS); order && !order->wrongVr) {
+        if (const auto order = Find(ds, kGraphicLayerOrder, gdcm::VR::IS);
+            order && !order->wrongVr) {
             std::string_view text = TrimmedText(order->bytes);
             if (!text.empty() && text.front() == '+') text.remove_prefix(1);
             long long number = 0;
-            const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+            const auto [end, error] =
+                std::from_chars(text.data(), text.data() + text.size(), number);
             if (error == std::errc() && end == text.data() + text.size())
                 layer.order = static_cast<int>(std::clamp<long long>(number, INT32_MIN, INT32_MAX));
         }
         const auto grey = Find(ds, kGraphicLayerRecommendedDisplayGrayscaleValue, gdcm::VR::US);
-        if (grey && !grey->wrongVr && grey->bytes.size() == 2) layer.color = GrayscaleToRgb(U16At(grey->bytes, 0));
-        if (const auto lab = FindCieLab(ds, kGraphicLayerRecommendedDisplayCIELabValue)) layer.color = lab;
+        if (grey && !grey->wrongVr && grey->bytes.size() == 2)
+            layer.color = GrayscaleToRgb(U16At(grey->bytes, 0));
+        if (const auto lab = FindCieLab(ds, kGraphicLayerRecommendedDisplayCIELabValue))
+            layer.color = lab;
         out_->layers.push_back(std::move(layer));
     }
 
@@ -270,7 +270,9 @@ private:
         if (!units) return false;
         graphic->units = *units;
         if (const auto dimensions = Find(ds, kGraphicDimensions, gdcm::VR::US)) {
-            if (dimensions->wrongVr || dimensions->bytes.size() != 2 || U16At(dimensions->bytes, 0) != 2) return false;
+            if (dimensions->wrongVr || dimensions->bytes.size() != 2 ||
+                U16At(dimensions->bytes, 0) != 2)
+                return false;
         }
         const auto data = Find(ds, kGraphicData, gdcm::VR::FL);
         if (!data || data->wrongVr || data->bytes.empty() || data->bytes.size() % 8) return false;
@@ -290,12 +292,18 @@ private:
             if (declared != count) return false;
         }
         const auto type = FindCodeString(ds, kGraphicType);
-        if (type == "POINT" && count == 1) graphic->type = GraphicType::Point;
-        else if (type == "POLYLINE" && count >= 2) graphic->type = GraphicType::Polyline;
-        else if (type == "INTERPOLATED" && count >= 2) graphic->type = GraphicType::Interpolated;
-        else if (type == "CIRCLE" && count == 2) graphic->type = GraphicType::Circle;
-        else if (type == "ELLIPSE" && count == 4) graphic->type = GraphicType::Ellipse;
-        else return false;
+        if (type == "POINT" && count == 1)
+            graphic->type = GraphicType::Point;
+        else if (type == "POLYLINE" && count >= 2)
+            graphic->type = GraphicType::Polyline;
+        else if (type == "INTERPOLATED" && count >= 2)
+            graphic->type = GraphicType::Interpolated;
+        else if (type == "CIRCLE" && count == 2)
+            graphic->type = GraphicType::Circle;
+        else if (type == "ELLIPSE" && count == 4)
+            graphic->type = GraphicType::Ellipse;
+        else
+            return false;
         graphic->points.resize(count);
         for (std::size_t i = 0; i < count; ++i) {
             const Point point{FloatAt(data->bytes, 2 * i), FloatAt(data->bytes, 2 * i + 1)};
@@ -319,7 +327,8 @@ private:
     }
 
     bool ReadText(const gdcm::DataSet& ds, Charset inherited, Text* text) {
-        const auto value = Find(ds, kUnformattedTextValue, gdcm::VR::ST | gdcm::VR::UT | gdcm::VR::LT);
+        const auto value =
+            Find(ds, kUnformattedTextValue, gdcm::VR::ST | gdcm::VR::UT | gdcm::VR::LT);
         if (!value || value->wrongVr || value->bytes.size() > kMaxTextBytes ||
             value->bytes.size() > kMaxTextBytesPerFile - textBytes_)
             return false;
@@ -329,16 +338,21 @@ private:
         const auto topLeft = FindPoint(ds, kBoundingBoxTopLeftHandCorner, &valid);
         const auto bottomRight = FindPoint(ds, kBoundingBoxBottomRightHandCorner, &valid);
         const auto anchor = FindPoint(ds, kAnchorPoint, &valid);
-        if (!valid || topLeft.has_value() != bottomRight.has_value() || (!topLeft && !anchor)) return false;
+        if (!valid || topLeft.has_value() != bottomRight.has_value() || (!topLeft && !anchor))
+            return false;
         if (topLeft) {
             text->boxUnits = UnitsOf(FindCodeString(ds, kBoundingBoxAnnotationUnits));
             if (!text->boxUnits) return false;
             // A box given corner for corner the wrong way round still says where the text goes.
-            text->boxTopLeft = {std::min(topLeft->x, bottomRight->x), std::min(topLeft->y, bottomRight->y)};
-            text->boxBottomRight = {std::max(topLeft->x, bottomRight->x), std::max(topLeft->y, bottomRight->y)};
+            text->boxTopLeft = {std::min(topLeft->x, bottomRight->x),
+                                std::min(topLeft->y, bottomRight->y)};
+            text->boxBottomRight = {std::max(topLeft->x, bottomRight->x),
+                                    std::max(topLeft->y, bottomRight->y)};
             const auto justification = FindCodeString(ds, kBoundingBoxTextHorizontalJustification);
-            if (justification == "RIGHT") text->justification = Justification::Right;
-            else if (justification == "CENTER") text->justification = Justification::Center;
+            if (justification == "RIGHT")
+                text->justification = Justification::Right;
+            else if (justification == "CENTER")
+                text->justification = Justification::Center;
         }
         if (anchor) {
             text->anchorUnits = UnitsOf(FindCodeString(ds, kAnchorPointAnnotationUnits));
@@ -347,7 +361,8 @@ private:
             text->anchorVisible = FindCodeString(ds, kAnchorPointVisibility) == "Y";
         }
         const auto styles = FindItems(ds, kTextStyleSequence, &keep_);
-        if (styles && !styles->empty()) text->color = FindCieLab(styles->front()->GetNestedDataSet(), kTextColorCIELabValue);
+        if (styles && !styles->empty())
+            text->color = FindCieLab(styles->front()->GetNestedDataSet(), kTextColorCIELabValue);
         textBytes_ += value->bytes.size();
         return true;
     }
@@ -362,8 +377,8 @@ private:
 int ReadPresentationState(Bytes data, AnnContainer* out) {
     const int checked = CheckElementStream(data);
     if (checked != SUCCESS) return checked;
+    file::InstallLibraryMessageRouting();  // GDCM's warnings go to the debug log
     try {
-        SilenceGdcm();
         MemoryBuffer buffer(data);
         std::istream stream(&buffer);
         gdcm::Reader reader;

@@ -28,10 +28,12 @@ struct ImageInfo {
     int lowBit = 0;
     int highBit = -1;
     int pages = 1;
+    double rescaleSlope = 1;  // bitmap sample to the file's value (FILEINFO)
+    double rescaleIntercept = 0;
 };
 
 class Decoder {
-public:
+  public:
     virtual ~Decoder() = default;
     // Reads the headers. SUCCESS or a failure status.
     virtual int ReadInfo(ImageInfo* info) = 0;
@@ -91,14 +93,20 @@ struct EncodeRequest {
     Comments comments;
 };
 // Encodes bitmap into out. SUCCESS or a failure status.
-int Encode(const BITMAPHANDLE& bitmap, const EncodeRequest& request, std::vector<std::uint8_t>* out);
+int Encode(const BITMAPHANDLE& bitmap, const EncodeRequest& request,
+           std::vector<std::uint8_t>* out);
 
 // Per-format encoders (called by Encode with converted samples).
-int EncodeBmp(const SampleImage& image, const EncodeRequest& request, std::vector<std::uint8_t>* out);
-int EncodePng(const SampleImage& image, const EncodeRequest& request, std::vector<std::uint8_t>* out);
-int EncodeJpeg(const SampleImage& image, const EncodeRequest& request, std::vector<std::uint8_t>* out);
-int EncodeTiff(const SampleImage& image, const EncodeRequest& request, std::vector<std::uint8_t>* out);
-int EncodeDicom(const SampleImage& image, const EncodeRequest& request, std::vector<std::uint8_t>* out);
+int EncodeBmp(const SampleImage& image, const EncodeRequest& request,
+              std::vector<std::uint8_t>* out);
+int EncodePng(const SampleImage& image, const EncodeRequest& request,
+              std::vector<std::uint8_t>* out);
+int EncodeJpeg(const SampleImage& image, const EncodeRequest& request,
+               std::vector<std::uint8_t>* out);
+int EncodeTiff(const SampleImage& image, const EncodeRequest& request,
+               std::vector<std::uint8_t>* out);
+int EncodeDicom(const SampleImage& image, const EncodeRequest& request,
+                std::vector<std::uint8_t>* out);
 
 bool SniffBmp(Bytes data);
 bool SniffPng(Bytes data);
@@ -132,7 +140,8 @@ struct SpareReturner {
 // A whole file's bytes. Read, not mapped: a file another program truncates while we decode it
 // must not bring the process down.
 struct FileBytes {
-    std::unique_ptr<std::uint8_t[], SpareReturner> data;  // not zeroed first: every byte is read into
+    std::unique_ptr<std::uint8_t[], SpareReturner>
+        data;  // not zeroed first: every byte is read into
     std::size_t size = 0;
     Bytes View() const { return Bytes(data.get(), size); }
 };

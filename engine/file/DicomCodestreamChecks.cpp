@@ -58,9 +58,14 @@ bool CleanJpegHeader(Bytes code, const PixelAttributes& a, bool jpegLs) {
                 const unsigned precision = body[0];
                 const unsigned height = body[1] << 8 | body[2], width = body[3] << 8 | body[4];
                 const unsigned components = body[5];
-                const bool precisionOk = marker == 0xC0   ? precision == 8
-                                         : marker == 0xC3 ? precision >= 2 && precision <= 16
-                                                          : precision == 8 || precision == 12;
+                // GDCM's own writer stores 16-bit words (Bits Stored 12 included) as extended
+                // frames of precision 16, which its 16-bit JPEG build reads back.
+                const bool precisionOk =
+                    marker == 0xC0 ? precision == 8
+                    : marker == 0xC3
+                        ? precision >= 2 && precision <= 16
+                        : precision == 8 || precision == 12 ||
+                              (marker == 0xC1 && precision == 16 && *a.bitsAllocated == 16);
                 if (!precisionOk || height != *a.rows || width != *a.columns ||
                     components != *a.samples || bodyLength != 6 + 3 * components)
                     return false;

@@ -5,21 +5,21 @@
 #include <gdcmImageReader.h>
 #include <gdcmSequenceOfFragments.h>
 #include <gdcmSequenceOfItems.h>
-#include <gdcmTrace.h>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
 #include <istream>
-#include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <streambuf>
 
 #include "engine/Display.h"
 #include "engine/file/DicomElementStream.h"
+#include "engine/file/DicomGreyValues.h"
 #include "engine/file/DicomShared.h"
+#include "engine/file/LibraryMessages.h"
 #include "engine/file/RleLossless.h"
 
 namespace engine::file {
@@ -177,6 +177,10 @@ void ReadResolution(const gdcm::DataSet& ds, ImageInfo* info) {
     }
 }
 
+bool IsJpeg2000(const std::string& syntax) {
+    return syntax == "1.2.840.10008.1.2.4.90" || syntax == "1.2.840.10008.1.2.4.91";
+}
+
 // How the bitmap's grey samples came from the stored ones (see MapStoredSamples).
 struct StoredMapping {
     unsigned stored = 16;
@@ -275,8 +279,14 @@ class DicomDecoder final : public Decoder {
             syntax.clear();
             checked = ScanDicom(data_, &syntax, &attributes_);
         }
+        if (checked == ERROR_FILE_CORRUPT && IsJpeg2000(syntax) &&
+            UnwrapJp2Frames(data_, attributes_, &unwrapped_) == SUCCESS) {
+            data_ = unwrapped_;
+            buffer_.Reset(data_);
+            checked = ScanDicom(data_, &syntax, &attributes_);
+        }
         if (checked != SUCCESS) return checked;
-        SilenceGdcm();
+        InstallLibraryMessageRouting();  // GDCM's warnings go to the debug log
         try {
             reader_.SetStream(stream_);
             if (*attributes_.photometric == "PALETTE COLOR") {
@@ -289,6 +299,7 @@ class DicomDecoder final : public Decoder {
                 palette_ = true;
                 return DescribePalette(info);
             }
+            if (*attributes_.bitsAllocated == 32) return DescribeWideGrey(syntax, info);
             if (syntax == kRleLossless) {
                 // GDCM's image reader decodes a whole RLE frame just to learn that it is lossless;
                 // the data set alone will do, the Image Pixel attributes having been checked.
@@ -328,6 +339,8 @@ class DicomDecoder final : public Decoder {
                 }
                 info->lowBit = 0;
                 info->highBit = static_cast<int>(stored) - 1;
+                RecordRescale(stored, pf.GetPixelRepresentation() != 0,
+                              pi == gdcm::PhotometricInterpretation::MONOCHROME1, info);
             }
             const gdcm::TransferSyntax ts = image.GetTransferSyntax();
             if (ts == gdcm::TransferSyntax::RLELossless)
@@ -354,6 +367,7 @@ class DicomDecoder final : public Decoder {
             if (status != SUCCESS) return status;
             const int decoded = palette_ ? DecodePalette(out)
                                 : rle_   ? DecodeRle(out)
+                                : wide_  ? DecodeWideGrey(out)
                                          : DecodeWithGdcm(out);
             if (decoded == SUCCESS) ApplyFileWindow(out);
             return decoded;
@@ -419,6 +433,8 @@ class DicomDecoder final : public Decoder {
         if (info->bitsPerPixel == 16) {
             info->lowBit = 0;
             info->highBit = static_cast<int>(a.bitsStored.value_or(16)) - 1;
+            RecordRescale(a.bitsStored.value_or(16), a.pixelRepresentation.value_or(0) == 1,
+                          pi == gdcm::PhotometricInterpretation::MONOCHROME1, info);
         }
         info->format = gray ? FILE_DICOM_RLE_GRAY : FILE_DICOM_RLE_COLOR;
         info->pages = a.frames && !a.frames->empty() ? static_cast<int>(std::stoul(*a.frames)) : 1;
@@ -580,16 +596,10 @@ class DicomDecoder final : public Decoder {
         const gdcm::DataSet& ds = reader_.GetFile().GetDataSet();
         VoiTransform voi;
         if (!voi.Read(ds, mapping_.isSigned)) return;
-        double slope = DecimalOf(ValueAt(TextOf(ds, tags::kRescaleSlope), 0)).value_or(1.0);
-        const double intercept =
-            DecimalOf(ValueAt(TextOf(ds, tags::kRescaleIntercept), 0)).value_or(0.0);
-        if (slope == 0) slope = 1;
         const std::uint32_t entries = 1u << mapping_.stored;
-        const std::int64_t mask = entries - 1, signOffset = mapping_.isSigned ? entries / 2 : 0;
         std::vector<RGBQUAD> table(entries);
         for (std::uint32_t sample = 0; sample < entries; ++sample) {
-            const std::int64_t held = mapping_.invert ? mask - sample : sample;
-            const double value = static_cast<double>(held - signOffset) * slope + intercept;
+            const double value = info_.rescaleSlope * sample + info_.rescaleIntercept;
             double level = std::clamp(voi(value), 0.0, 1.0);
             if (mapping_.invert) level = 1.0 - level;  // MONOCHROME1: the VOI minimum shows white
             const auto grey = static_cast<std::uint8_t>(std::lround(level * 255));
@@ -598,6 +608,83 @@ class DicomDecoder final : public Decoder {
         if (L_WindowLevel(out, 0, static_cast<int>(mapping_.stored) - 1, table.data(), entries,
                           0) == SUCCESS)
             out->Flags |= BITMAP_FLAG_FILE_WINDOW;
+    }
+
+    // The file's modality rescale carried over to the bitmap's samples (FILEINFO reports it; the
+    // file's window is painted through it).
+    LinearRescale FileRescale() const {
+        const gdcm::DataSet& ds = reader_.GetFile().GetDataSet();
+        LinearRescale file{
+            DecimalOf(ValueAt(TextOf(ds, tags::kRescaleSlope), 0)).value_or(1.0),
+            DecimalOf(ValueAt(TextOf(ds, tags::kRescaleIntercept), 0)).value_or(0.0)};
+        if (file.slope == 0) file.slope = 1;
+        return file;
+    }
+    void RecordRescale(unsigned stored, bool isSigned, bool invert, ImageInfo* info) const {
+        if (stored < 1 || stored > 16) return;
+        const std::int64_t mask = (std::int64_t{1} << stored) - 1;
+        const LinearRescale r =
+            BitmapRescale(FileRescale(), isSigned ? (mask + 1) / 2 : 0, mask, invert);
+        info->rescaleSlope = r.slope;
+        info->rescaleIntercept = r.intercept;
+    }
+
+    // 32-bit grey, native little endian: the data set alone is read, and the samples are narrowed
+    // to 16 bits by their first frame's range, the rescale taking a narrowed sample back to the
+    // file's value.
+    int DescribeWideGrey(const std::string& syntax, ImageInfo* info) {
+        const PixelAttributes& a = attributes_;
+        const auto pi = gdcm::PhotometricInterpretation::GetPIType(a.photometric->c_str());
+        if (*a.samples != 1 || (syntax != kExplicitLittleEndian && syntax != kImplicitLittleEndian))
+            return ERROR_FEATURE_NOT_SUPPORTED;
+        if (!reader_.gdcm::Reader::Read()) return ERROR_FILE_CORRUPT;
+        const gdcm::ByteValue* raw = WidePixels();
+        const std::size_t count = std::size_t{*a.rows} * *a.columns;
+        if (!raw || raw->GetLength() < count * 4) return ERROR_FILE_CORRUPT;
+        wide_ = true;
+        const unsigned stored = a.bitsStored.value_or(32);
+        const bool isSigned = a.pixelRepresentation.value_or(0) == 1;
+        narrowing_ = PlanNarrowing(WideWords(*raw), count, stored, isSigned);
+        info->width = *a.columns;
+        info->height = *a.rows;
+        info->gray = true;
+        info->bitsPerPixel = 16;
+        info->lowBit = 0;
+        info->highBit = 15;
+        info->format = FILE_DICOM_GRAY;
+        info->pages = a.frames && !a.frames->empty() ? static_cast<int>(std::stoul(*a.frames)) : 1;
+        const LinearRescale toStored = narrowing_.ToStored(), file = FileRescale();
+        const LinearRescale r = BitmapRescale(
+            {file.slope * toStored.slope, file.slope * toStored.intercept + file.intercept}, 0,
+            0xFFFF, pi == gdcm::PhotometricInterpretation::MONOCHROME1);
+        info->rescaleSlope = r.slope;
+        info->rescaleIntercept = r.intercept;
+        ReadResolution(reader_.GetFile().GetDataSet(), info);
+        info_ = *info;
+        return CheckImageSize(info->width, info->height, info->bitsPerPixel);
+    }
+    const gdcm::ByteValue* WidePixels() const {
+        const gdcm::DataSet& ds = reader_.GetFile().GetDataSet();
+        if (!ds.FindDataElement(TagOf(tags::kPixelData))) return nullptr;
+        return ds.GetDataElement(TagOf(tags::kPixelData)).GetByteValue();
+    }
+    static std::span<const std::uint8_t> WideWords(const gdcm::ByteValue& raw) {
+        return {reinterpret_cast<const std::uint8_t*>(raw.GetPointer()), raw.GetLength()};
+    }
+    int DecodeWideGrey(BITMAPHANDLE* out) {
+        const gdcm::ByteValue* raw = WidePixels();
+        if (!raw) return ERROR_FILE_CORRUPT;
+        const bool invert = *attributes_.photometric == "MONOCHROME1";
+        const unsigned stored = attributes_.bitsStored.value_or(32);
+        const bool isSigned = attributes_.pixelRepresentation.value_or(0) == 1;
+        for (int y = 0; y < out->Height; ++y)
+            NarrowSamples(WideWords(*raw), static_cast<std::size_t>(y) * out->Width, stored,
+                          isSigned, narrowing_, invert,
+                          {reinterpret_cast<std::uint16_t*>(
+                               out->Addr + static_cast<std::size_t>(y) * out->BytesPerLine),
+                           static_cast<std::size_t>(out->Width)});
+        mapping_ = StoredMapping{16, false, invert};
+        return SUCCESS;
     }
 
     // The first frame's samples into the bitmap's rows, as the bitmap holds them.
@@ -641,27 +728,21 @@ class DicomDecoder final : public Decoder {
     }
 
     Bytes data_;
-    std::vector<std::uint8_t> inflated_;  // a deflated file's data set, inflated
+    std::vector<std::uint8_t> inflated_;   // a deflated file's data set, inflated
+    std::vector<std::uint8_t> unwrapped_;  // JP2-wrapped frames made bare codestreams
     MemoryBuffer buffer_;
     std::istream stream_;
     gdcm::ImageReader reader_;
     ImageInfo info_;
     PixelAttributes attributes_;
-    bool rle_ = false;      // read by our decoder from the data set alone
+    bool rle_ = false;   // read by our decoder from the data set alone
+    bool wide_ = false;  // 32-bit grey, narrowed to 16 bits
+    Narrowing narrowing_;
     bool palette_ = false;  // PALETTE COLOR, decoded to 24-bit colour
     StoredMapping mapping_;
 };
 
 }  // namespace
-
-void SilenceGdcm() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        gdcm::Trace::SetDebug(false);
-        gdcm::Trace::SetWarning(false);
-        gdcm::Trace::SetError(false);
-    });
-}
 
 bool SniffDicom(Bytes data) {
     return data.size() >= kPreambleBytes + 4 && data[128] == 'D' && data[129] == 'I' &&

@@ -16,6 +16,7 @@
 #include "engine/Diagnostics.h"
 #include "engine/file/DicomShared.h"
 #include "engine/file/Jpeg2000Lossless.h"
+#include "engine/file/LibraryMessages.h"
 #include "engine/file/RleLossless.h"
 #include "engine/file/Uid.h"
 
@@ -102,6 +103,11 @@ gdcm::DataSet CodeItem(const char* value, const char* scheme, const char* meanin
 class EngineImageWriter final : public gdcm::ImageWriter {
   public:
     bool Write() override {
+        // Choosing the SOP class reads the data set's Photometric Interpretation, which
+        // PrepareWrite only adds afterwards: without it GDCM warns that it assumes MONOCHROME2.
+        GetFile().GetDataSet().Replace(ElementOf(tags::kPhotometricInterpretation, gdcm::VR::CS,
+                                                 gdcm::PhotometricInterpretation::GetPIString(
+                                                     GetImage().GetPhotometricInterpretation())));
         if (!PrepareWrite(ComputeTargetMediaStorage())) return false;
         gdcm::FileMetaInformation& header = GetFile().GetHeader();
         header.Replace(
@@ -422,7 +428,7 @@ WriteContext ContextOf(const SampleImage& samples, unsigned stored, bool lossy) 
 
 int EncodeDicom(const SampleImage& samples, const EncodeRequest& request,
                 std::vector<std::uint8_t>* out) {
-    SilenceGdcm();
+    InstallLibraryMessageRouting();
     try {
         PixelData pixels;
         if (const int built = BuildPixelData(samples, request.format, &pixels); built != SUCCESS)

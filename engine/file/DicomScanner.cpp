@@ -253,7 +253,10 @@ int CheckPixelAttributes(const PixelAttributes& a, bool encapsulated) {
     const bool palette = pi == "PALETTE COLOR";
     if (!monochrome && !colour && !palette) return ERROR_FILE_CORRUPT;
     if (*a.samples != (colour ? 3 : 1)) return ERROR_FILE_CORRUPT;
-    if (*a.bitsAllocated != 8 && *a.bitsAllocated != 16) return ERROR_FEATURE_NOT_SUPPORTED;
+    // 32-bit grey is narrowed to 16 bits by the decoder, from native pixels only.
+    const bool wide = *a.bitsAllocated == 32 && monochrome && !encapsulated;
+    if (*a.bitsAllocated != 8 && *a.bitsAllocated != 16 && !wide)
+        return ERROR_FEATURE_NOT_SUPPORTED;
     if (palette) {
         if (const int checked = CheckPalette(a); checked != SUCCESS) return checked;
     }
@@ -270,8 +273,10 @@ int CheckPixelAttributes(const PixelAttributes& a, bool encapsulated) {
         if (frames == 0) return ERROR_FILE_CORRUPT;
     }
     // A palette image becomes 24-bit colour.
-    const int sized =
-        CheckImageSize(*a.columns, *a.rows, palette ? 24 : *a.samples * *a.bitsAllocated);
+    const int sized = CheckImageSize(*a.columns, *a.rows,
+                                     palette ? 24
+                                     : wide  ? 16
+                                             : *a.samples * *a.bitsAllocated);
     if (sized != SUCCESS) return sized;
     const std::uint64_t frameBytes =
         std::uint64_t{*a.rows} * *a.columns * *a.samples * (*a.bitsAllocated / 8);
@@ -287,6 +292,10 @@ int CheckPixelAttributes(const PixelAttributes& a, bool encapsulated) {
     if (a.fragments.size() < 2 || a.fragments[0].second % 4 ||
         a.pixelBytes <= a.fragments[0].second)
         return ERROR_FILE_CORRUPT;
+    // GDCM sizes its buffer from Number of Frames before decoding any: a small file claiming a
+    // million frames would cost a buffer a million frames large. Every frame needs at least its
+    // own codestream's start and end markers (4 bytes).
+    if (frames > (a.pixelBytes - a.fragments[0].second) / 4) return ERROR_FILE_CORRUPT;
     return SUCCESS;
 }
 

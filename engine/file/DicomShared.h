@@ -58,6 +58,10 @@ int ScanDicom(Bytes data, std::string* syntax, PixelAttributes* found);
 // status for a stream that is cut, corrupt or inflates beyond a cap.
 int InflateDicom(Bytes data, std::vector<std::uint8_t>* out);
 
+// A JPEG 2000 file whose frames are whole JP2 files made the same file with their bare
+// codestreams: SUCCESS, or a failure status when no fragment is a JP2 file or one is cut.
+int UnwrapJp2Frames(Bytes data, const PixelAttributes& attributes, std::vector<std::uint8_t>* out);
+
 // The headers of the encapsulated frames of a file in syntax, against its attributes (which
 // list at least the offset table and one fragment).
 int CheckCodestream(Bytes data, const std::string& syntax, const PixelAttributes& attributes);
@@ -89,8 +93,5 @@ inline constexpr CommentAttribute kCommentAttributes[] = {
     {cmnt::CMNT_SZDATETIMEORIGINAL, tags::kAcquisitionDateTime, DicomVr::DT,
      "Acquisition DateTime"},
 };
-
-// GDCM's own trace output off, once for the process.
-void SilenceGdcm();
 
 }  // namespace engine::file

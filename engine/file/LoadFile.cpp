@@ -31,6 +31,8 @@ void FillInfo(const ImageInfo& image, std::size_t sizeDisk, const char* name, FI
     info->ViewPerspective = TOP_LEFT;
     info->LowBit = image.lowBit;
     info->HighBit = image.highBit;
+    info->RescaleSlope = image.rescaleSlope;
+    info->RescaleIntercept = image.rescaleIntercept;
     info->SizeDisk = static_cast<std::int64_t>(sizeDisk);
     info->SizeMem = static_cast<std::int64_t>(info->BytesPerLine) * info->Height;
 }
@@ -105,8 +107,8 @@ int L_LoadFile(const char* fileName, BITMAPHANDLE* bitmap, unsigned structSize, 
 }
 
 int L_LoadBitmapMemory(const void* buffer, BITMAPHANDLE* bitmap, unsigned structSize,
-                       int bitsPerPixel, int order, std::size_t bufferSize,
-                       const LOADFILEOPTION*, FILEINFO* info) {
+                       int bitsPerPixel, int order, std::size_t bufferSize, const LOADFILEOPTION*,
+                       FILEINFO* info) {
     if (structSize != BITMAPHANDLE_STRUCT_SIZE) return ERROR_INV_STRUCT_SIZE;
     if (!buffer) return ERROR_INV_PARAMETER;
     return LoadBytes(Bytes(static_cast<const std::uint8_t*>(buffer), bufferSize), nullptr, bitmap,

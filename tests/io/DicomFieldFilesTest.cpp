@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -165,6 +167,187 @@ TEST(DicomFieldFiles, PaletteColourBecomesTwentyFourBitColour) {
                          ORDER_BGR, 0, nullptr, nullptr, nullptr, nullptr),
               ERROR_FEATURE_NOT_SUPPORTED);
     EXPECT_EQ(kept->Width, 3);
+    std::filesystem::remove_all(folder);
+}
+
+// The field files pydicom writes (tests/data/field_writer.py) into a fresh folder; the JP2 file,
+// when given, becomes the one fragment of a JPEG 2000 DICOM.
+std::string WriteFieldFiles(const std::string& jp2 = "") {
+    const std::string folder = TempPath("field");
+    std::filesystem::create_directories(folder);
+    const std::string writer = std::string(AXLUMORA_TEST_DATA_DIR) + "/field_writer.py";
+    if (std::system(("/usr/bin/python3 " + writer + " " + folder + " " + jp2 + " >/dev/null 2>&1")
+                        .c_str()) != 0)
+        return "";
+    return folder;
+}
+
+template <typename T>
+std::vector<T> ReadValues(const std::string& path) {
+    const std::vector<std::uint8_t> bytes = ReadAll(path);
+    std::vector<T> values(bytes.size() / sizeof(T));
+    std::memcpy(values.data(), bytes.data(), values.size() * sizeof(T));
+    return values;
+}
+
+// Signed 16-bit CT with Rescale Slope/Intercept: each bitmap sample through the recorded rescale
+// gives the Hounsfield value pydicom reads, and the file's window paints through the same values.
+TEST(DicomFieldFiles, SignedComputedTomographyKeepsItsRescale) {
+    const std::string folder = WriteFieldFiles();
+    if (folder.empty()) GTEST_SKIP() << "pydicom with numpy not available";
+    const std::string path = folder + "/ct.dcm";
+    const std::vector<std::int16_t> stored = ReadValues<std::int16_t>(path + ".raw");
+    ASSERT_EQ(stored.size(), 54u);
+    double slope = 0, intercept = 0, centre = 0, width = 0;
+    std::ifstream(path + ".txt") >> slope >> intercept >> centre >> width;
+    ASSERT_EQ(slope, 0.5);
+
+    FILEINFO info{};
+    ASSERT_EQ(L_FileInfo(path.c_str(), &info, FILEINFO_STRUCT_SIZE, 0, nullptr), SUCCESS);
+    EXPECT_EQ(info.BitsPerPixel, 16);
+    ScopedBitmap loaded;
+    ASSERT_EQ(Load(path, loaded), SUCCESS);
+    ASSERT_EQ(loaded->Width, 9);
+    ASSERT_EQ(loaded->Height, 6);
+    ASSERT_TRUE(loaded->Flags & BITMAP_FLAG_FILE_WINDOW);
+    for (int y = 0; y < 6; ++y)
+        for (int x = 0; x < 9; ++x) {
+            const double hounsfield = stored[y * 9 + x] * slope + intercept;
+            const unsigned sample = Sample(*loaded, x, y);
+            EXPECT_EQ(sample * info.RescaleSlope + info.RescaleIntercept, hounsfield)
+                << x << "," << y;
+            // Linear window (PS3.3 C.11.2.1.2.1) of the Hounsfield value, as painted.
+            double level = (hounsfield - (centre - 0.5)) / (width - 1) + 0.5;
+            level = hounsfield <= centre - 0.5 - (width - 1) / 2  ? 0
+                    : hounsfield > centre - 0.5 + (width - 1) / 2 ? 1
+                                                                  : level;
+            EXPECT_EQ(loaded->pLUT[sample].rgbRed, std::lround(level * 255)) << x << "," << y;
+        }
+    std::filesystem::remove_all(folder);
+}
+
+// 32-bit grey narrowed to 16 bits: order and range kept, the recorded rescale taking each sample
+// back to (within one narrowing step of) its stored value, and the file's window painting the
+// same grey it gives the stored values.
+TEST(DicomFieldFiles, ThirtyTwoBitGreyIsNarrowedWithItsWindow) {
+    const std::string folder = WriteFieldFiles();
+    if (folder.empty()) GTEST_SKIP() << "pydicom with numpy not available";
+    const std::string path = folder + "/grey32.dcm";
+    const std::vector<std::uint32_t> stored = ReadValues<std::uint32_t>(path + ".raw");
+    ASSERT_EQ(stored.size(), 54u);
+    FILEINFO info{};
+    ASSERT_EQ(L_FileInfo(path.c_str(), &info, FILEINFO_STRUCT_SIZE, 0, nullptr), SUCCESS);
+    EXPECT_EQ(info.BitsPerPixel, 16);
+    EXPECT_EQ(info.RescaleSlope, 65536.0);  // the full 32-bit range: 16 bits shifted out
+    ScopedBitmap loaded;
+    ASSERT_EQ(Load(path, loaded), SUCCESS);
+    ASSERT_EQ(loaded->BitsPerPixel, 16);
+    EXPECT_EQ(loaded->HighBit, 15);
+    ASSERT_TRUE(loaded->Flags & BITMAP_FLAG_FILE_WINDOW);
+    const double centre = 2147483648.0, width = 1073741824.0;
+    for (int y = 0; y < 6; ++y)
+        for (int x = 0; x < 9; ++x) {
+            const unsigned sample = Sample(*loaded, x, y);
+            const double value = stored[y * 9 + x];
+            const double back = sample * info.RescaleSlope + info.RescaleIntercept;
+            EXPECT_LE(back, value) << x << "," << y;
+            EXPECT_GT(back + info.RescaleSlope, value) << x << "," << y;
+            double level = (back - (centre - 0.5)) / (width - 1) + 0.5;
+            level = back <= centre - 0.5 - (width - 1) / 2  ? 0
+                    : back > centre - 0.5 + (width - 1) / 2 ? 1
+                                                            : level;
+            EXPECT_EQ(loaded->pLUT[sample].rgbRed, std::lround(level * 255)) << x << "," << y;
+        }
+    EXPECT_EQ(Sample(*loaded, 0, 0), 0u);
+    EXPECT_EQ(Sample(*loaded, 1, 0), 0xFFFFu);
+    std::filesystem::remove_all(folder);
+}
+
+// A JPEG 2000 frame stored as a whole JP2 file (OpenJPEG's opj_compress, wrapped by pydicom):
+// loaded as its codestream with the 12-bit samples written; a JP2 file cut inside its codestream
+// box is refused and the image kept.
+TEST(DicomFieldFiles, JpegTwoThousandFrameInAJp2FileIsUnwrapped) {
+    if (!testsupport::HaveTool("opj_compress")) GTEST_SKIP() << "opj_compress not installed";
+    const std::string scratch = TempPath("jp2");
+    std::filesystem::create_directories(scratch);
+    std::vector<std::uint16_t> values(54);
+    std::string pgm = "P5\n9 6\n4095\n";
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        values[i] = static_cast<std::uint16_t>(i * 173 % 4096);
+        pgm += static_cast<char>(values[i] >> 8);
+        pgm += static_cast<char>(values[i] & 0xFF);
+    }
+    std::ofstream(scratch + "/frame.pgm", std::ios::binary) << pgm;
+    ASSERT_EQ(std::system(("opj_compress -n 2 -i " + scratch + "/frame.pgm -o " + scratch +
+                           "/frame.jp2 >/dev/null 2>&1")
+                              .c_str()),
+              0);
+    const std::string folder = WriteFieldFiles(scratch + "/frame.jp2");
+    if (folder.empty()) GTEST_SKIP() << "pydicom with numpy not available";
+    const std::string path = folder + "/jp2.dcm";
+    const std::vector<std::uint8_t> file = ReadAll(path);
+    ASSERT_NE(std::string(file.begin(), file.end()).find("jp2c"), std::string::npos);
+
+    FILEINFO info{};
+    ASSERT_EQ(L_FileInfo(path.c_str(), &info, FILEINFO_STRUCT_SIZE, 0, nullptr), SUCCESS);
+    EXPECT_EQ(info.Format, FILE_DICOM_J2K_GRAY);
+    ScopedBitmap loaded;
+    ASSERT_EQ(Load(path, loaded), SUCCESS);
+    ASSERT_EQ(loaded->Width, 9);
+    ASSERT_EQ(loaded->Height, 6);
+    EXPECT_EQ(loaded->HighBit, 11);
+    for (int y = 0; y < 6; ++y)
+        for (int x = 0; x < 9; ++x)
+            ASSERT_EQ(Sample(*loaded, x, y), values[y * 9 + x]) << x << "," << y;
+
+    // The codestream box claims more bytes than the fragment holds.
+    std::vector<std::uint8_t> cut = file;
+    const std::string text(cut.begin(), cut.end());
+    const std::size_t box = text.find("jp2c") - 4;
+    cut[box] = 0x7F;
+    EXPECT_LT(LoadMemory(cut, loaded), 0);
+    EXPECT_EQ(loaded->Width, 9);
+    EXPECT_EQ(Sample(*loaded, 1, 0), values[1]);
+    std::filesystem::remove_all(folder);
+    std::filesystem::remove_all(scratch);
+}
+
+// GDCM's converter writes 12-bit samples in 16-bit words as JPEG Extended frames of precision 16
+// (which DCMTK and pydicom refuse); GDCM's own tools read them back, and so do we, with the samples
+// its raw dump gives.
+TEST(DicomFieldFiles, ExtendedJpegOfGdcmsConverterLoads) {
+    if (!testsupport::HaveTool("gdcmconv") || !testsupport::HaveTool("gdcmraw"))
+        GTEST_SKIP() << "GDCM's tools not installed";
+    const std::string folder = WriteFieldFiles();
+    if (folder.empty()) GTEST_SKIP() << "pydicom with numpy not available";
+    const std::string source = folder + "/grey12.dcm", path = folder + "/jpeg12.dcm",
+                      raw = folder + "/jpeg12.raw";
+    ASSERT_EQ(
+        std::system(("gdcmconv --jpeg --lossy " + source + " " + path + " >/dev/null 2>&1 && " +
+                     "gdcmraw -P -i " + path + " -o " + raw + " >/dev/null 2>&1")
+                        .c_str()),
+        0);
+    const std::vector<std::uint8_t> file = ReadAll(path);
+    ASSERT_NE(std::string(file.begin(), file.end()).find("1.2.840.10008.1.2.4.51"),
+              std::string::npos);
+    const std::vector<std::uint16_t> gdcm = ReadValues<std::uint16_t>(raw);
+    const std::vector<std::uint16_t> written = ReadValues<std::uint16_t>(source + ".raw");
+    ASSERT_EQ(gdcm.size(), 768u);
+    ASSERT_EQ(written.size(), 768u);
+    FILEINFO info{};
+    ASSERT_EQ(L_FileInfo(path.c_str(), &info, FILEINFO_STRUCT_SIZE, 0, nullptr), SUCCESS);
+    EXPECT_EQ(info.Format, FILE_DICOM_JPEG_GRAY);
+    ScopedBitmap loaded;
+    ASSERT_EQ(Load(path, loaded), SUCCESS);
+    ASSERT_EQ(loaded->Width, 32);
+    ASSERT_EQ(loaded->Height, 24);
+    EXPECT_EQ(loaded->HighBit, 11);
+    for (int y = 0; y < 24; ++y)
+        for (int x = 0; x < 32; ++x) {
+            ASSERT_EQ(Sample(*loaded, x, y), gdcm[y * 32 + x]) << x << "," << y;
+            ASSERT_LE(std::abs(static_cast<int>(Sample(*loaded, x, y)) - written[y * 32 + x]), 16)
+                << x << "," << y;
+        }
     std::filesystem::remove_all(folder);
 }
 

@@ -198,7 +198,21 @@ TEST(LibraryMessages, EngineLoadsPrintNothingAndReportEveryMessage) {
 }
 
 // GDCM's trace macros write the message, then std::endl; blank lines and line ends disappear.
-TEST(LibraryMessages, GdcmTraceStreamsAreRoutedOneLinePerMessage) {
+// Reading and writing DICOM leaves GDCM's warnings and errors on, for the log to show them.
+TEST(LibraryMessages, GdcmTraceStreamsStayOnAndAreRoutedOneLinePerMessage) {
+    const testsupport::ScratchFolder scratch("library_messages");
+    const fs::path written = scratch.path() / "written.dcm";
+    ScopedBitmap bitmap;
+    ASSERT_EQ(L_CreateBitmap(bitmap.get(), BITMAPHANDLE_STRUCT_SIZE, TYPE_CONV, 4, 3, 16,
+                             ORDER_GRAY, nullptr, TOP_LEFT, nullptr, 0),
+              SUCCESS);
+    ASSERT_EQ(L_SaveBitmap(written.c_str(), bitmap.get(), FILE_DICOM_GRAY, 0, 0, nullptr), SUCCESS);
+    ASSERT_EQ(L_LoadFile(written.c_str(), bitmap.get(), BITMAPHANDLE_STRUCT_SIZE, 0, ORDER_GRAY, 0,
+                         nullptr, nullptr, nullptr, nullptr),
+              SUCCESS);
+    EXPECT_TRUE(gdcm::Trace::GetWarningFlag());
+    EXPECT_TRUE(gdcm::Trace::GetErrorFlag());
+
     const DiagnosticSink previous =
         L_SetDiagnosticSink([](std::string_view line) { Reported().emplace_back(line); });
     Reported().clear();

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -97,6 +98,25 @@ Difference Compare(const BITMAPHANDLE& ours, const BITMAPHANDLE& dcmtk) {
     return d;
 }
 
+// 32-bit samples: DCMTK narrows the whole 32-bit range to 16 bits, we narrow the range the image
+// uses; our samples taken back to stored values through the recorded rescale (these files carry
+// no modality rescale) land on DCMTK's within one of its steps.
+int LargestWideDifference(const BITMAPHANDLE& ours, const BITMAPHANDLE& dcmtk, const FILEINFO& info) {
+    int largest = 0;
+    for (int y = 0; y < ours.Height; ++y)
+        for (int x = 0; x < ours.Width; ++x) {
+            const int sample = reinterpret_cast<const std::uint16_t*>(ours.Addr + y * ours.BytesPerLine)[x];
+            const double stored = sample * info.RescaleSlope + info.RescaleIntercept;
+            const int theirs = reinterpret_cast<const std::uint16_t*>(dcmtk.Addr + y * dcmtk.BytesPerLine)[x];
+            largest = std::max(largest, static_cast<int>(std::lround(std::abs(stored * 65535.0 / 4294967295.0 - theirs))));
+        }
+    return largest;
+}
+
+bool WideSamples(const fs::path& file) {
+    return testsupport::RunTool("dcmdump +P 0028,0100 '" + file.string() + "'").find("US 32") != std::string::npos;
+}
+
 bool Identical(const BITMAPHANDLE& a, const BITMAPHANDLE& b) {
     if (a.Width != b.Width || a.Height != b.Height || a.BitsPerPixel != b.BitsPerPixel) return false;
     const std::size_t rowBytes = static_cast<std::size_t>(a.Width) * a.BitsPerPixel / 8;
@@ -152,6 +172,10 @@ TEST(SampleDicomFiles, PixelsAgreeWithDcmtk) {
         ASSERT_EQ(theirs->BitsPerPixel, ours->BitsPerPixel);
         FILEINFO info{};
         ASSERT_EQ(L_FileInfo(file.c_str(), &info, FILEINFO_STRUCT_SIZE, 0, nullptr), SUCCESS);
+        if (ours->BitsPerPixel == 16 && WideSamples(file)) {
+            EXPECT_LE(LargestWideDifference(*ours, *theirs, info), 1);
+            continue;
+        }
         const bool lossy = info.Format == FILE_DICOM_JPEG_GRAY || info.Format == FILE_DICOM_JPEG_COLOR;
         const int step = ours->BitsPerPixel == 16 ? 1 << (15 - ours->HighBit) : 1;
         const Difference d = Compare(*ours, *theirs);
