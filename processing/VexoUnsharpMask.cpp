@@ -10,7 +10,7 @@
 #include "control/cvaxLumoraMain.h"
 #include "engine/Kernel.h"
 #include "engine/Processing.h"
-#include "engine/kernel/PixelView.h"
+#include "engine/PixelView.h"
 #include "processing/ContrastOptimisation.h"
 
 namespace vexo {

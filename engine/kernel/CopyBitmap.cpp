@@ -2,7 +2,7 @@
 
 #include "engine/Kernel.h"
 #include "engine/kernel/BitmapStorage.h"
-#include "engine/kernel/PixelView.h"
+#include "engine/PixelView.h"
 
 int L_CopyBitmap(BITMAPHANDLE* destination, const BITMAPHANDLE* source, unsigned structSize) {
     if (destination == nullptr || source == nullptr) return ERROR_NO_BITMAP;

@@ -5,7 +5,7 @@
 #include "engine/Kernel.h"
 #include "engine/kernel/BitmapStorage.h"
 #include "engine/kernel/OpenCvType.h"
-#include "engine/kernel/PixelView.h"
+#include "engine/PixelView.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include "engine/Kernel.h"
 #include "engine/kernel/BitmapLayout.h"
 #include "engine/kernel/BitmapStorage.h"
-#include "engine/kernel/PixelView.h"
+#include "engine/PixelView.h"
 
 // Keeps the rectangle left … left + width − 1, top … top + height − 1 of the pixel memory (rows
 // and columns as stored, like the single-pixel operations); every other field stays.
