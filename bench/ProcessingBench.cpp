@@ -42,8 +42,8 @@ std::vector<std::uint16_t> SensorFrame() {
     return frame;
 }
 
-Gray16Image View(std::vector<std::uint16_t>& frame) {
-    return Gray16Image{reinterpret_cast<std::uint8_t*>(frame.data()), kWidth, kHeight, kWidth * 2};
+engine::PixelView View(std::vector<std::uint16_t>& frame) {
+    return engine::Gray16Pixels(frame.data(), kWidth, kHeight, kWidth * 2);
 }
 
 double ThreadSeconds() {

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "engine/Kernel.h"
+#include "engine/PixelView.h"
 #include "io/FileIo.h"
 
 namespace {
@@ -23,8 +24,12 @@ bool CheckForBadMinMaxVal(TaxLumora& control) {
         // Memory order, rows not skipped: Width × Height words from the start.
         const std::uint64_t count = CheckedMul<std::uint64_t>(Checked<std::uint32_t>(bitmap.Width),
                                                               Checked<std::uint32_t>(bitmap.Height));
-        if (count * 2 > bitmap.Size) throw RangeError();
-        auto* samples = reinterpret_cast<std::uint16_t*>(bitmap.Addr);
+        engine::PixelView pixels;
+        if (engine::AccessPixels(&bitmap, &pixels) != SUCCESS ||
+            count * 2 > static_cast<std::uint64_t>(pixels.stride) * pixels.height) {
+            throw RangeError();
+        }
+        auto* samples = reinterpret_cast<std::uint16_t*>(pixels.data);
         for (std::uint64_t i = 0; i < count; ++i) {
             if (samples[i] > maximum) {
                 samples[i] = static_cast<std::uint16_t>(maximum);

@@ -67,7 +67,7 @@ inline std::uint32_t LoadDoubleWord(const std::uint8_t* p) {
 
 // Each row takes `width` converted elements of the frame, which has no padding.
 template <std::size_t ElementBytes, class Convert>
-void ConvertGrey(const BITMAPHANDLE& bitmap, const std::uint8_t* source, std::int32_t width,
+void ConvertGrey(BITMAPHANDLE& bitmap, const std::uint8_t* source, std::int32_t width,
                  std::int32_t height, Convert convert) {
     const std::size_t rowBytes = ElementBytes * static_cast<std::size_t>(width);
     raw_frame::WriteGreyRows(bitmap, width, height, [&](std::uint16_t* row, std::int64_t y) {
@@ -76,7 +76,7 @@ void ConvertGrey(const BITMAPHANDLE& bitmap, const std::uint8_t* source, std::in
     });
 }
 
-void ConvertColour(const BITMAPHANDLE& bitmap, const std::uint8_t* source, std::int32_t width,
+void ConvertColour(BITMAPHANDLE& bitmap, const std::uint8_t* source, std::int32_t width,
                    std::int32_t height) {
     const std::size_t rowBytes = 3 * static_cast<std::size_t>(width);
     raw_frame::WriteRows(bitmap, rowBytes, height, [&](std::uint8_t* row, std::int64_t y) {
@@ -84,8 +84,8 @@ void ConvertColour(const BITMAPHANDLE& bitmap, const std::uint8_t* source, std::
     });
 }
 
-void Convert(unsigned method, const BITMAPHANDLE& bitmap, const std::uint8_t* source,
-             std::int32_t width, std::int32_t height) {
+void Convert(unsigned method, BITMAPHANDLE& bitmap, const std::uint8_t* source, std::int32_t width,
+             std::int32_t height) {
     switch (method) {
         case 0:
             ConvertGrey<2>(bitmap, source, width, height,
@@ -95,10 +95,14 @@ void Convert(unsigned method, const BITMAPHANDLE& bitmap, const std::uint8_t* so
             ConvertGrey<2>(bitmap, source, width, height,
                            [](const std::uint8_t* p) { return std::uint16_t(LoadWord(p) << 4); });
             break;
-        case 2:
+        case 2: {
             // The frame already has the bitmap's padded row layout.
-            std::memcpy(bitmap.Addr, source, bitmap.Size);
+            const engine::PixelView pixels = raw_frame::Pixels(bitmap);
+            std::memcpy(
+                pixels.data, source,
+                static_cast<std::size_t>(pixels.stride) * static_cast<std::size_t>(pixels.height));
             break;
+        }
         case 3:
             ConvertGrey<1>(bitmap, source, width, height,
                            [](const std::uint8_t* p) { return std::uint16_t(*p << 8); });

@@ -15,7 +15,7 @@ struct CropGeometry {
 };
 
 // Fills the bitmap with a counter that runs on across rows and wraps at 32768.
-void FillTestRamp(const BITMAPHANDLE& bitmap, std::int32_t width, std::int32_t height) {
+void FillTestRamp(BITMAPHANDLE& bitmap, std::int32_t width, std::int32_t height) {
     std::uint16_t counter = 0;
     raw_frame::WriteGreyRows(bitmap, width, height, [&](std::uint16_t* row, std::int64_t) {
         for (std::int32_t x = 0; x < width; ++x) {
@@ -36,7 +36,7 @@ std::uint64_t KeptBytes(unsigned method, const CropGeometry& g) {
 }
 
 template <class Element, class Convert>
-void ConvertKept(const BITMAPHANDLE& bitmap, const std::uint8_t* frame, const CropGeometry& g,
+void ConvertKept(BITMAPHANDLE& bitmap, const std::uint8_t* frame, const CropGeometry& g,
                  Convert convert) {
     raw_frame::WriteGreyRows(
         bitmap, g.keptWidth, g.keptHeight, [&](std::uint16_t* row, std::int64_t y) {
@@ -94,9 +94,11 @@ HRESULT TaxLumora::LoadBuffer_Crop(ULONGLONG pBuffer, BSTR, LONG Width, LONG Hei
                                            [](std::uint16_t v) { return std::uint16_t(v << 4); });
                 // Full-width rows without padding end in white; the frame's last element is
                 // not used.
-                if (LeftCrop == 0 && RightCrop == 0 && Width % 2 == 0)
+                if (LeftCrop == 0 && RightCrop == 0 && Width % 2 == 0) {
+                    const engine::PixelView pixels = raw_frame::Pixels(CurrentBitmap);
                     for (std::int32_t y = 0; y < g.keptHeight; ++y)
-                        raw_frame::Row16(CurrentBitmap, y)[g.keptWidth - 1] = 65535;
+                        pixels.Row16(y)[g.keptWidth - 1] = 65535;
+                }
             } else if (method == 2) {
                 ConvertKept<std::uint16_t>(CurrentBitmap, frame, g, [](std::uint16_t v) { return v; });
             } else if (method == 3) {

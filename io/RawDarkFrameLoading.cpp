@@ -12,13 +12,14 @@ namespace {
 // upside down. Both are done in the one pass: memory row r is written to row height - 1 - r.
 // With an even width each memory row starts with the second pixel of a group and ends with the
 // first pixel of the next; the very first and the very last pixel get no frame pixel and are 0.
-void UnpackFrameFlipped(const BITMAPHANDLE& bitmap, const std::uint8_t* normal,
-                        const std::uint8_t* dark, std::int32_t width, std::int32_t height) {
+void UnpackFrameFlipped(BITMAPHANDLE& bitmap, const std::uint8_t* normal, const std::uint8_t* dark,
+                        std::int32_t width, std::int32_t height) {
     using raw_packed12::Level;
     using raw_packed12::Unpack;
     const std::size_t rowGroups = static_cast<std::size_t>(width) / 2;
+    const engine::PixelView pixels = raw_frame::Pixels(bitmap);
     for (std::int32_t r = 0; r < height; ++r) {
-        std::uint16_t* out = raw_frame::Row16(bitmap, height - 1 - r);
+        std::uint16_t* out = pixels.Row16(height - 1 - r);
         const std::size_t group = static_cast<std::size_t>(r) * rowGroups;
         if (r == 0) {
             out[0] = 0;

@@ -2,12 +2,14 @@
 // frame's size, the flag fields they read, and the row loop that fills the new bitmap.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string>
 
 #include "control/cvaxLumoraMain.h"
+#include "engine/PixelView.h"
 
 namespace raw_frame {
 
@@ -59,25 +61,22 @@ const T* FrameAt(std::uint64_t address) {
     return reinterpret_cast<const T*>(static_cast<std::uintptr_t>(address));
 }
 
-// Row y of a bitmap's pixel memory.
-inline std::uint8_t* Row(const BITMAPHANDLE& bitmap, std::int64_t y) {
-    return bitmap.Addr + y * bitmap.BytesPerLine;
-}
-
-// Row y of a 16-bit bitmap's pixel memory.
-inline std::uint16_t* Row16(const BITMAPHANDLE& bitmap, std::int64_t y) {
-    return reinterpret_cast<std::uint16_t*>(bitmap.Addr + y * bitmap.BytesPerLine);
+// The bitmap's pixels; a view without rows when the record holds no image.
+inline engine::PixelView Pixels(BITMAPHANDLE& bitmap) {
+    engine::PixelView view;
+    if (engine::AccessPixels(&bitmap, &view) != SUCCESS) return engine::PixelView{};
+    return view;
 }
 
 // The converters' one row loop: fill(row, y) writes the first usedBytes of row y (rows 0 …
 // height − 1), and the rest of the row up to the stride is set to 0, so every byte of those rows
 // is written.
 template <class FillRow>
-void WriteRows(const BITMAPHANDLE& bitmap, std::size_t usedBytes, std::int64_t height,
-               FillRow fill) {
-    const auto stride = static_cast<std::size_t>(bitmap.BytesPerLine);
-    for (std::int64_t y = 0; y < height; ++y) {
-        std::uint8_t* row = Row(bitmap, y);
+void WriteRows(BITMAPHANDLE& bitmap, std::size_t usedBytes, std::int64_t height, FillRow fill) {
+    const engine::PixelView pixels = Pixels(bitmap);
+    const auto stride = static_cast<std::size_t>(pixels.stride);
+    for (std::int64_t y = 0; y < std::min<std::int64_t>(height, pixels.height); ++y) {
+        std::uint8_t* row = pixels.RowBytes(static_cast<int>(y));
         fill(row, y);
         std::memset(row + usedBytes, 0, stride - usedBytes);
     }
@@ -85,8 +84,7 @@ void WriteRows(const BITMAPHANDLE& bitmap, std::size_t usedBytes, std::int64_t h
 
 // The same for 16-bit grey rows of `width` pixels: fill(row, y) writes row[0 … width − 1].
 template <class FillRow>
-void WriteGreyRows(const BITMAPHANDLE& bitmap, std::int64_t width, std::int64_t height,
-                   FillRow fill) {
+void WriteGreyRows(BITMAPHANDLE& bitmap, std::int64_t width, std::int64_t height, FillRow fill) {
     WriteRows(
         bitmap, 2 * static_cast<std::size_t>(width), height,
         [&](std::uint8_t* row, std::int64_t y) { fill(reinterpret_cast<std::uint16_t*>(row), y); });

@@ -24,22 +24,23 @@ inline void ScanValue(std::uint16_t v, std::uint16_t low, std::uint16_t high, st
     min = std::min<std::uint16_t>(min, v >= low ? v : 65535);
 }
 
-void ScanRangePlain(const Gray16Image& data, RangeState* state) {
+void ScanRangePlain(const engine::PixelView& data, RangeState* state) {
     for (int y = 0; y < data.height; ++y) {
-        const std::uint16_t* row = data.Row(y);
+        const std::uint16_t* row = data.Row16(y);
         for (int x = 0; x < data.width; ++x)
             ScanValue(row[x], state->lowLimit, state->highLimit, state->min, state->max);
     }
 }
 
 // Sixteen values per step: the baseline instruction set has no unsigned 16-bit min and max.
-__attribute__((target("avx2"))) void ScanRangeAvx2(const Gray16Image& data, RangeState* state) {
+__attribute__((target("avx2"))) void ScanRangeAvx2(const engine::PixelView& data,
+                                                   RangeState* state) {
     const __m256i low = _mm256_set1_epi16(static_cast<short>(state->lowLimit));
     const __m256i high = _mm256_set1_epi16(static_cast<short>(state->highLimit));
     __m256i min = _mm256_set1_epi16(static_cast<short>(state->min));
     __m256i max = _mm256_set1_epi16(static_cast<short>(state->max));
     for (int y = 0; y < data.height; ++y) {
-        const std::uint16_t* row = data.Row(y);
+        const std::uint16_t* row = data.Row16(y);
         int x = 0;
         for (; x + 16 <= data.width; x += 16) {
             const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + x));
@@ -64,7 +65,7 @@ __attribute__((target("avx2"))) void ScanRangeAvx2(const Gray16Image& data, Rang
 
 }  // namespace
 
-void ScanRange(const Gray16Image& data, RangeState* state) {
+void ScanRange(const engine::PixelView& data, RangeState* state) {
     if (__builtin_cpu_supports("avx2")) {
         ScanRangeAvx2(data, state);
     } else {
@@ -112,9 +113,10 @@ std::uint16_t StretchValue(std::uint16_t v, std::uint16_t min, std::uint16_t max
     return StretchCurve(min, max, method)(v);
 }
 
-void StretchReference(const Gray16Image& data, std::uint16_t min, std::uint16_t max, int method) {
+void StretchReference(const engine::PixelView& data, std::uint16_t min, std::uint16_t max,
+                      int method) {
     for (int y = 0; y < data.height; ++y) {
-        std::uint16_t* row = data.Row(y);
+        std::uint16_t* row = data.Row16(y);
         for (int x = 0; x < data.width; ++x) {
             std::uint16_t v = row[x];
             if (v < min) v = min;
@@ -125,7 +127,7 @@ void StretchReference(const Gray16Image& data, std::uint16_t min, std::uint16_t 
 }
 
 // The result depends on the value alone: one table over all 65536 inputs, clamping included.
-void Stretch(const Gray16Image& data, std::uint16_t min, std::uint16_t max, int method) {
+void Stretch(const engine::PixelView& data, std::uint16_t min, std::uint16_t max, int method) {
     const StretchCurve curve(min, max, method);
     const auto table = std::make_unique_for_overwrite<std::uint16_t[]>(65536);
     for (unsigned v = min; v <= max; ++v) table[v] = curve(static_cast<std::uint16_t>(v));
@@ -133,12 +135,12 @@ void Stretch(const Gray16Image& data, std::uint16_t min, std::uint16_t max, int 
     std::fill(table.get() + max + 1, table.get() + 65536, table[max]);
     const std::uint16_t* lookup = table.get();
     for (int y = 0; y < data.height; ++y) {
-        std::uint16_t* row = data.Row(y);
+        std::uint16_t* row = data.Row16(y);
         for (int x = 0; x < data.width; ++x) row[x] = lookup[row[x]];
     }
 }
 
-bool Optimize(const Gray16Image& data, int limLow, int limHigh, int method,
+bool Optimize(const engine::PixelView& data, int limLow, int limHigh, int method,
               const std::function<void(std::uint16_t, std::uint16_t)>& reportRange) {
     RangeState state;
     ScanRange(data, &state);
@@ -173,7 +175,7 @@ std::string RangeText(const char* member, std::uint16_t min, std::uint16_t max) 
 }
 
 // Any error during the work (an event handler's included) is the members' failure 0.
-bool OptimizeGuarded(const Gray16Image& data, int limLow, int limHigh, int method,
+bool OptimizeGuarded(const engine::PixelView& data, int limLow, int limHigh, int method,
                      const std::function<void(std::uint16_t, std::uint16_t)>& reportRange) {
     try {
         return contrast::Optimize(data, limLow, limHigh, method, reportRange);
@@ -198,11 +200,11 @@ HRESULT TaxLumora::OptimizeBuffer(ULONGLONG pBuffer, LONG Width, LONG Height, LO
         const std::uint64_t bytes = raw_frame::FrameBytes(Height, 2 * std::int64_t{Width});
         if (!raw_frame::FrameFitsKnownRegion("axLumora.OptimizeBuffer", "Buffer", pBuffer, bytes))
             return;
-        Gray16Image data;
+        engine::PixelView data;
         if (!empty) {
             data =
-                Gray16Image{reinterpret_cast<std::uint8_t*>(static_cast<std::uintptr_t>(pBuffer)),
-                            Width, Height, static_cast<std::ptrdiff_t>(Width) * 2};
+                engine::Gray16Pixels(reinterpret_cast<void*>(static_cast<std::uintptr_t>(pBuffer)),
+                                     Width, Height, static_cast<std::ptrdiff_t>(Width) * 2);
         }
         *Value = OptimizeGuarded(data, LimLow, LimHigh, Method,
                                  [&](std::uint16_t min, std::uint16_t max) {
@@ -221,8 +223,14 @@ HRESULT TaxLumora::OptimizeImage(BSTR FnOut, LONG Width, LONG Height, LONG LimLo
         *Value = 0;
         if (Width == 0) Width = CurrentBitmap.Width;
         if (Height == 0) Height = CurrentBitmap.Height;
-        Gray16Image data;
-        if (Width != 0 && Height != 0 && !Gray16View(CurrentBitmap, Width, Height, &data)) return;
+        engine::PixelView data;
+        if (Width != 0 && Height != 0) {
+            if (Width < 0 || Height < 0 || !engine::AccessPixels16(&CurrentBitmap, &data) ||
+                Width > data.width || Height > data.height) {
+                return;
+            }
+            data = data.Corner(Width, Height);
+        }
         if (!OptimizeGuarded(data, LimLow, LimHigh, Method,
                              [&](std::uint16_t min, std::uint16_t max) {
                                  FireOnLog(RangeText("OptimizeImage", min, max));

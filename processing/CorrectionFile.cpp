@@ -2,16 +2,18 @@
 // columns and rows become copies of the nearest usable one toward the image centre.
 #include "processing/CorrectionFile.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <iterator>
 #include <optional>
 #include <stdexcept>
-#include <sys/stat.h>
 
 #include "control/cvaxLumoraMain.h"
 #include "engine/Kernel.h"
+#include "engine/PixelView.h"
 
 namespace correction {
 
@@ -104,6 +106,118 @@ std::vector<CorrectionEntry> ParseEntries(const std::vector<std::string>& lines,
     return entries;
 }
 
+namespace {
+
+// One pixel's colour value as the engine's single-pixel calls give and take it; on the grey
+// route the word itself, marked as a 16-bit grey level, which is what those calls make of it.
+class PixelAccess {
+  public:
+    PixelAccess(BITMAPHANDLE* bitmap, PixelRoute route) : bitmap_(bitmap), route_(route) {
+        Refresh();
+    }
+
+    // Looks the pixels up again: after host code has run (an event handler may have freed or
+    // replaced the image) the view may no longer be valid.
+    void Refresh() {
+        words_ = route_ == PixelRoute::GreyWords &&
+                 engine::AccessPixels(bitmap_, &view_) == SUCCESS &&
+                 engine::IsGrayFormat(view_.format);
+    }
+
+    int Width() const { return bitmap_->Width; }
+    int Height() const { return bitmap_->Height; }
+
+    // 0 outside the image, as the engine reads it.
+    std::uint32_t Read(int row, int col) const {
+        if (!words_) return L_GetPixelColor(bitmap_, row, col);
+        if (row < 0 || row >= view_.height || col < 0 || col >= view_.width) return 0;
+        return view_.Row16(row)[col] | COLOR_GRAY16_MARKER;
+    }
+
+    // Takes only colours marked as grey levels; 12-bit samples stay within 12 bits.
+    void Write(int row, int col, std::uint32_t color) {
+        if (!words_) {
+            L_PutPixelColor(bitmap_, row, col, color);
+            return;
+        }
+        if (row < 0 || row >= view_.height || col < 0 || col >= view_.width) return;
+        const std::uint32_t level = color & 0xFFFFu;
+        view_.Row16(row)[col] = static_cast<std::uint16_t>(
+            view_.format == engine::PixelFormat::Gray12 ? std::min<std::uint32_t>(level, 4095)
+                                                        : level);
+    }
+
+  private:
+    BITMAPHANDLE* bitmap_;
+    PixelRoute route_;
+    engine::PixelView view_;
+    bool words_ = false;
+};
+
+void CopyCol(PixelAccess& pixels, int dest, int src) {
+    if (dest < 0 || dest >= pixels.Width() || src < 0 || src >= pixels.Width()) return;
+    for (int r = 0; r < pixels.Height(); ++r) pixels.Write(r, dest, pixels.Read(r, src));
+}
+
+void CopyRow(PixelAccess& pixels, int dest, int src) {
+    if (dest < 0 || dest >= pixels.Height() || src < 0 || src >= pixels.Height()) return;
+    for (int c = 0; c < pixels.Width(); ++c) pixels.Write(dest, c, pixels.Read(src, c));
+}
+
+// Window edges: 5 wide inside, on the inner side at a border.
+void Window(int at, int last, int* first, int* end) {
+    *first = at >= 2 ? at - 2 : (at == 1 ? 0 : 1);
+    *end = at + 2 <= last ? at + 2 : (at + 1 == last ? at + 1 : at - 1);
+}
+
+void AverageNeighbours(PixelAccess& pixels, int x, int y) {
+    if (x < 0 || x >= pixels.Width() || y < 0 || y >= pixels.Height()) return;
+    int firstCol, lastCol, firstRow, lastRow;
+    Window(x, pixels.Width() - 1, &firstCol, &lastCol);
+    Window(y, pixels.Height() - 1, &firstRow, &lastRow);
+    std::uint32_t sum = 0, count = 0;
+    for (int r = firstRow; r <= lastRow; ++r) {
+        for (int c = firstCol; c <= lastCol; ++c) {
+            if (r == y || c == x) continue;
+            sum += pixels.Read(r, c) & 0xFFFFu;
+            ++count;
+        }
+    }
+    // A one-pixel-wide or -high image has no pixel off the row and column: left as it is.
+    if (count == 0) return;
+    pixels.Write(y, x, (sum / count) | COLOR_GRAY16_MARKER);
+}
+
+}  // namespace
+
+PixelRoute RouteFor(BITMAPHANDLE* bitmap) {
+    engine::PixelView view;
+    return engine::AccessPixels(bitmap, &view) == SUCCESS && engine::IsGrayFormat(view.format)
+               ? PixelRoute::GreyWords
+               : PixelRoute::EngineColours;
+}
+
+void Repair(BITMAPHANDLE* bitmap, const std::vector<CorrectionEntry>& table, PixelRoute route,
+            const ChooseSource& chooseSource) {
+    PixelAccess pixels(bitmap, route);
+    for (const CorrectionEntry& e : table) {
+        if (e.Kind == kKindPixel) AverageNeighbours(pixels, e.X, e.Y);
+    }
+    // chooseSource reports to the host, whose handlers may change the image.
+    for (const CorrectionEntry& e : table) {
+        if (e.Kind != kKindColumn) continue;
+        const int source = chooseSource(e.X, true);
+        pixels.Refresh();
+        CopyCol(pixels, e.X, source);
+    }
+    for (const CorrectionEntry& e : table) {
+        if (e.Kind != kKindRow) continue;
+        const int source = chooseSource(e.Y, false);
+        pixels.Refresh();
+        CopyRow(pixels, e.Y, source);
+    }
+}
+
 }  // namespace correction
 
 namespace {
@@ -136,9 +250,9 @@ private:
     std::ofstream file_;
 };
 
+// Chooses the replacement lines and reports them to the log and the event sink.
 struct Corrector {
     TaxLumora& control;
-    BITMAPHANDLE bitmap;  // shares the current bitmap's pixel memory
     const std::vector<CorrectionEntry>& table;
     CorrectionLog& log;
 
@@ -179,43 +293,6 @@ struct Corrector {
                  (column ? " Used col:" : " Used row:") + std::to_string(candidate));
         return candidate;
     }
-
-    void CopyCol(int dest, int src) {
-        if (dest < 0 || dest >= bitmap.Width || src < 0 || src >= bitmap.Width) return;
-        for (int r = 0; r < bitmap.Height; ++r) {
-            L_PutPixelColor(&bitmap, r, dest, L_GetPixelColor(&bitmap, r, src));
-        }
-    }
-    void CopyRow(int dest, int src) {
-        if (dest < 0 || dest >= bitmap.Height || src < 0 || src >= bitmap.Height) return;
-        for (int c = 0; c < bitmap.Width; ++c) {
-            L_PutPixelColor(&bitmap, dest, c, L_GetPixelColor(&bitmap, src, c));
-        }
-    }
-
-    // Window edges: 5 wide inside, on the inner side at a border.
-    static void Window(int at, int last, int* first, int* end) {
-        *first = at >= 2 ? at - 2 : (at == 1 ? 0 : 1);
-        *end = at + 2 <= last ? at + 2 : (at + 1 == last ? at + 1 : at - 1);
-    }
-
-    void AverageNeighbours(int x, int y) {
-        if (x < 0 || x >= bitmap.Width || y < 0 || y >= bitmap.Height) return;
-        int firstCol, lastCol, firstRow, lastRow;
-        Window(x, bitmap.Width - 1, &firstCol, &lastCol);
-        Window(y, bitmap.Height - 1, &firstRow, &lastRow);
-        std::uint32_t sum = 0, count = 0;
-        for (int r = firstRow; r <= lastRow; ++r) {
-            for (int c = firstCol; c <= lastCol; ++c) {
-                if (r == y || c == x) continue;
-                sum += L_GetPixelColor(&bitmap, r, c) & 0xFFFFu;
-                ++count;
-            }
-        }
-        // A one-pixel-wide or -high image has no pixel off the row and column: left as it is.
-        if (count == 0) return;
-        L_PutPixelColor(&bitmap, y, x, (sum / count) | COLOR_GRAY16_MARKER);
-    }
 };
 
 // The whole file, or none when it does not exist; throws when it exists but cannot be read.
@@ -252,18 +329,13 @@ HRESULT TaxLumora::ApplyCorrectionFile(BSTR FnCorrection, BSTR FnLog, VARIANT_BO
         }
         lines.clear();
 
-        Corrector corrector{*this, CurrentBitmap, table, log};
-        for (const CorrectionEntry& e : table) {
-            if (e.Kind == correction::kKindPixel) corrector.AverageNeighbours(e.X, e.Y);
-        }
-        for (const CorrectionEntry& e : table) {
-            if (e.Kind != correction::kKindColumn) continue;
-            corrector.CopyCol(e.X, corrector.NextUsable(e.X, CurrentBitmap.Width, true));
-        }
-        for (const CorrectionEntry& e : table) {
-            if (e.Kind != correction::kKindRow) continue;
-            corrector.CopyRow(e.Y, corrector.NextUsable(e.Y, CurrentBitmap.Height, false));
-        }
+        Corrector corrector{*this, table, log};
+        BITMAPHANDLE shared = CurrentBitmap;  // shares the current bitmap's pixel memory
+        correction::Repair(
+            &shared, table, correction::RouteFor(&shared), [&](int bad, bool column) {
+                return corrector.NextUsable(
+                    bad, column ? CurrentBitmap.Width : CurrentBitmap.Height, column);
+            });
         try {
             log.Close();
         } catch (...) {

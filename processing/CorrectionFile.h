@@ -3,9 +3,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "engine/Bitmap.h"
 
 namespace correction {
 
@@ -31,5 +34,21 @@ std::vector<std::string> SplitLines(std::string_view content);
 
 // The accepted entries of the first 200 lines, in file order, coordinates halved when binning.
 std::vector<CorrectionEntry> ParseEntries(const std::vector<std::string>& lines, bool binning);
+
+// How the repairs reach the pixels: the words of a 12- or 16-bit grey image through the pixel
+// view, or the engine's single-pixel colour calls (every other depth, whose colour mapping is the
+// engine's). Both give the same bits on grey images.
+enum class PixelRoute { GreyWords, EngineColours };
+
+// GreyWords for a 12- or 16-bit grey image, EngineColours otherwise.
+PixelRoute RouteFor(BITMAPHANDLE* bitmap);
+
+// The line to copy a bad column (column true) or row from; outside the image when there is none.
+using ChooseSource = std::function<int(int bad, bool column)>;
+
+// The table's repairs on the bitmap, in this order: bad pixels become the mean of their window
+// off their row and column, then bad columns and bad rows become copies of chooseSource's line.
+void Repair(BITMAPHANDLE* bitmap, const std::vector<CorrectionEntry>& table, PixelRoute route,
+            const ChooseSource& chooseSource);
 
 }  // namespace correction

@@ -150,13 +150,13 @@ BlurKernel BuildBlurKernel(double radius, double dataMax, double granularity) {
     return kernel;
 }
 
-void ApplyBlurKernelReference(const Gray16Image& image, const BlurKernel& kernel) {
+void ApplyBlurKernelReference(const engine::PixelView& image, const BlurKernel& kernel) {
     const int width = image.width, height = image.height;
     if (width <= 0 || height <= 0) return;
     const auto at = [width](int y, int x) { return static_cast<std::size_t>(y) * width + x; };
     std::vector<std::uint16_t> a(static_cast<std::size_t>(width) * height);
     std::vector<std::uint16_t> b(a.size());
-    for (int y = 0; y < height; ++y) std::copy_n(image.Row(y), width, &a[at(y, 0)]);
+    for (int y = 0; y < height; ++y) std::copy_n(image.Row16(y), width, &a[at(y, 0)]);
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
             b[at(y, x)] =
@@ -169,13 +169,13 @@ void ApplyBlurKernelReference(const Gray16Image& image, const BlurKernel& kernel
                 ExactTap(kernel, [&](int k) { return b[at(std::clamp(y - k, 0, height - 1), x)]; });
         }
     }
-    for (int y = 0; y < height; ++y) std::copy_n(&a[at(y, 0)], width, image.Row(y));
+    for (int y = 0; y < height; ++y) std::copy_n(&a[at(y, 0)], width, image.Row16(y));
 }
 
 // Each row of B is made when the vertical pass first needs it and kept in a ring of as many
 // rows as the kernel has taps: the vertical pass overwrites row y of the image only after every
 // row of B that reads it exists, and B never leaves the cache.
-void ApplyBlurKernel(const Gray16Image& image, const BlurKernel& kernel) {
+void ApplyBlurKernel(const engine::PixelView& image, const BlurKernel& kernel) {
     const int width = image.width, height = image.height;
     if (width <= 0 || height <= 0) return;
     if (!SumsExactInDouble(kernel)) {
@@ -198,7 +198,7 @@ void ApplyBlurKernel(const Gray16Image& image, const BlurKernel& kernel) {
     for (int y = 0; y < height; ++y) {
         // Horizontal: tap k reads column x − k, i.e. padded[x + half − k].
         for (; made < height && made <= y + half; ++made) {
-            const std::uint16_t* in = image.Row(made);
+            const std::uint16_t* in = image.Row16(made);
             std::fill_n(padded.begin(), half, in[0]);
             std::copy_n(in, width, padded.begin() + half);
             std::fill_n(padded.begin() + half + width, half, in[width - 1]);
@@ -207,7 +207,7 @@ void ApplyBlurKernel(const Gray16Image& image, const BlurKernel& kernel) {
         }
         // Vertical: tap k reads row y − k of B.
         for (int t = 0; t < taps; ++t) rows[t] = ringRow(std::clamp(y - (t - half), 0, height - 1));
-        blurLine(rows.data(), weights.data(), half, image.Row(y), 0, width);
+        blurLine(rows.data(), weights.data(), half, image.Row16(y), 0, width);
     }
 }
 
@@ -220,9 +220,9 @@ HRESULT TaxLumora::GaussianBlur(DOUBLE iRadius, SHORT* Value) {
         InnerHandler(
             *Value,
             [&] {
-                Gray16Image image;
+                engine::PixelView image;
                 // A zero or non-finite deviation defines no Gaussian; nothing is changed then.
-                if (!Gray16View(CurrentBitmap, &image) || !std::isfinite(iRadius) ||
+                if (!engine::AccessPixels16(&CurrentBitmap, &image) || !std::isfinite(iRadius) ||
                     iRadius == 0.0) {
                     *Value = -1;
                     return;

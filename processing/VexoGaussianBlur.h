@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "processing/Gray16Image.h"
+#include "engine/PixelView.h"
 
 namespace vexo {
 
@@ -31,7 +31,7 @@ bool SumsExactInDouble(const BlurKernel& kernel);
 
 // Blurs the image in place: horizontal pass, then vertical, edges repeated. Throws
 // std::bad_alloc when the working memory cannot be had (the image is then unchanged).
-void ApplyBlurKernel(const Gray16Image& image, const BlurKernel& kernel);
-void ApplyBlurKernelReference(const Gray16Image& image, const BlurKernel& kernel);
+void ApplyBlurKernel(const engine::PixelView& image, const BlurKernel& kernel);
+void ApplyBlurKernelReference(const engine::PixelView& image, const BlurKernel& kernel);
 
 }  // namespace vexo

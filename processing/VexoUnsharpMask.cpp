@@ -9,8 +9,8 @@
 
 #include "control/cvaxLumoraMain.h"
 #include "engine/Kernel.h"
+#include "engine/PixelView.h"
 #include "engine/Processing.h"
-#include "engine/kernel/PixelView.h"
 #include "processing/ContrastOptimisation.h"
 
 namespace vexo {
@@ -23,7 +23,7 @@ struct Range {
 };
 
 // Over a non-empty image the extremes of all pixels are what starting from the first gives.
-Range ScanRange(const Gray16Image& image) {
+Range ScanRange(const engine::PixelView& image) {
     contrast::RangeState state;
     contrast::ScanRange(image, &state);
     return Range{state.min, state.max};
@@ -94,7 +94,7 @@ class BoxSubtraction {
     // Column sums below 2^31 convert as signed lanes.
     static constexpr int kMaxVectorSize = 181;
 
-    BoxSubtraction(const Gray16Image& image, int size, int fract)
+    BoxSubtraction(const engine::PixelView& image, int size, int fract)
         : image_(image),
           size_(size),
           subtract_(fract),
@@ -122,7 +122,7 @@ class BoxSubtraction {
             for (int x = 0; x < width; ++x) columnSums_[x] += sums[x];
         }
         for (int y = 0; y < height; ++y) {
-            std::uint16_t* row = image_.Row(y);
+            std::uint16_t* row = image_.Row16(y);
             // The next window's rows: entering it stretches a row below y, never y itself.
             const bool more = y + 1 < height;
             const std::uint32_t* entering = more ? sumsOf(y + after + 1) : nullptr;
@@ -144,7 +144,7 @@ class BoxSubtraction {
     // Stretches row y in place and stores its window sums.
     void Enter(int y, const std::vector<std::uint16_t>& table, std::uint16_t lo) {
         const int width = image_.width, before = size_ / 2;
-        std::uint16_t* row = image_.Row(y);
+        std::uint16_t* row = image_.Row16(y);
         std::uint16_t* line = padded_.data() + before;
         for (int x = 0; x < width; ++x) line[x] = row[x] = table[row[x] - lo];
         std::fill_n(padded_.begin(), before, row[0]);
@@ -259,7 +259,7 @@ class BoxSubtraction {
         return x;
     }
 
-    Gray16Image image_;
+    engine::PixelView image_;
     int size_;
     Subtraction subtract_;
     double inverseCount_, roundingOffset_;
@@ -271,41 +271,42 @@ class BoxSubtraction {
 
 }  // namespace
 
-void StretchToFullRangeReference(const Gray16Image& image) {
+void StretchToFullRangeReference(const engine::PixelView& image) {
     if (image.width <= 0 || image.height <= 0) return;
     const Range range = ScanRange(image);
     const double scale = StretchScale(range);
     for (int y = 0; y < image.height; ++y) {
-        std::uint16_t* row = image.Row(y);
+        std::uint16_t* row = image.Row16(y);
         for (int x = 0; x < image.width; ++x) row[x] = StretchOne(row[x], range, scale);
     }
 }
 
-void StretchToFullRange(const Gray16Image& image) {
+void StretchToFullRange(const engine::PixelView& image) {
     if (image.width <= 0 || image.height <= 0) return;
     const Range range = ScanRange(image);
     const std::vector<std::uint16_t> table = StretchTable(range);
     for (int y = 0; y < image.height; ++y) {
-        std::uint16_t* row = image.Row(y);
+        std::uint16_t* row = image.Row16(y);
         for (int x = 0; x < image.width; ++x) row[x] = table[row[x] - range.lo];
     }
 }
 
-void SubtractBlurredReference(const Gray16Image& image, const Gray16Image& blurred, int fract) {
+void SubtractBlurredReference(const engine::PixelView& image, const engine::PixelView& blurred,
+                              int fract) {
     const double f = fract / 10.0;
     const double g = 1.0 - f;
     for (int y = 0; y < image.height; ++y) {
-        std::uint16_t* row = image.Row(y);
-        const std::uint16_t* blur = blurred.Row(y);
+        std::uint16_t* row = image.Row16(y);
+        const std::uint16_t* blur = blurred.Row16(y);
         for (int x = 0; x < image.width; ++x) row[x] = SubtractOne(row[x], blur[x], f, g);
     }
 }
 
-void SubtractBlurred(const Gray16Image& image, const Gray16Image& blurred, int fract) {
+void SubtractBlurred(const engine::PixelView& image, const engine::PixelView& blurred, int fract) {
     const Subtraction subtract(fract);
     for (int y = 0; y < image.height; ++y) {
-        std::uint16_t* row = image.Row(y);
-        const std::uint16_t* blur = blurred.Row(y);
+        std::uint16_t* row = image.Row16(y);
+        const std::uint16_t* blur = blurred.Row16(y);
         for (int x = 0; x < image.width; ++x) row[x] = subtract(row[x], blur[x]);
     }
 }
@@ -315,12 +316,12 @@ namespace {
 // The engine route: copy, the engine's average filter on the copy, subtract. Its results are
 // not examined: a size the filter refuses leaves the copy as it was.
 template <class Subtract>
-void SubtractEngineAverage(BITMAPHANDLE* bitmap, const Gray16Image& image, int fract, int radius,
-                           Subtract&& subtract) {
+void SubtractEngineAverage(BITMAPHANDLE* bitmap, const engine::PixelView& image, int fract,
+                           int radius, Subtract&& subtract) {
     ScopedBitmap copy;
     L_CopyBitmap(copy.get(), bitmap, BITMAPHANDLE_STRUCT_SIZE);
-    Gray16Image blurred;
-    if (!Gray16View(*copy, &blurred) || blurred.width != image.width ||
+    engine::PixelView blurred;
+    if (!engine::AccessPixels16(copy.get(), &blurred) || blurred.width != image.width ||
         blurred.height != image.height) {
         throw std::bad_alloc();  // the copy could not be made
     }
@@ -340,8 +341,9 @@ bool BoxAverageFusable(BITMAPHANDLE* bitmap, int fract, int radius) {
 }  // namespace
 
 bool ApplyUnsharpMask(BITMAPHANDLE* bitmap, int fract, int radius) {
-    Gray16Image image;
-    if (!Gray16View(*bitmap, &image) || image.width == 0 || image.height == 0) return false;
+    engine::PixelView image;
+    if (!engine::AccessPixels16(bitmap, &image) || image.width == 0 || image.height == 0)
+        return false;
     if (!BoxAverageFusable(bitmap, fract, radius)) {
         StretchToFullRange(image);
         SubtractEngineAverage(bitmap, image, fract, radius, SubtractBlurred);
@@ -354,8 +356,9 @@ bool ApplyUnsharpMask(BITMAPHANDLE* bitmap, int fract, int radius) {
 }
 
 bool ApplyUnsharpMaskReference(BITMAPHANDLE* bitmap, int fract, int radius) {
-    Gray16Image image;
-    if (!Gray16View(*bitmap, &image) || image.width == 0 || image.height == 0) return false;
+    engine::PixelView image;
+    if (!engine::AccessPixels16(bitmap, &image) || image.width == 0 || image.height == 0)
+        return false;
     StretchToFullRangeReference(image);
     SubtractEngineAverage(bitmap, image, fract, radius, SubtractBlurredReference);
     return true;

@@ -6,18 +6,19 @@
 #include <cstdint>
 
 #include "engine/Bitmap.h"
-#include "processing/Gray16Image.h"
+#include "engine/PixelView.h"
 
 namespace vexo {
 
 // Stretches the image so its darkest pixel becomes 0 and its brightest almost 65535.
-void StretchToFullRange(const Gray16Image& image);
-void StretchToFullRangeReference(const Gray16Image& image);
+void StretchToFullRange(const engine::PixelView& image);
+void StretchToFullRangeReference(const engine::PixelView& image);
 
 // out = round((v − b × f) / (1 − f)), f = fract / 10, clamped to 0 … 65535; v from image, b from
 // blurred (same geometry). fract must not be 10.
-void SubtractBlurred(const Gray16Image& image, const Gray16Image& blurred, int fract);
-void SubtractBlurredReference(const Gray16Image& image, const Gray16Image& blurred, int fract);
+void SubtractBlurred(const engine::PixelView& image, const engine::PixelView& blurred, int fract);
+void SubtractBlurredReference(const engine::PixelView& image, const engine::PixelView& blurred,
+                              int fract);
 
 // The whole mask on a 16-bit bitmap: stretch, engine box average of size radius, subtract.
 // False when the bitmap is no usable 16-bit image. Throws std::bad_alloc. On a grey bitmap with

@@ -9,8 +9,8 @@
 #include "control/cvaxLumoraMain.h"
 #include "engine/Display.h"
 #include "engine/Kernel.h"
+#include "engine/PixelView.h"
 #include "engine/Processing.h"
-#include "processing/Gray16Image.h"
 
 namespace windowing {
 
@@ -81,10 +81,10 @@ int ShiftToTopBit(BITMAPHANDLE& bitmap, int highestBit) {
     if (highestBit < 0 || highestBit > 15) return 0;
     const int shift = 15 - highestBit;
     if (shift == 0) return 1;
-    Gray16Image image;
-    if (!Gray16View(bitmap, &image)) return 0;
+    engine::PixelView image;
+    if (!engine::AccessPixels16(&bitmap, &image)) return 0;
     for (int y = 0; y < image.height; ++y) {
-        std::uint16_t* row = image.Row(y);
+        std::uint16_t* row = image.Row16(y);
         for (int x = 0; x < image.width; ++x) row[x] = static_cast<std::uint16_t>(row[x] << shift);
     }
     return 1;

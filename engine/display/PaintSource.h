@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "engine/Bitmap.h"
+#include "engine/PixelView.h"
 #include "engine/kernel/DisplayTransform.h"
-#include "engine/kernel/PixelView.h"
 
 namespace engine {
 

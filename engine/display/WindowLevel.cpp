@@ -1,8 +1,8 @@
 #include <vector>
 
 #include "engine/Display.h"
+#include "engine/PixelView.h"
 #include "engine/kernel/BitmapStorage.h"
-#include "engine/kernel/PixelView.h"
 
 int L_WindowLevel(BITMAPHANDLE* bitmap, int lowBit, int highBit, const RGBQUAD* lut,
                   std::uint32_t lutLength, unsigned flags) {

@@ -9,9 +9,9 @@
 #include <unordered_map>
 
 #include "engine/Effects.h"
+#include "engine/PixelView.h"
 #include "engine/kernel/DisplayTransform.h"
 #include "engine/kernel/PixelColor.h"
-#include "engine/kernel/PixelView.h"
 
 namespace {
 

@@ -219,10 +219,13 @@ int DecodeDib(Bytes header, Bytes bits, int colorOrder, BITMAPHANDLE* out) {
     std::array<RGBQUAD, 256> palette = dib.palette;
     status = AllocateDecoded(info, colorOrder, out, palette.data(), info.bitsPerPixel <= 8 ? 1u << info.bitsPerPixel : 0);
     if (status != SUCCESS) return status;
+    PixelView pixels;
+    status = AccessPixels(out, &pixels);
+    if (status != SUCCESS) return status;
     const bool rgbOut = out->Order == ORDER_RGB;
     for (std::int64_t y = 0; y < dib.height; ++y) {
         const std::int64_t fileRow = dib.topDown ? y : dib.height - 1 - y;
-        std::uint8_t* target = out->Addr + static_cast<std::size_t>(y) * out->BytesPerLine;
+        std::uint8_t* target = pixels.RowBytes(static_cast<int>(y));
         if (rle) {
             std::memcpy(target, expanded.data() + fileRow * dib.width, static_cast<std::size_t>(dib.width));
             continue;

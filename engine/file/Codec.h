@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/File.h"
+#include "engine/PixelView.h"
 
 namespace engine::file {
 

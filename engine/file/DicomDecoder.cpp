@@ -392,7 +392,7 @@ class DicomDecoder final : public Decoder {
   private:
     // How the decoded samples of the first frame lie and what they mean.
     struct Samples {
-        const char* data = nullptr;  // out->Addr when decoded in place
+        const char* data = nullptr;  // the bitmap's pixels when decoded in place
         gdcm::PhotometricInterpretation::PIType pi = gdcm::PhotometricInterpretation::MONOCHROME2;
         bool planar = false;
         bool undoYbr = true;  // false where the decoder already turned YCbCr into RGB
@@ -522,8 +522,10 @@ class DicomDecoder final : public Decoder {
         const unsigned mask = (1u << std::min(stored, 16u)) - 1;
         const bool rgb = out->Order == ORDER_RGB;
         const auto* bytes = reinterpret_cast<const std::uint8_t*>(raw->GetPointer());
+        PixelView target;
+        if (const int status = AccessPixels(out, &target); status != SUCCESS) return status;
         for (int y = 0; y < out->Height; ++y) {
-            std::uint8_t* row = out->Addr + static_cast<std::size_t>(y) * out->BytesPerLine;
+            std::uint8_t* row = target.RowBytes(y);
             for (int x = 0; x < out->Width; ++x) {
                 const std::size_t i = static_cast<std::size_t>(y) * out->Width + x;
                 const int index = static_cast<int>(
@@ -571,11 +573,14 @@ class DicomDecoder final : public Decoder {
             // GDCM copies uncompressed pixels without checking that the element holds them all.
             if (!ts.IsEncapsulated() && (!raw || raw->GetLength() < length))
                 return ERROR_FILE_CORRUPT;
+            PixelView target;
+            if (const int status = AccessPixels(out, &target); status != SUCCESS) return status;
             // One frame whose rows lie back to back in the bitmap is decoded straight into it.
             if (length == frameBytes && !samples.planar &&
-                static_cast<std::size_t>(out->BytesPerLine) == rowBytes) {
-                if (!image.GetBuffer(reinterpret_cast<char*>(out->Addr))) return ERROR_FILE_CORRUPT;
-                samples.data = reinterpret_cast<const char*>(out->Addr);
+                static_cast<std::size_t>(target.stride) == rowBytes) {
+                if (!image.GetBuffer(reinterpret_cast<char*>(target.data)))
+                    return ERROR_FILE_CORRUPT;
+                samples.data = reinterpret_cast<const char*>(target.data);
             } else {
                 pixels.resize(length);
                 if (!image.GetBuffer(pixels.data())) return ERROR_FILE_CORRUPT;
@@ -700,11 +705,13 @@ class DicomDecoder final : public Decoder {
         const std::uint32_t signOffset = samples.isSigned ? 1u << (stored - 1) : 0;
         const std::size_t plane = static_cast<std::size_t>(info_.width) * info_.height;
         const char* source = samples.data;
+        PixelView target;
+        if (AccessPixels(out, &target) != SUCCESS) return;  // AllocateDecoded made it
         for (int y = 0; y < out->Height; ++y) {
-            std::uint8_t* row = out->Addr + static_cast<std::size_t>(y) * out->BytesPerLine;
+            std::uint8_t* row = target.RowBytes(y);
             const std::size_t first = static_cast<std::size_t>(y) * out->Width;
             if (info_.gray) {
-                if (source != reinterpret_cast<const char*>(out->Addr))
+                if (source != reinterpret_cast<const char*>(target.data))
                     std::memcpy(row, source + first * bytesPerSample, rowBytes);
                 if (bytesPerSample == 2)
                     MapStoredSamples(reinterpret_cast<std::uint16_t*>(row), out->Width, mask,

@@ -218,13 +218,16 @@ public:
     }
 
     int Decode(int colorOrder, BITMAPHANDLE* out) override {
-        const int status = AllocateDecoded(info_, colorOrder, out);
+        int status = AllocateDecoded(info_, colorOrder, out);
+        if (status != SUCCESS) return status;
+        PixelView pixels;
+        status = AccessPixels(out, &pixels);
         if (status != SUCCESS) return status;
         if (setjmp(error_.jump)) return ERROR_FILE_CORRUPT;
         cinfo_.out_color_space = info_.gray ? JCS_GRAYSCALE : out->Order == ORDER_RGB ? JCS_EXT_RGB : JCS_EXT_BGR;
         jpeg_start_decompress(&cinfo_);
         while (cinfo_.output_scanline < cinfo_.output_height) {
-            JSAMPROW row = out->Addr + static_cast<std::size_t>(cinfo_.output_scanline) * out->BytesPerLine;
+            JSAMPROW row = pixels.RowBytes(static_cast<int>(cinfo_.output_scanline));
             jpeg_read_scanlines(&cinfo_, &row, 1);
         }
         // Checked before the end marker is looked for: a file complete but for its EOI still loads.

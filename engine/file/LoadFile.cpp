@@ -6,6 +6,7 @@
 
 #include "engine/Kernel.h"
 #include "engine/file/Codec.h"
+#include "engine/kernel/BitmapLayout.h"
 #include "engine/kernel/BitmapStorage.h"
 
 namespace {
@@ -20,8 +21,8 @@ void FillInfo(const ImageInfo& image, std::size_t sizeDisk, const char* name, FI
     info->Width = static_cast<std::int32_t>(image.width);
     info->Height = static_cast<std::int32_t>(image.height);
     info->BitsPerPixel = image.bitsPerPixel;
-    info->BytesPerLine =
-        static_cast<std::int32_t>(((image.width * image.bitsPerPixel + 31) / 32) * 4);
+    const std::int64_t stride = engine::PaddedStride(image.width, image.bitsPerPixel);
+    info->BytesPerLine = static_cast<std::int32_t>(stride);
     info->Order = image.bitsPerPixel == 16 ? ORDER_GRAY : image.bitsPerPixel == 24 ? ORDER_BGR : 0;
     info->XResolution = image.xResolution;
     info->YResolution = image.yResolution;
@@ -34,7 +35,7 @@ void FillInfo(const ImageInfo& image, std::size_t sizeDisk, const char* name, FI
     info->RescaleSlope = image.rescaleSlope;
     info->RescaleIntercept = image.rescaleIntercept;
     info->SizeDisk = static_cast<std::int64_t>(sizeDisk);
-    info->SizeMem = static_cast<std::int64_t>(info->BytesPerLine) * info->Height;
+    info->SizeMem = stride * info->Height;
 }
 
 int DescribeBytes(Bytes data, const char* name, FILEINFO* info) {

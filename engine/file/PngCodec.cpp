@@ -99,10 +99,13 @@ public:
     }
 
     int Decode(int colorOrder, BITMAPHANDLE* out) override {
-        const int status = AllocateDecoded(info_copy_, colorOrder, out);
+        int status = AllocateDecoded(info_copy_, colorOrder, out);
         if (status != SUCCESS) return status;
-        rows_.resize(static_cast<std::size_t>(out->Height));
-        for (int y = 0; y < out->Height; ++y) rows_[y] = out->Addr + static_cast<std::size_t>(y) * out->BytesPerLine;
+        PixelView pixels;
+        status = AccessPixels(out, &pixels);
+        if (status != SUCCESS) return status;
+        rows_.resize(static_cast<std::size_t>(pixels.height));
+        for (int y = 0; y < pixels.height; ++y) rows_[y] = pixels.RowBytes(y);
         if (setjmp(png_jmpbuf(png_))) return ERROR_FILE_CORRUPT;
         png_set_expand(png_);
         png_set_strip_alpha(png_);
@@ -116,7 +119,8 @@ public:
         if (!info_copy_.gray && out->Order == ORDER_BGR) png_set_bgr(png_);
         png_set_interlace_handling(png_);
         png_read_update_info(png_, info_);
-        if (png_get_rowbytes(png_, info_) > static_cast<std::size_t>(out->BytesPerLine)) return ERROR_FILE_CORRUPT;
+        if (png_get_rowbytes(png_, info_) > static_cast<std::size_t>(pixels.stride))
+            return ERROR_FILE_CORRUPT;
         png_read_image(png_, rows_.data());
         return SUCCESS;
     }

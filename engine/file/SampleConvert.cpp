@@ -5,9 +5,9 @@
 #include <cstring>
 #include <utility>
 
+#include "engine/PixelView.h"
 #include "engine/file/Codec.h"
 #include "engine/kernel/GreyRamp.h"
-#include "engine/kernel/PixelView.h"
 
 namespace engine::file {
 namespace {

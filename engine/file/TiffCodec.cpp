@@ -216,7 +216,10 @@ public:
     }
 
     int Decode(int colorOrder, BITMAPHANDLE* out) override {
-        const int status = AllocateDecoded(info_, colorOrder, out);
+        int status = AllocateDecoded(info_, colorOrder, out);
+        if (status != SUCCESS) return status;
+        PixelView pixels;
+        status = AccessPixels(out, &pixels);
         if (status != SUCCESS) return status;
         TIFF* t = tiff_.get();
         const std::size_t rowBytes = static_cast<std::size_t>(out->Width) * (out->BitsPerPixel / 8);
@@ -225,7 +228,7 @@ public:
             const std::size_t pixelBytes = static_cast<std::size_t>(out->BitsPerPixel / 8);
             for (int y = 0; y < out->Height; ++y) {
                 const int target = bottomUp_ ? out->Height - 1 - y : y;
-                std::uint8_t* row = out->Addr + static_cast<std::size_t>(target) * out->BytesPerLine;
+                std::uint8_t* row = pixels.RowBytes(target);
                 if (TIFFReadScanline(t, row, static_cast<std::uint32_t>(y), 0) < 0) return ERROR_FILE_CORRUPT;
                 if (invert_) {
                     if (out->BitsPerPixel == 16) {
@@ -243,7 +246,7 @@ public:
             }
             return SUCCESS;
         }
-        return DecodeRgba(out);
+        return DecodeRgba(out, pixels);
     }
 
     bool Comment(int index, std::string* text) override {
@@ -261,7 +264,7 @@ private:
     // that a small file claiming a huge image cannot make us allocate four bytes a pixel
     // before its data is found missing. The band is read in the file's own orientation (libtiff
     // flips only whole images) and placed here.
-    int DecodeRgba(BITMAPHANDLE* out) {
+    int DecodeRgba(const BITMAPHANDLE* out, const PixelView& pixels) {
         TIFF* t = tiff_.get();
         char message[1024] = {};
         TIFFRGBAImage image{};
@@ -290,7 +293,7 @@ private:
             if (!TIFFRGBAImageGet(&image, rgba.data(), width, rows)) return ERROR_FILE_CORRUPT;
             for (std::uint32_t i = 0; i < rows; ++i) {
                 const std::uint32_t y = bottomUp_ ? height - 1 - (first + i) : first + i;
-                std::uint8_t* row = out->Addr + static_cast<std::size_t>(y) * out->BytesPerLine;
+                std::uint8_t* row = pixels.RowBytes(static_cast<int>(y));
                 const std::uint32_t* source = rgba.data() + std::size_t{i} * width;
                 for (std::uint32_t x = 0; x < width; ++x) {
                     const std::uint32_t p = source[mirrored_ ? width - 1 - x : x];

@@ -5,9 +5,9 @@
 #include <new>
 
 #include "engine/Kernel.h"
+#include "engine/PixelView.h"
 #include "engine/kernel/BitmapStorage.h"
 #include "engine/kernel/DisplayTransform.h"
-#include "engine/kernel/PixelView.h"
 #include "engine/kernel/Region.h"
 #include "platform/gdi/Gdi.h"
 

@@ -6,8 +6,8 @@
 #include <new>
 #include <unordered_map>
 
+#include "engine/PixelView.h"
 #include "engine/kernel/BitmapLayout.h"
-#include "engine/kernel/PixelView.h"
 #include "engine/kernel/Region.h"
 
 namespace engine {

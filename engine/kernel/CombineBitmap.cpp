@@ -5,12 +5,12 @@
 #include <vector>
 
 #include "engine/Kernel.h"
+#include "engine/PixelView.h"
 #include "engine/kernel/BitmapStorage.h"
 #include "engine/kernel/Combine.h"
 #include "engine/kernel/DisplayTransform.h"
 #include "engine/kernel/PixelColor.h"
 #include "engine/kernel/PixelConvert.h"
-#include "engine/kernel/PixelView.h"
 
 namespace {
 

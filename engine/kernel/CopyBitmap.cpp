@@ -1,8 +1,8 @@
 #include <cstring>
 
 #include "engine/Kernel.h"
+#include "engine/PixelView.h"
 #include "engine/kernel/BitmapStorage.h"
-#include "engine/kernel/PixelView.h"
 
 int L_CopyBitmap(BITMAPHANDLE* destination, const BITMAPHANDLE* source, unsigned structSize) {
     if (destination == nullptr || source == nullptr) return ERROR_NO_BITMAP;
@@ -16,11 +16,16 @@ int L_CopyBitmap(BITMAPHANDLE* destination, const BITMAPHANDLE* source, unsigned
         // Same row layout as the source: callers walk both with one stride.
         status = engine::AllocateLike(*source, view.width, view.height, view.stride, &copy);
     }
+    engine::PixelView target;
+    if (status == SUCCESS) {
+        status = engine::AccessPixels(&copy, &target);
+        if (status != SUCCESS) engine::ReleaseStorage(copy);
+    }
     if (status != SUCCESS) {
         engine::ResetRecord(destination, 0, 0, 0);
         return status;
     }
-    std::memcpy(copy.Addr, view.data, static_cast<std::size_t>(view.stride) * view.height);
+    std::memcpy(target.data, view.data, static_cast<std::size_t>(view.stride) * view.height);
     // Same geometry, so the region applies unchanged; regions are immutable and shared.
     engine::SetRegion(copy, engine::RegionOf(*source));
     *destination = copy;

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "engine/Kernel.h"
+#include "engine/PixelView.h"
 #include "engine/kernel/BitmapLayout.h"
 #include "engine/kernel/BitmapStorage.h"
 #include "engine/kernel/GreyRamp.h"
@@ -84,7 +85,13 @@ int L_CreateBitmap(BITMAPHANDLE* bitmap, unsigned structSize, unsigned /*memoryT
         created.MinVal = 0;
         created.MaxVal = ChannelMaximum(bitsPerPixel, resolved);
         if (data != nullptr && dataSize > 0) {
-            std::memcpy(created.Addr, data, std::min<std::uint64_t>(dataSize, created.Size));
+            engine::PixelView pixels;
+            if (const int status = engine::AccessPixels(&created, &pixels); status != SUCCESS) {
+                engine::ReleaseStorage(created);
+                return status;
+            }
+            const std::uint64_t bytes = static_cast<std::uint64_t>(pixels.stride) * pixels.height;
+            std::memcpy(pixels.data, data, std::min(dataSize, bytes));
         }
         *bitmap = created;
         return SUCCESS;

@@ -3,9 +3,9 @@
 #include <memory>
 
 #include "engine/Kernel.h"
+#include "engine/PixelView.h"
 #include "engine/kernel/BitmapStorage.h"
 #include "engine/kernel/PixelColor.h"
-#include "engine/kernel/PixelView.h"
 #include "engine/kernel/Region.h"
 
 namespace {

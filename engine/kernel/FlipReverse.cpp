@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "engine/Kernel.h"
+#include "engine/PixelView.h"
 #include "engine/kernel/BitmapLayout.h"
-#include "engine/kernel/PixelView.h"
 
 int L_FlipBitmap(BITMAPHANDLE* bitmap) {
     engine::PixelView view;

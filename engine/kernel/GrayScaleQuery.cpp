@@ -1,8 +1,8 @@
 #include <algorithm>
 
 #include "engine/Kernel.h"
+#include "engine/PixelView.h"
 #include "engine/kernel/PixelColor.h"
-#include "engine/kernel/PixelView.h"
 
 int L_IsGrayScaleBitmap(const BITMAPHANDLE* bitmap) {
     engine::ConstPixelView view;

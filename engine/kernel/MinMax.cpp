@@ -3,8 +3,8 @@
 #include <bit>
 
 #include "engine/Kernel.h"
+#include "engine/PixelView.h"
 #include "engine/kernel/PixelColor.h"
-#include "engine/kernel/PixelView.h"
 
 namespace {
 

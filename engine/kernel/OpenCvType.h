@@ -4,7 +4,7 @@
 
 #include <opencv2/core.hpp>
 
-#include "engine/kernel/PixelView.h"
+#include "engine/PixelView.h"
 
 namespace engine {
 

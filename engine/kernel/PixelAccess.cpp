@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "engine/Kernel.h"
+#include "engine/PixelView.h"
 #include "engine/kernel/PixelColor.h"
-#include "engine/kernel/PixelView.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "engine/Bitmap.h"
-#include "engine/kernel/PixelView.h"
+#include "engine/PixelView.h"
 
 namespace engine {
 

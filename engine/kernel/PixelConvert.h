@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "engine/Bitmap.h"
-#include "engine/kernel/PixelView.h"
+#include "engine/PixelView.h"
 
 namespace engine {
 

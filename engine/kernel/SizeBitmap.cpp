@@ -1,24 +1,23 @@
+#include <algorithm>
 #include <opencv2/imgproc.hpp>
 
-#include <algorithm>
-
 #include "engine/Kernel.h"
+#include "engine/PixelView.h"
 #include "engine/kernel/BitmapStorage.h"
 #include "engine/kernel/OpenCvType.h"
-#include "engine/kernel/PixelView.h"
 
 namespace {
 
 // Nearest sample for formats OpenCV does not hold: the source pixel under each target centre.
-void ResizeNearest(const engine::ConstPixelView& from, const BITMAPHANDLE& to) {
+void ResizeNearest(const engine::ConstPixelView& from, const engine::PixelView& to) {
     const bool packed = engine::IsPackedFormat(from.format);
     const std::size_t pixelBytes = from.bits == 12 ? 2 : static_cast<std::size_t>(from.bits) / 8;
-    for (int y = 0; y < to.Height; ++y) {
-        const int sy = static_cast<int>(static_cast<std::int64_t>(y) * from.height / to.Height);
+    for (int y = 0; y < to.height; ++y) {
+        const int sy = static_cast<int>(static_cast<std::int64_t>(y) * from.height / to.height);
         const std::uint8_t* source = from.RowBytes(sy);
-        std::uint8_t* target = to.Addr + static_cast<std::ptrdiff_t>(y) * to.BytesPerLine;
-        for (int x = 0; x < to.Width; ++x) {
-            const int sx = static_cast<int>(static_cast<std::int64_t>(x) * from.width / to.Width);
+        std::uint8_t* target = to.RowBytes(y);
+        for (int x = 0; x < to.width; ++x) {
+            const int sx = static_cast<int>(static_cast<std::int64_t>(x) * from.width / to.width);
             if (packed)
                 engine::WriteIndex(target, x, from.bits, engine::ReadIndex(source, sx, from.bits));
             else
@@ -39,10 +38,15 @@ int L_SizeBitmap(BITMAPHANDLE* bitmap, int width, int height, unsigned flags) {
     BITMAPHANDLE sized;
     if (const int status = engine::AllocateLike(*bitmap, width, height, 0, &sized); status != SUCCESS)
         return status;
+    engine::PixelView target;
+    if (const int status = engine::AccessPixels(&sized, &target); status != SUCCESS) {
+        engine::ReleaseStorage(sized);
+        return status;
+    }
     const int type = engine::OpenCvType(view.format);
     try {
         if (type < 0) {
-            ResizeNearest(view, sized);
+            ResizeNearest(view, target);
         } else {
             // Palette indices are only ever sampled, never blended.
             const bool blend = !engine::IsPaletteFormat(view.format);
@@ -51,10 +55,11 @@ int L_SizeBitmap(BITMAPHANDLE* bitmap, int width, int height, unsigned flags) {
                                                                               : cv::INTER_NEAREST;
             const cv::Mat source(view.height, view.width, type, const_cast<std::uint8_t*>(view.data),
                                  static_cast<std::size_t>(view.stride));
-            cv::Mat target(height, width, type, sized.Addr, static_cast<std::size_t>(sized.BytesPerLine));
-            cv::resize(source, target, target.size(), 0, 0, interpolation);
+            cv::Mat resized(target.height, target.width, type, target.data,
+                            static_cast<std::size_t>(target.stride));
+            cv::resize(source, resized, resized.size(), 0, 0, interpolation);
             // Cubic overshoot must not leave the 12-bit range.
-            if (view.format == engine::PixelFormat::Gray12) cv::min(target, 4095, target);
+            if (view.format == engine::PixelFormat::Gray12) cv::min(resized, 4095, resized);
         }
     } catch (const cv::Exception&) {
         engine::ReleaseStorage(sized);

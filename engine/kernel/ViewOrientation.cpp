@@ -3,9 +3,9 @@
 #include <utility>
 
 #include "engine/Kernel.h"
+#include "engine/PixelView.h"
 #include "engine/kernel/BitmapStorage.h"
 #include "engine/kernel/DisplayTransform.h"
-#include "engine/kernel/PixelView.h"
 
 int L_RotateBitmapViewPerspective(BITMAPHANDLE* bitmap, int angle) {
     if (bitmap == nullptr) return ERROR_NO_BITMAP;

@@ -1,8 +1,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "engine/PixelView.h"
 #include "engine/Processing.h"
-#include "engine/kernel/PixelView.h"
 
 namespace {
 

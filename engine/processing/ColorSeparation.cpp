@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "engine/Kernel.h"
+#include "engine/PixelView.h"
 #include "engine/Processing.h"
 #include "engine/kernel/BitmapStorage.h"
 #include "engine/kernel/PixelConvert.h"
-#include "engine/kernel/PixelView.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "engine/Bitmap.h"
+#include "engine/PixelView.h"
 #include "engine/Status.h"
-#include "engine/kernel/PixelView.h"
 
 namespace engine {
 

@@ -6,10 +6,10 @@
 #include <cstring>
 #include <vector>
 
+#include "engine/PixelView.h"
 #include "engine/Processing.h"
 #include "engine/kernel/BitmapStorage.h"
 #include "engine/kernel/PixelColor.h"
-#include "engine/kernel/PixelView.h"
 
 namespace {
 

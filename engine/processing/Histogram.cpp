@@ -1,8 +1,8 @@
 #include <algorithm>
 
+#include "engine/PixelView.h"
 #include "engine/Processing.h"
 #include "engine/kernel/PixelColor.h"
-#include "engine/kernel/PixelView.h"
 
 int L_GetBitmapHistogram(const BITMAPHANDLE* bitmap, std::uint32_t* histogram,
                          std::uint32_t count, int channel) {

@@ -1,7 +1,7 @@
 #include <algorithm>
 
 #include "engine/Kernel.h"
-#include "engine/kernel/PixelView.h"
+#include "engine/PixelView.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 #include <bit>
 #include <vector>
 
+#include "engine/PixelView.h"
 #include "engine/Processing.h"
 #include "engine/kernel/PixelColor.h"
-#include "engine/kernel/PixelView.h"
 
 namespace {
 

@@ -1,14 +1,13 @@
+#include <cmath>
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 
-#include <cmath>
-
 #include "engine/Kernel.h"
+#include "engine/PixelView.h"
 #include "engine/Processing.h"
 #include "engine/kernel/BitmapStorage.h"
 #include "engine/kernel/OpenCvType.h"
 #include "engine/kernel/PixelColor.h"
-#include "engine/kernel/PixelView.h"
 
 namespace {
 

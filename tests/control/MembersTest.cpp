@@ -8,13 +8,14 @@
 
 #include "ControlFixture.h"
 #include "engine/Kernel.h"
+#include "engine/PixelView.h"
 
 namespace {
 
 std::uint16_t Sample16(const BITMAPHANDLE& b, int row, int col) {
-    std::uint16_t v = 0;
-    std::memcpy(&v, b.Addr + static_cast<std::size_t>(row) * b.BytesPerLine + 2 * col, 2);
-    return v;
+    engine::ConstPixelView view;
+    EXPECT_EQ(engine::AccessPixels(&b, &view), SUCCESS);
+    return view.Row16(row)[col];
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/Kernel.h"
+#include "engine/PixelView.h"
 
 namespace enginetest {
 
@@ -146,11 +147,13 @@ inline std::vector<std::uint32_t> DisplayedImage(const BITMAPHANDLE& b) {
 
 // Every bit of a row beyond its last pixel is still zero (created images start zeroed).
 inline bool PaddingIsZero(const BITMAPHANDLE& b) {
-    const int pixelBits = b.BitsPerPixel == 12 ? 16 : b.BitsPerPixel;
-    const std::int64_t usedBits = static_cast<std::int64_t>(b.Width) * pixelBits;
-    for (int row = 0; row < b.Height; ++row) {
-        const std::uint8_t* bytes = b.Addr + static_cast<std::ptrdiff_t>(row) * b.BytesPerLine;
-        for (std::int64_t bit = usedBits; bit < std::int64_t{b.BytesPerLine} * 8; ++bit) {
+    engine::ConstPixelView view;
+    if (engine::AccessPixels(&b, &view) != SUCCESS) return false;
+    const int pixelBits = view.bits == 12 ? 16 : view.bits;
+    const std::int64_t usedBits = static_cast<std::int64_t>(view.width) * pixelBits;
+    for (int row = 0; row < view.height; ++row) {
+        const std::uint8_t* bytes = view.RowBytes(row);
+        for (std::int64_t bit = usedBits; bit < std::int64_t{view.stride} * 8; ++bit) {
             if (bytes[bit / 8] & (0x80 >> (bit % 8))) return false;
         }
     }

@@ -17,6 +17,7 @@
 
 #include "engine/File.h"
 #include "engine/Kernel.h"
+#include "engine/PixelView.h"
 #include "tests/common/ExternalTools.h"
 #include "tests/common/TestFiles.h"
 
@@ -67,7 +68,9 @@ void ExpectRefusedWith(const Bytes& data, int status) {
 }
 
 std::uint16_t Sample16(const BITMAPHANDLE& b, int x, int y) {
-    return reinterpret_cast<const std::uint16_t*>(b.Addr + y * b.BytesPerLine)[x];
+    engine::ConstPixelView view;
+    EXPECT_EQ(engine::AccessPixels(&b, &view), SUCCESS);
+    return view.Row16(y)[x];
 }
 
 // A 16-bit grey bitmap with `highBit` + 1 significant bits: the extremes and a ramp between.
@@ -76,10 +79,12 @@ void MakeGray(ScopedBitmap& bitmap, int width, int height, int highBit) {
                              ORDER_GRAY, nullptr, TOP_LEFT, nullptr, 0),
               SUCCESS);
     const unsigned maximum = (1u << (highBit + 1)) - 1;
+    engine::PixelView view;
+    ASSERT_EQ(engine::AccessPixels(bitmap.get(), &view), SUCCESS);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
             const unsigned i = static_cast<unsigned>(y * width + x);
-            reinterpret_cast<std::uint16_t*>(bitmap->Addr + y * bitmap->BytesPerLine)[x] =
+            view.Row16(y)[x] =
                 static_cast<std::uint16_t>(i == 0   ? 0
                                            : i == 1 ? maximum
                                                     : (i * 2654435761u) % (maximum + 1));

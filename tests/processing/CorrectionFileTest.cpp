@@ -1,10 +1,12 @@
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
+#include <utility>
 
 #include "processing/CorrectionFile.h"
-#include "tests/processing/ProcessingFixture.h"
 #include "tests/common/TestFiles.h"
+#include "tests/processing/ProcessingFixture.h"
 
 namespace {
 
@@ -162,4 +164,81 @@ TEST(ApplyCorrectionFile, OnePixelWideImageKeepsItsBadPixel) {
                                            BStr::FromUtf8(dir.Path("l.txt")).get(), 0, 0, &value), S_OK);
     EXPECT_EQ(value, 0);
     EXPECT_EQ(proctest::Pixel(Impl(control), 0, 2), 12);
+}
+
+namespace {
+
+// A width × height grey bitmap of the given depth filled with random words; 12-bit images also
+// get words above 4095, which the engine's single-pixel writes clamp.
+void RandomGrey(ScopedBitmap& bitmap, int width, int height, int bits, std::mt19937& random) {
+    ASSERT_EQ(L_CreateBitmap(bitmap.get(), BITMAPHANDLE_STRUCT_SIZE, TYPE_CONV, width, height, bits,
+                             ORDER_GRAY, nullptr, TOP_LEFT, nullptr, 0),
+              SUCCESS);
+    engine::PixelView view;
+    ASSERT_EQ(engine::AccessPixels(bitmap.get(), &view), SUCCESS);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) view.Row16(y)[x] = static_cast<std::uint16_t>(random());
+}
+
+std::vector<std::uint16_t> Words(BITMAPHANDLE* bitmap) {
+    engine::PixelView view;
+    EXPECT_EQ(engine::AccessPixels(bitmap, &view), SUCCESS);
+    std::vector<std::uint16_t> words;
+    for (int y = 0; y < view.height; ++y)
+        words.insert(words.end(), view.Row16(y), view.Row16(y) + view.width);
+    return words;
+}
+
+}  // namespace
+
+// The grey words route against the engine's single-pixel colour calls it replaces, on random
+// images, tables and source lines (some outside the image), borders included.
+TEST(CorrectionRepair, GreyWordsMatchTheEngineColourCallsBitForBit) {
+    std::mt19937 random(17);
+    for (int round = 0; round < 60; ++round) {
+        const int bits = round % 2 ? 12 : 16;
+        const int width = 1 + static_cast<int>(random() % 23),
+                  height = 1 + static_cast<int>(random() % 19);
+        std::vector<CorrectionEntry> table;
+        for (int n = static_cast<int>(random() % 12); n > 0; --n) {
+            const std::int32_t kinds[] = {correction::kKindPixel, correction::kKindColumn,
+                                          correction::kKindRow};
+            table.push_back({static_cast<std::int32_t>(random() % (width + 2)) - 1,
+                             static_cast<std::int32_t>(random() % (height + 2)) - 1,
+                             kinds[random() % 3]});
+        }
+        std::vector<int> sources;
+        for (int n = 0; n < 12; ++n) sources.push_back(static_cast<int>(random() % 30) - 2);
+        ScopedBitmap words, colours;
+        std::mt19937 fill(static_cast<unsigned>(round));
+        RandomGrey(words, width, height, bits, fill);
+        fill.seed(static_cast<unsigned>(round));
+        RandomGrey(colours, width, height, bits, fill);
+        ASSERT_EQ(correction::RouteFor(words.get()), correction::PixelRoute::GreyWords);
+        for (auto [bitmap, route] :
+             {std::pair{words.get(), correction::PixelRoute::GreyWords},
+              std::pair{colours.get(), correction::PixelRoute::EngineColours}}) {
+            std::size_t next = 0;
+            correction::Repair(bitmap, table, route,
+                               [&](int, bool) { return sources[next++ % sources.size()]; });
+        }
+        EXPECT_EQ(Words(words.get()), Words(colours.get())) << "round " << round;
+    }
+}
+
+// A handler run while a line is chosen may free the image: the repairs then stop touching it.
+TEST(CorrectionRepair, ImageFreedWhileChoosingALineIsLeftAlone) {
+    std::mt19937 random(3);
+    ScopedBitmap bitmap;
+    RandomGrey(bitmap, 9, 7, 16, random);
+    BITMAPHANDLE shared = *bitmap.get();
+    const std::vector<CorrectionEntry> table{{2, 0, correction::kKindColumn},
+                                             {0, 3, correction::kKindRow}};
+    int chosen = 0;
+    correction::Repair(&shared, table, correction::RouteFor(&shared), [&](int, bool) {
+        if (chosen++ == 0) L_FreeBitmap(bitmap.get());
+        return 1;
+    });
+    EXPECT_EQ(chosen, 2);
+    EXPECT_EQ(bitmap.get()->Addr, nullptr);
 }

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "engine/Kernel.h"
-#include "processing/Gray16Image.h"
+#include "engine/PixelView.h"
 #include "tests/control/ControlFixture.h"
 #include "tests/control/RecordingSink.h"
 
@@ -22,16 +22,16 @@ void SetImage16(TaxLumora& control, int width, int height, Fn&& value) {
     ASSERT_EQ(L_CreateBitmap(&control.CurrentBitmap, BITMAPHANDLE_STRUCT_SIZE, TYPE_CONV, width,
                              height, 16, ORDER_GRAY, nullptr, TOP_LEFT, nullptr, 0),
               SUCCESS);
-    Gray16Image image;
-    ASSERT_TRUE(Gray16View(control.CurrentBitmap, &image));
+    engine::PixelView image;
+    ASSERT_TRUE(engine::AccessPixels16(&control.CurrentBitmap, &image));
     for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) image.Row(y)[x] = static_cast<std::uint16_t>(value(x, y));
+        for (int x = 0; x < width; ++x) image.Row16(y)[x] = static_cast<std::uint16_t>(value(x, y));
 }
 
 inline std::uint16_t Pixel(const TaxLumora& control, int x, int y) {
-    Gray16Image image;
-    EXPECT_TRUE(Gray16View(control.CurrentBitmap, &image));
-    return image.Row(y)[x];
+    engine::ConstPixelView image;
+    EXPECT_EQ(engine::AccessPixels(&control.CurrentBitmap, &image), SUCCESS);
+    return image.Row16(y)[x];
 }
 
 // An image in its own memory, rows padded by `padding` samples that hold a marker value.
@@ -42,9 +42,9 @@ public:
         : width_(width), height_(height), stride_(width + padding),
           memory_(static_cast<std::size_t>(stride_) * height, kPadMarker) {}
 
-    Gray16Image view() {
-        return Gray16Image{reinterpret_cast<std::uint8_t*>(memory_.data()), width_, height_,
-                           static_cast<std::ptrdiff_t>(stride_) * 2};
+    engine::PixelView view() {
+        return engine::Gray16Pixels(memory_.data(), width_, height_,
+                                    static_cast<std::ptrdiff_t>(stride_) * 2);
     }
     std::uint16_t& at(int x, int y) { return memory_[static_cast<std::size_t>(y) * stride_ + x]; }
     const std::vector<std::uint16_t>& memory() const { return memory_; }

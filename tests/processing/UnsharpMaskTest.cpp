@@ -136,18 +136,18 @@ TEST(UnsharpMask, FusedMeanIsExactWhereTheQuotientIsWhole) {
         ASSERT_EQ(L_CreateBitmap(bitmap->get(), BITMAPHANDLE_STRUCT_SIZE, TYPE_CONV, 31, 9, 16,
                                  ORDER_GRAY, nullptr, TOP_LEFT, nullptr, 0),
                   SUCCESS);
-        Gray16Image image;
-        ASSERT_TRUE(Gray16View(**bitmap, &image));
+        engine::PixelView image;
+        ASSERT_TRUE(engine::AccessPixels16(bitmap->get(), &image));
         for (int y = 0; y < 9; ++y)
-            for (int x = 0; x < 31; ++x) image.Row(y)[x] = (x + y) % 2 ? 1023 : 1024;
-        image.Row(8)[30] = 0;
-        image.Row(8)[29] = 65535;
+            for (int x = 0; x < 31; ++x) image.Row16(y)[x] = (x + y) % 2 ? 1023 : 1024;
+        image.Row16(8)[30] = 0;
+        image.Row16(8)[29] = 65535;
     }
     ASSERT_TRUE(vexo::ApplyUnsharpMask(fast.get(), 5, 7));
     ASSERT_TRUE(vexo::ApplyUnsharpMaskReference(plain.get(), 5, 7));
-    Gray16Image image;
-    ASSERT_TRUE(Gray16View(*fast, &image));
-    EXPECT_EQ(image.Row(4)[4], 2 * 1024 - 1024);  // window of 25 × 1024 and 24 × 1023
+    engine::PixelView image;
+    ASSERT_TRUE(engine::AccessPixels16(fast.get(), &image));
+    EXPECT_EQ(image.Row16(4)[4], 2 * 1024 - 1024);  // window of 25 × 1024 and 24 × 1023
     EXPECT_EQ(0, std::memcmp(fast->Addr, plain->Addr, fast->Size));
 }
 

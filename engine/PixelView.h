@@ -1,5 +1,6 @@
-// Non-owning views of a bitmap's pixel memory for kernels, and the typed pieces kernels are
-// templated on. The owning record is BITMAPHANDLE; a view is only valid while it holds its image.
+// Non-owning views of a bitmap's pixel memory: the one way engine and member code reach pixels,
+// and the typed pieces kernels are templated on. The owning record is BITMAPHANDLE; a view is only
+// valid while the record holds its image. Get one with AccessPixels, which checks the record.
 #pragma once
 
 #include <cassert>
@@ -9,6 +10,7 @@
 #include <type_traits>
 
 #include "engine/Bitmap.h"
+#include "engine/Status.h"
 
 namespace engine {
 
@@ -65,6 +67,16 @@ struct BasicPixelView {
         using Target = std::conditional_t<std::is_const_v<Byte>, const Unit, Unit>;
         return reinterpret_cast<Target*>(RowBytes(y));
     }
+
+    // Row y of a 16-bit view as words (12- and 16-bit grey, 16-bit colour).
+    auto Row16(int y) const { return Row<std::uint16_t>(y); }
+
+    // The top-left width × height pixels of this view, same rows and stride.
+    BasicPixelView Corner(int cornerWidth, int cornerHeight) const {
+        assert(cornerWidth >= 0 && cornerWidth <= width && cornerHeight >= 0 &&
+               cornerHeight <= height);
+        return BasicPixelView{cornerWidth, cornerHeight, bits, format, stride, data};
+    }
 };
 
 using PixelView = BasicPixelView<std::uint8_t>;
@@ -75,6 +87,19 @@ using ConstPixelView = BasicPixelView<const std::uint8_t>;
 // or ERROR_INV_ORDER.
 int AccessPixels(BITMAPHANDLE* bitmap, PixelView* view);
 int AccessPixels(const BITMAPHANDLE* bitmap, ConstPixelView* view);
+
+// The same for a bitmap of 16 bits per pixel, whose rows are then read as words; false for any
+// other depth or a record AccessPixels refuses.
+inline bool AccessPixels16(BITMAPHANDLE* bitmap, PixelView* view) {
+    return AccessPixels(bitmap, view) == SUCCESS && view->bits == 16;
+}
+
+// A 16-bit grey view over memory the caller vouches for (a host's buffer, a test frame):
+// width × height words, rows stride bytes apart.
+inline PixelView Gray16Pixels(void* data, int width, int height, std::ptrdiff_t stride) {
+    return PixelView{
+        width, height, 16, PixelFormat::Gray16, stride, static_cast<std::uint8_t*>(data)};
+}
 
 // Palette index of pixel x in a packed or 8-bit row.
 inline unsigned ReadIndex(const std::uint8_t* row, int x, int bits) {
