@@ -21,6 +21,7 @@
 
 #include "engine/annotation/CieLab.h"
 #include "engine/file/LibraryMessages.h"
+#include "engine/file/MemoryStreamBuffer.h"
 
 namespace engine::annotation {
 namespace {
@@ -60,30 +61,6 @@ const gdcm::Tag kLineDashingStyle{0x0070, 0x0254};
 const gdcm::Tag kGraphicLayerRecommendedDisplayCIELabValue{0x0070, 0x0401};
 
 // ---- reading GDCM's data set ----
-
-// A read-only, seekable stream over the file's bytes.
-class MemoryBuffer final : public std::streambuf {
-  public:
-    explicit MemoryBuffer(Bytes data) {
-        char* begin = const_cast<char*>(reinterpret_cast<const char*>(data.data()));
-        setg(begin, begin, begin + data.size());
-    }
-
-  protected:
-    pos_type seekoff(off_type offset, std::ios_base::seekdir dir,
-                     std::ios_base::openmode) override {
-        const off_type base = dir == std::ios_base::beg   ? 0
-                              : dir == std::ios_base::cur ? gptr() - eback()
-                                                          : egptr() - eback();
-        return seekpos(base + offset, std::ios_base::in);
-    }
-    pos_type seekpos(pos_type position, std::ios_base::openmode) override {
-        const off_type target = position;
-        if (target < 0 || target > egptr() - eback()) return pos_type(off_type(-1));
-        setg(eback(), eback() + target, egptr());
-        return position;
-    }
-};
 
 // An attribute's value bytes: absent (nullopt), or present with the VR the standard gives it, or
 // present in another VR (wrongVr). Implicit VR files carry no VR: their values are taken as given.
@@ -379,7 +356,7 @@ int ReadPresentationState(Bytes data, AnnContainer* out) {
     if (checked != SUCCESS) return checked;
     file::InstallLibraryMessageRouting();  // GDCM's warnings go to the debug log
     try {
-        MemoryBuffer buffer(data);
+        engine::MemoryStreamBuffer buffer(data);
         std::istream stream(&buffer);
         gdcm::Reader reader;
         reader.SetStream(stream);

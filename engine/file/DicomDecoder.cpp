@@ -21,6 +21,7 @@
 #include "engine/file/DicomShared.h"
 #include "engine/file/LibraryMessages.h"
 #include "engine/file/RleLossless.h"
+#include "engine/file/MemoryStreamBuffer.h"
 
 namespace engine::file {
 
@@ -30,31 +31,6 @@ using namespace ::filefmt;
 namespace {
 
 using stream::kPreambleBytes;
-
-// A read-only stream over memory, seekable as GDCM needs.
-class MemoryBuffer final : public std::streambuf {
-  public:
-    explicit MemoryBuffer(Bytes data) { Reset(data); }
-    void Reset(Bytes data) {
-        char* begin = const_cast<char*>(reinterpret_cast<const char*>(data.data()));
-        setg(begin, begin, begin + data.size());
-    }
-
-  protected:
-    pos_type seekoff(off_type offset, std::ios_base::seekdir dir,
-                     std::ios_base::openmode) override {
-        const off_type base = dir == std::ios_base::beg   ? 0
-                              : dir == std::ios_base::cur ? gptr() - eback()
-                                                          : egptr() - eback();
-        return seekpos(base + offset, std::ios_base::in);
-    }
-    pos_type seekpos(pos_type position, std::ios_base::openmode) override {
-        const off_type target = position;
-        if (target < 0 || target > egptr() - eback()) return pos_type(off_type(-1));
-        setg(eback(), eback() + target, egptr());
-        return position;
-    }
-};
 
 std::string Trimmed(const gdcm::ByteValue* value) {
     if (!value) return {};
@@ -737,7 +713,7 @@ class DicomDecoder final : public Decoder {
     Bytes data_;
     std::vector<std::uint8_t> inflated_;   // a deflated file's data set, inflated
     std::vector<std::uint8_t> unwrapped_;  // JP2-wrapped frames made bare codestreams
-    MemoryBuffer buffer_;
+    engine::MemoryStreamBuffer buffer_;
     std::istream stream_;
     gdcm::ImageReader reader_;
     ImageInfo info_;

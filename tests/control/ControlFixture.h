@@ -8,6 +8,7 @@
 
 #include "axlumora/DllEntry.h"
 #include "control/cvaxLumoraMain.h"
+#include "io/FileIo.h"
 #include "platform/debug/DebugOutput.h"
 
 inline ComPtr<IaxLumora> NewControl() {
@@ -50,3 +51,13 @@ inline std::string LastErrorDescription() {
     info->GetDescription(description.put());
     return description.utf8();
 }
+
+// Load retries a failing file after pauses; for the scope, the retries do not wait.
+class NoRetryWaits {
+  public:
+    NoRetryWaits() : previous_(io::SetLoadRetryWaitForTesting([](int) {})) {}
+    ~NoRetryWaits() { io::SetLoadRetryWaitForTesting(previous_); }
+
+  private:
+    io::RetryWait previous_;
+};

@@ -30,15 +30,6 @@ class PixelAllocationLimit {
     ~PixelAllocationLimit() { engine::LimitPixelAllocationsForTesting(-1); }
 };
 
-class NoRetryWaits {
-  public:
-    NoRetryWaits() : previous_(io::SetLoadRetryWaitForTesting([](int) {})) {}
-    ~NoRetryWaits() { io::SetLoadRetryWaitForTesting(previous_); }
-
-  private:
-    io::RetryWait previous_;
-};
-
 const fs::path kGoodFile = fs::path(AXLUMORA_TEST_DATA_DIR) / "seeds" / "gray16.png";
 
 std::vector<std::uint8_t> ReadBytes(const fs::path& path) {

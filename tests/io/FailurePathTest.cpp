@@ -9,7 +9,7 @@
 #include <functional>
 #include <vector>
 
-#include "../control/ControlFixture.h"
+#include "tests/control/ControlFixture.h"
 #include "engine/Kernel.h"
 #include "io/FileIo.h"
 #include "platform/handles/GlobalMemory.h"
@@ -89,16 +89,6 @@ class ScratchFile {
 
   private:
     fs::path path_;
-};
-
-// Load retries a failing file; the tests do not wait for it.
-class NoRetryWaits {
-  public:
-    NoRetryWaits() : previous_(io::SetLoadRetryWaitForTesting([](int) {})) {}
-    ~NoRetryWaits() { io::SetLoadRetryWaitForTesting(previous_); }
-
-  private:
-    io::RetryWait previous_;
 };
 
 HGLOBAL BlockOf(const Bytes& data) {
