@@ -93,7 +93,9 @@ void BM_PaintImage(benchmark::State& state) {
     state.SetLabel(std::string(bits == 16 ? "grey16+LUT " : "bgr24 ") + GeometryName(geometry));
     state.SetItemsProcessed(state.iterations() * kClientWidth * kClientHeight);
 }
-BENCHMARK(BM_PaintImage)->ArgsProduct({{16, 24}, {kNormal, kFit, kZoom2}})->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PaintImage)
+    ->ArgsProduct({{16, 24}, {kNormal, kFit, kZoom2}})
+    ->Unit(benchmark::kMicrosecond);
 
 // Nearest-neighbour through a 65536-entry table into a 1000 × 750 destination: the least any
 // painter of the same pixels has to do.
@@ -102,7 +104,8 @@ void BM_Floor(benchmark::State& state) {
     std::vector<std::uint16_t> frame(static_cast<std::size_t>(kWidth) * kHeight);
     for (std::size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<std::uint16_t>(i * 7919);
     std::vector<std::uint32_t> table(65536);
-    for (std::size_t i = 0; i < table.size(); ++i) table[i] = static_cast<std::uint32_t>(i * 0x010101u >> 8);
+    for (std::size_t i = 0; i < table.size(); ++i)
+        table[i] = static_cast<std::uint32_t>(i * 0x010101u >> 8);
     std::vector<std::uint32_t> destination(static_cast<std::size_t>(kClientWidth) * kClientHeight);
     // Source pixels per destination pixel, in 1/2: 2 (1:1), 4 (fit), 1 (2× zoom).
     const int halves = geometry == kNormal ? 2 : geometry == kFit ? 4 : 1;
@@ -110,7 +113,8 @@ void BM_Floor(benchmark::State& state) {
     for (int x = 0; x < kClientWidth; ++x) xs[x] = x * halves / 2;
     for (auto _ : state) {
         for (int y = 0; y < kClientHeight; ++y) {
-            const std::uint16_t* src = frame.data() + static_cast<std::size_t>(y * halves / 2) * kWidth;
+            const std::uint16_t* src =
+                frame.data() + static_cast<std::size_t>(y * halves / 2) * kWidth;
             std::uint32_t* out = destination.data() + static_cast<std::size_t>(y) * kClientWidth;
             for (int x = 0; x < kClientWidth; ++x) out[x] = table[src[xs[x]]];
         }

@@ -12,8 +12,8 @@
 #include <png.h>
 #include <tiffio.h>
 
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <random>
 #include <string>
@@ -31,12 +31,13 @@ constexpr unsigned kHeight = 1500;
 constexpr int kSignificantBits = 12;
 
 void MakeFrame(ScopedBitmap& bitmap) {
-    L_CreateBitmap(bitmap.get(), BITMAPHANDLE_STRUCT_SIZE, TYPE_CONV, kWidth, kHeight, 16, ORDER_GRAY, nullptr,
-                   TOP_LEFT, nullptr, 0);
+    L_CreateBitmap(bitmap.get(), BITMAPHANDLE_STRUCT_SIZE, TYPE_CONV, kWidth, kHeight, 16,
+                   ORDER_GRAY, nullptr, TOP_LEFT, nullptr, 0);
     std::mt19937 random(1);
     for (unsigned y = 0; y < kHeight; ++y) {
         auto* row = reinterpret_cast<std::uint16_t*>(bitmap->Addr + y * bitmap->BytesPerLine);
-        for (unsigned x = 0; x < kWidth; ++x) row[x] = static_cast<std::uint16_t>(1000 + x + (random() & 63));
+        for (unsigned x = 0; x < kWidth; ++x)
+            row[x] = static_cast<std::uint16_t>(1000 + x + (random() & 63));
     }
     bitmap->LowBit = 0;
     bitmap->HighBit = kSignificantBits - 1;
@@ -76,7 +77,8 @@ void TiffSave(const Samples& s, const char* path) {
 }
 void TiffLoad(const char* path, std::vector<std::uint8_t>* image) {
     TIFF* t = TIFFOpen(path, "r");
-    for (unsigned y = 0; y < kHeight; ++y) TIFFReadScanline(t, image->data() + y * kWidth * 2, y, 0);
+    for (unsigned y = 0; y < kHeight; ++y)
+        TIFFReadScanline(t, image->data() + y * kWidth * 2, y, 0);
     TIFFClose(t);
 }
 
@@ -86,8 +88,8 @@ void PngSave(const Samples& s, const char* path) {
     png_infop info = png_create_info_struct(png);
     png_init_io(png, f);
     png_set_compression_level(png, 6);
-    png_set_IHDR(png, info, kWidth, kHeight, 16, PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
+    png_set_IHDR(png, info, kWidth, kHeight, 16, PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_color_8 significant{};
     significant.gray = kSignificantBits;
     png_set_sBIT(png, info, &significant);
@@ -107,7 +109,8 @@ void PngLoad(const char* path, std::vector<std::uint8_t>* image) {
     png_read_info(png, info);
     png_set_swap(png);
     png_read_update_info(png, info);
-    for (unsigned y = 0; y < kHeight; ++y) png_read_row(png, image->data() + y * kWidth * 2, nullptr);
+    for (unsigned y = 0; y < kHeight; ++y)
+        png_read_row(png, image->data() + y * kWidth * 2, nullptr);
     png_read_end(png, nullptr);
     png_destroy_read_struct(&png, &info, nullptr);
     std::fclose(f);
@@ -167,14 +170,16 @@ void DicomSave(const Samples& s, int format, const char* path) {
     image->SetTransferSyntax(gdcm::TransferSyntax::ExplicitVRLittleEndian);
     gdcm::DataElement pixels(gdcm::Tag(0x7FE0, 0x0010));
     pixels.SetVR(gdcm::VR::OW);
-    pixels.SetByteValue(reinterpret_cast<const char*>(s.wide.data()), static_cast<std::uint32_t>(s.wide.size() * 2));
+    pixels.SetByteValue(reinterpret_cast<const char*>(s.wide.data()),
+                        static_cast<std::uint32_t>(s.wide.size() * 2));
     image->SetDataElement(pixels);
     gdcm::ImageWriter writer;
     gdcm::ImageChangeTransferSyntax change;
-    const auto target = format == FILE_DICOM_RLE_GRAY    ? gdcm::TransferSyntax::RLELossless
-                        : format == FILE_DICOM_JPEG_GRAY ? gdcm::TransferSyntax::JPEGLosslessProcess14_1
-                        : format == FILE_DICOM_J2K_GRAY  ? gdcm::TransferSyntax::JPEG2000Lossless
-                                                         : gdcm::TransferSyntax::ExplicitVRLittleEndian;
+    const auto target =
+        format == FILE_DICOM_RLE_GRAY    ? gdcm::TransferSyntax::RLELossless
+        : format == FILE_DICOM_JPEG_GRAY ? gdcm::TransferSyntax::JPEGLosslessProcess14_1
+        : format == FILE_DICOM_J2K_GRAY  ? gdcm::TransferSyntax::JPEG2000Lossless
+                                         : gdcm::TransferSyntax::ExplicitVRLittleEndian;
     if (target != gdcm::TransferSyntax::ExplicitVRLittleEndian) {
         change.SetTransferSyntax(target);
         change.SetInput(*image);
@@ -217,7 +222,8 @@ void BM_EngineSave(benchmark::State& state) {
     ScopedBitmap frame;
     MakeFrame(frame);
     const std::string path = PathFor("engine", format);
-    for (auto _ : state) benchmark::DoNotOptimize(L_SaveBitmap(path.c_str(), frame.get(), format, 0, 90, nullptr));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(L_SaveBitmap(path.c_str(), frame.get(), format, 0, 90, nullptr));
 }
 void BM_DirectSave(benchmark::State& state) {
     const int format = static_cast<int>(state.range(0));
@@ -236,8 +242,8 @@ void BM_EngineLoad(benchmark::State& state) {
     L_SaveBitmap(path.c_str(), frame.get(), format, 0, 90, nullptr);
     for (auto _ : state) {
         ScopedBitmap loaded;
-        L_LoadFile(path.c_str(), loaded.get(), BITMAPHANDLE_STRUCT_SIZE, 0, ORDER_GRAY, 0, nullptr, nullptr, nullptr,
-                   nullptr);
+        L_LoadFile(path.c_str(), loaded.get(), BITMAPHANDLE_STRUCT_SIZE, 0, ORDER_GRAY, 0, nullptr,
+                   nullptr, nullptr, nullptr);
         benchmark::DoNotOptimize(loaded->Addr);
     }
 }
@@ -256,9 +262,15 @@ void BM_DirectLoad(benchmark::State& state) {
     }
 }
 
-#define FORMATS                                                                                              \
-    ->Arg(FILE_TIFLZW)->Arg(FILE_PNG)->Arg(FILE_JPEG)->Arg(FILE_DICOM_GRAY)->Arg(FILE_DICOM_RLE_GRAY)        \
-        ->Arg(FILE_DICOM_JPEG_GRAY)->Arg(FILE_DICOM_J2K_GRAY)->Unit(benchmark::kMillisecond)
+#define FORMATS                     \
+    ->Arg(FILE_TIFLZW)              \
+        ->Arg(FILE_PNG)             \
+        ->Arg(FILE_JPEG)            \
+        ->Arg(FILE_DICOM_GRAY)      \
+        ->Arg(FILE_DICOM_RLE_GRAY)  \
+        ->Arg(FILE_DICOM_JPEG_GRAY) \
+        ->Arg(FILE_DICOM_J2K_GRAY)  \
+        ->Unit(benchmark::kMillisecond)
 BENCHMARK(BM_EngineSave) FORMATS;
 BENCHMARK(BM_DirectSave) FORMATS;
 BENCHMARK(BM_EngineLoad) FORMATS;

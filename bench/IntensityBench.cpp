@@ -46,7 +46,7 @@ void FillColour24(BITMAPHANDLE& bitmap) {
 
 // A bitmap of the benchmark size with its content, and a copy to restore it from.
 class BenchImage {
-  public:
+public:
     explicit BenchImage(bool colour) {
         L_CreateBitmap(bitmap_.get(), BITMAPHANDLE_STRUCT_SIZE, TYPE_CONV, kWidth, kHeight,
                        colour ? 24 : 16, colour ? ORDER_BGR : ORDER_GRAY, nullptr, TOP_LEFT,
@@ -57,7 +57,7 @@ class BenchImage {
     BITMAPHANDLE* get() { return bitmap_.get(); }
     void Restore() { std::memcpy(bitmap_->Addr, saved_.data(), saved_.size()); }
 
-  private:
+private:
     ScopedBitmap bitmap_;
     std::vector<std::uint8_t> saved_;
 };

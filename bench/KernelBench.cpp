@@ -16,7 +16,8 @@ void MakeFrame(ScopedBitmap& bitmap) {
     L_CreateBitmap(bitmap.get(), BITMAPHANDLE_STRUCT_SIZE, TYPE_CONV, kWidth, kHeight, 16,
                    ORDER_GRAY, nullptr, TOP_LEFT, nullptr, 0);
     auto* samples = reinterpret_cast<std::uint16_t*>(bitmap->Addr);
-    for (std::size_t i = 0; i < bitmap->Size / 2; ++i) samples[i] = static_cast<std::uint16_t>(i * 7919);
+    for (std::size_t i = 0; i < bitmap->Size / 2; ++i)
+        samples[i] = static_cast<std::uint16_t>(i * 7919);
 }
 
 void BM_MemcpyFloor(benchmark::State& state) {
@@ -61,8 +62,8 @@ void BM_ChangeViewPerspective16(benchmark::State& state) {
     MakeFrame(frame);
     int perspective = RIGHT_TOP;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(
-            L_ChangeBitmapViewPerspective(nullptr, frame.get(), BITMAPHANDLE_STRUCT_SIZE, perspective));
+        benchmark::DoNotOptimize(L_ChangeBitmapViewPerspective(
+            nullptr, frame.get(), BITMAPHANDLE_STRUCT_SIZE, perspective));
         perspective = perspective == RIGHT_TOP ? TOP_LEFT : RIGHT_TOP;
     }
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(frame->Size));

@@ -34,7 +34,9 @@ void Reset(TaxLumora& control, const std::vector<std::uint8_t>& frame) {
                    ORDER_GRAY, nullptr, TOP_LEFT, frame.data(), frame.size());
 }
 
-TaxLumora& Impl(const ComPtr<IaxLumora>& control) { return *static_cast<TaxLumora*>(control.get()); }
+TaxLumora& Impl(const ComPtr<IaxLumora>& control) {
+    return *static_cast<TaxLumora*>(control.get());
+}
 
 void BM_OverlayMemcpyFloor(benchmark::State& state) {
     const std::vector<std::uint8_t> source = Frame();
@@ -52,8 +54,8 @@ void BM_OverlayNewImageFloor(benchmark::State& state) {
     const std::vector<std::uint8_t> source = Frame();
     for (auto _ : state) {
         ScopedBitmap image;
-        L_CreateBitmap(image.get(), BITMAPHANDLE_STRUCT_SIZE, TYPE_CONV, kWidth, kHeight + 21, 16, ORDER_GRAY,
-                       nullptr, TOP_LEFT, nullptr, 0);
+        L_CreateBitmap(image.get(), BITMAPHANDLE_STRUCT_SIZE, TYPE_CONV, kWidth, kHeight + 21, 16,
+                       ORDER_GRAY, nullptr, TOP_LEFT, nullptr, 0);
         std::memcpy(image->Addr, source.data(), source.size());
         benchmark::DoNotOptimize(image->Addr);
     }
@@ -64,8 +66,9 @@ BENCHMARK(BM_OverlayNewImageFloor)->Unit(benchmark::kMillisecond);
 void CairoText(benchmark::State& state, const char* face, int points, const char* text) {
     const auto font = Font::Create(face, FontHeightFromPoints(points, 96), false);
     const TextExtent extent = font->Measure(text);
-    std::vector<std::uint8_t> mask(static_cast<std::size_t>(cairo_format_stride_for_width(CAIRO_FORMAT_A8, extent.cx)) *
-                                   extent.cy);
+    std::vector<std::uint8_t> mask(
+        static_cast<std::size_t>(cairo_format_stride_for_width(CAIRO_FORMAT_A8, extent.cx)) *
+        extent.cy);
     for (auto _ : state) {
         std::memset(mask.data(), 0, mask.size());
         cairo_surface_t* surface = cairo_image_surface_create_for_data(
@@ -78,7 +81,9 @@ void CairoText(benchmark::State& state, const char* face, int points, const char
         benchmark::DoNotOptimize(mask.data());
     }
 }
-void BM_CairoCaptionFloor(benchmark::State& state) { CairoText(state, "Arial Unicode MS", 16, kCaption); }
+void BM_CairoCaptionFloor(benchmark::State& state) {
+    CairoText(state, "Arial Unicode MS", 16, kCaption);
+}
 BENCHMARK(BM_CairoCaptionFloor)->Unit(benchmark::kMillisecond);
 void BM_CairoLeftRightFloor(benchmark::State& state) { CairoText(state, "Arial", 20, "LR"); }
 BENCHMARK(BM_CairoLeftRightFloor)->Unit(benchmark::kMillisecond);

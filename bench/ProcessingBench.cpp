@@ -18,8 +18,8 @@
 #include <tuple>
 #include <vector>
 
-#include "bench/BenchControl.h"
 #include "axlumora/DllEntry.h"
+#include "bench/BenchControl.h"
 #include "control/cvaxLumoraMain.h"
 #include "engine/Kernel.h"
 #include "processing/ContrastOptimisation.h"

@@ -12,8 +12,8 @@
 #include <functional>
 #include <vector>
 
-#include "bench/BenchControl.h"
 #include "axlumora/DllEntry.h"
+#include "bench/BenchControl.h"
 #include "control/cvaxLumoraMain.h"
 #include "engine/Kernel.h"
 
@@ -37,19 +37,19 @@ std::uint64_t Address(const void* p) { return reinterpret_cast<std::uintptr_t>(p
 
 // The floors. Each keeps its own buffers, as a member keeps its bitmap.
 class MemcpyFloor {
-  public:
+public:
     MemcpyFloor() : source_(Frame(kStride * kHeight * 2)), target_(source_.size()) {}
     void operator()() {
         std::memcpy(target_.data(), source_.data(), source_.size());
         benchmark::DoNotOptimize(target_.data());
     }
 
-  private:
+private:
     std::vector<std::uint8_t> source_, target_;
 };
 
 class ShiftFloor {
-  public:
+public:
     ShiftFloor() : source_(Frame(std::size_t{kWidth} * kHeight * 2)), target_(kStride * kHeight) {}
     void operator()() {
         const auto* in = reinterpret_cast<const std::uint16_t*>(source_.data());
@@ -60,13 +60,13 @@ class ShiftFloor {
         benchmark::DoNotOptimize(target_.data());
     }
 
-  private:
+private:
     std::vector<std::uint8_t> source_;
     std::vector<std::uint16_t> target_;
 };
 
 class UnpackFloor {
-  public:
+public:
     UnpackFloor()
         : source_(Frame(std::size_t{kWidth} * kHeight * 3 / 2)), target_(kStride * kHeight) {}
     void operator()() {
@@ -81,7 +81,7 @@ class UnpackFloor {
         benchmark::DoNotOptimize(target_.data());
     }
 
-  private:
+private:
     std::vector<std::uint8_t> source_;
     std::vector<std::uint16_t> target_;
 };

@@ -221,7 +221,8 @@ HRESULT LoadArgument(Slot& slot, std::size_t index, const EntryInfo& entry, DISP
     const int i = static_cast<int>(index);
     if (i >= entry.paramCount) return S_OK;  // the Value out-parameter starts zeroed
     const ParamInfo& p = entry.params[i];
-    const bool put = entry.kind == EntryKind::PropertyPut || entry.kind == EntryKind::PropertyPutRef;
+    const bool put =
+        entry.kind == EntryKind::PropertyPut || entry.kind == EntryKind::PropertyPutRef;
     const VARIANT* v = ArgumentAt(params, i, put);
     if (IsMissing(v)) {
         if (!p.optional) return DISP_E_PARAMNOTOPTIONAL;
@@ -242,8 +243,9 @@ void FinishArgument(Slot& slot, std::size_t index, const EntryInfo& entry, DISPP
             if (result) ToVariant(slot.value, entry.valueVt, *result);
         } else if (entry.params[i].byRef) {
             const VARIANT* v = ArgumentAt(params, i, false);
-            if (v) WriteBack(slot.value, VARTYPE(entry.params[i].vt & ~VT_BYREF),
-                             const_cast<VARIANT&>(*v));
+            if (v)
+                WriteBack(slot.value, VARTYPE(entry.params[i].vt & ~VT_BYREF),
+                          const_cast<VARIANT&>(*v));
         }
     }
 }
@@ -251,8 +253,8 @@ void FinishArgument(Slot& slot, std::size_t index, const EntryInfo& entry, DISPP
 template <class... Args, std::size_t... I>
 HRESULT InvokeSlots(HRESULT (STDMETHODCALLTYPE IaxLumora::*method)(Args...), IaxLumora* self,
                     const EntryInfo& entry, [[maybe_unused]] DISPPARAMS* params,
-                    [[maybe_unused]] VARIANT* result, [[maybe_unused]] UINT* argErr,
-                    bool& called, std::index_sequence<I...>) {
+                    [[maybe_unused]] VARIANT* result, [[maybe_unused]] UINT* argErr, bool& called,
+                    std::index_sequence<I...>) {
     if (static_cast<int>(sizeof...(Args)) != entry.paramCount + (entry.hasValue() ? 1 : 0))
         return E_UNEXPECTED;
     std::tuple<typename SlotFor<Args>::type...> slots;
@@ -273,9 +275,11 @@ HRESULT InvokeWith(HRESULT (STDMETHODCALLTYPE IaxLumora::*method)(Args...), IaxL
                        std::index_sequence_for<Args...>{});
 }
 
-#define AX_THUNK(entryName)                                                                 \
-    [](IaxLumora* s, const EntryInfo& e, DISPPARAMS* d, VARIANT* r, UINT* a,             \
-       bool& called) -> HRESULT { return InvokeWith(&IaxLumora::entryName, s, e, d, r, a, called); }
+#define AX_THUNK(entryName)                                                  \
+    [](IaxLumora* s, const EntryInfo& e, DISPPARAMS* d, VARIANT* r, UINT* a, \
+       bool& called) -> HRESULT {                                            \
+        return InvokeWith(&IaxLumora::entryName, s, e, d, r, a, called);     \
+    }
 #define AX_PROP(dispid, Name, Type, vt) AX_THUNK(get_##Name), AX_THUNK(put_##Name),
 #define AX_PROP_GET(dispid, Name, Type, vt) AX_THUNK(get_##Name),
 #define AX_PROP_FONT(dispid) AX_THUNK(get_Font), AX_THUNK(put_Font), AX_THUNK(putref_Font),
@@ -334,8 +338,7 @@ HRESULT TaxLumora::GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) {
     return E_NOTIMPL;
 }
 
-HRESULT TaxLumora::GetIDsOfNames(REFIID, LPOLESTR* rgszNames, UINT cNames, LCID,
-                                 DISPID* rgDispId) {
+HRESULT TaxLumora::GetIDsOfNames(REFIID, LPOLESTR* rgszNames, UINT cNames, LCID, DISPID* rgDispId) {
     if (!rgszNames || !rgDispId || cNames == 0) return E_POINTER;
     for (UINT i = 0; i < cNames; ++i) rgDispId[i] = DISPID_UNKNOWN;
     std::string member = rgszNames[0] ? WideToUtf8(rgszNames[0]) : std::string();
@@ -370,7 +373,8 @@ HRESULT TaxLumora::Invoke(DISPID dispIdMember, REFIID, LCID, WORD wFlags, DISPPA
     if (index < 0) return DISP_E_MEMBERNOTFOUND;
     const EntryInfo& entry = kIaxLumoraEntries[static_cast<std::size_t>(index)];
 
-    const bool put = entry.kind == EntryKind::PropertyPut || entry.kind == EntryKind::PropertyPutRef;
+    const bool put =
+        entry.kind == EntryKind::PropertyPut || entry.kind == EntryKind::PropertyPutRef;
     if (put) {
         if (params->cArgs != 1) return DISP_E_BADPARAMCOUNT;
         if (params->cNamedArgs != 1 || !params->rgdispidNamedArgs ||

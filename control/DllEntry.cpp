@@ -71,9 +71,9 @@ const ModuleInitialisation g_moduleInitialisation;
 
 std::string GuidText(const GUID& g) {
     char text[40];
-    std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
-                  g.Data1, g.Data2, g.Data3, g.Data4[0], g.Data4[1], g.Data4[2], g.Data4[3],
-                  g.Data4[4], g.Data4[5], g.Data4[6], g.Data4[7]);
+    std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", g.Data1,
+                  g.Data2, g.Data3, g.Data4[0], g.Data4[1], g.Data4[2], g.Data4[3], g.Data4[4],
+                  g.Data4[5], g.Data4[6], g.Data4[7]);
     return text;
 }
 
@@ -102,7 +102,7 @@ bool SetString(const std::string& key, const char* name, const std::string& valu
 extern "C" {
 
 __attribute__((visibility("default"))) HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid,
-                                                                  void** ppv) {
+                                                                 void** ppv) {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
     if (!(rclsid == CLASS_axLumora)) return CLASS_E_CLASSNOTAVAILABLE;
@@ -147,8 +147,10 @@ __attribute__((visibility("default"))) HRESULT DllUnregisterServer() {
     const std::string clsid = GuidText(CLASS_axLumora);
     RegDeleteTreeA(HKEY_CURRENT_USER, (kClassesRoot + "CLSID\\" + clsid).c_str());
     RegDeleteTreeA(HKEY_CURRENT_USER, (kClassesRoot + kProgId).c_str());
-    RegDeleteTreeA(HKEY_CURRENT_USER, (kClassesRoot + "TypeLib\\" + GuidText(LIBID_cvaxLumora)).c_str());
-    RegDeleteTreeA(HKEY_CURRENT_USER, (kClassesRoot + "Interface\\" + GuidText(IID_IaxLumora)).c_str());
+    RegDeleteTreeA(HKEY_CURRENT_USER,
+                   (kClassesRoot + "TypeLib\\" + GuidText(LIBID_cvaxLumora)).c_str());
+    RegDeleteTreeA(HKEY_CURRENT_USER,
+                   (kClassesRoot + "Interface\\" + GuidText(IID_IaxLumora)).c_str());
     RegDeleteTreeA(HKEY_CURRENT_USER,
                    (kClassesRoot + "Interface\\" + GuidText(DIID_IaxLumoraEvents)).c_str());
     return S_OK;

@@ -4,8 +4,8 @@
 namespace {
 
 // Standard font object properties (the stock font's dispatch identifiers).
-constexpr DISPID kFontName = 0, kFontSize = 2, kFontBold = 3, kFontItalic = 4,
-                 kFontUnderline = 5, kFontStrikethrough = 6, kFontWeight = 7, kFontCharset = 8;
+constexpr DISPID kFontName = 0, kFontSize = 2, kFontBold = 3, kFontItalic = 4, kFontUnderline = 5,
+                 kFontStrikethrough = 6, kFontWeight = 7, kFontCharset = 8;
 
 // A font object over the control's form font: reading gives the form's current attributes,
 // writing changes them. It keeps the control alive while a host holds it.
@@ -56,12 +56,14 @@ public:
             *result = value.detach();
             return S_OK;
         }
-        if (!(flags & DISPATCH_PROPERTYPUT) || !params || params->cArgs != 1) return DISP_E_BADPARAMCOUNT;
+        if (!(flags & DISPATCH_PROPERTYPUT) || !params || params->cArgs != 1)
+            return DISP_E_BADPARAMCOUNT;
         const VARIANT& arg = params->rgvarg[0];
         Variant converted;
         const VARTYPE wanted = id == kFontName ? VT_BSTR
-                               : (id == kFontSize || id == kFontWeight || id == kFontCharset) ? VT_I4
-                                                                                               : VT_BOOL;
+                               : (id == kFontSize || id == kFontWeight || id == kFontCharset)
+                                   ? VT_I4
+                                   : VT_BOOL;
         if (FAILED(VariantChangeType(&converted, &arg, 0, wanted))) return DISP_E_TYPEMISMATCH;
         switch (id) {
             case kFontName: font.name = BstrToUtf8(converted.bstrVal); break;
@@ -161,23 +163,23 @@ HRESULT TaxLumora::put_PixelsPerInch(LONG Value) {
     });
 }
 
-#define AX_FORM_BOOL(Name, field)                                                      \
-    HRESULT TaxLumora::get_##Name(VARIANT_BOOL* Value) {                               \
-        return SafeCall([&] { *Value = ToVariantBool(Form.field); });                  \
-    }                                                                                  \
-    HRESULT TaxLumora::put_##Name(VARIANT_BOOL Value) {                                \
-        return SafeCall([&] { Form.field = FromVariantBool(Value); });                 \
+#define AX_FORM_BOOL(Name, field)                                      \
+    HRESULT TaxLumora::get_##Name(VARIANT_BOOL* Value) {               \
+        return SafeCall([&] { *Value = ToVariantBool(Form.field); });  \
+    }                                                                  \
+    HRESULT TaxLumora::put_##Name(VARIANT_BOOL Value) {                \
+        return SafeCall([&] { Form.field = FromVariantBool(Value); }); \
     }
-#define AX_FORM_VALUE(Name, Type, field)                                               \
-    HRESULT TaxLumora::get_##Name(Type* Value) {                                       \
-        return SafeCall([&] { *Value = static_cast<Type>(Form.field); });              \
-    }                                                                                  \
-    HRESULT TaxLumora::put_##Name(Type Value) {                                        \
-        return SafeCall([&] { Form.field = static_cast<std::int32_t>(Value); });       \
+#define AX_FORM_VALUE(Name, Type, field)                                         \
+    HRESULT TaxLumora::get_##Name(Type* Value) {                                 \
+        return SafeCall([&] { *Value = static_cast<Type>(Form.field); });        \
+    }                                                                            \
+    HRESULT TaxLumora::put_##Name(Type Value) {                                  \
+        return SafeCall([&] { Form.field = static_cast<std::int32_t>(Value); }); \
     }
-#define AX_FORM_GET(Name, Type, expression)                                            \
-    HRESULT TaxLumora::get_##Name(Type* Value) {                                       \
-        return SafeCall([&] { *Value = expression; });                                 \
+#define AX_FORM_GET(Name, Type, expression)            \
+    HRESULT TaxLumora::get_##Name(Type* Value) {       \
+        return SafeCall([&] { *Value = expression; }); \
     }
 
 AX_FORM_BOOL(AutoScroll, autoScroll)

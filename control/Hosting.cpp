@@ -44,8 +44,12 @@ void TaxLumora::BuildForm() {
     Form.onDestroy = [this] {
         if (!destroyed_) Destroy();
     };
-    Form.onMouseDown = [this](form::MouseButton b, std::uint8_t s, int x, int y) { MouseDown(b, s, x, y); };
-    Form.onMouseUp = [this](form::MouseButton b, std::uint8_t s, int x, int y) { MouseUp(b, s, x, y); };
+    Form.onMouseDown = [this](form::MouseButton b, std::uint8_t s, int x, int y) {
+        MouseDown(b, s, x, y);
+    };
+    Form.onMouseUp = [this](form::MouseButton b, std::uint8_t s, int x, int y) {
+        MouseUp(b, s, x, y);
+    };
     Form.onMouseMove = [this](std::uint8_t s, int x, int y) { MouseMove(s, x, y); };
     Form.onResize = [this] { UpdateViewRects(); };
 }
@@ -88,14 +92,9 @@ void TaxLumora::ControlWindowProc(Message& message) {
                 UpdatePaintRects(true, false, true);
                 RequestRepaint();
                 break;
-            case WM_PAINT:
-                PaintMessage();
-                break;
-            case WM_QUERYNEWPALETTE:
-                message.result = RealizePaintPalette(false) ? 1 : 0;
-                break;
-            default:
-                break;
+            case WM_PAINT: PaintMessage(); break;
+            case WM_QUERYNEWPALETTE: message.result = RealizePaintPalette(false) ? 1 : 0; break;
+            default: break;
         }
     } catch (const std::exception& e) {
         // A host's event handler failed inside a window message: there is no member to report

@@ -23,7 +23,8 @@ std::optional<std::int64_t> ParseInt64(std::string_view text) {
     if (i < text.size() && text[i] == '$') {
         base = 16;
         ++i;
-    } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+    } else if (i + 1 < text.size() && text[i] == '0' &&
+               (text[i + 1] == 'x' || text[i + 1] == 'X')) {
         base = 16;
         i += 2;
     }
@@ -89,6 +90,7 @@ void ReadDebugSwitch() {
 
 std::string HexUpper(std::uint64_t value, int minDigits) {
     char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%0*llX", minDigits, static_cast<unsigned long long>(value));
+    std::snprintf(buffer, sizeof buffer, "%0*llX", minDigits,
+                  static_cast<unsigned long long>(value));
     return buffer;
 }

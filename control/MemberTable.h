@@ -28,9 +28,9 @@ struct EntryInfo {
     const char* member;  // automation name
     const char* entry;   // entry-point name: get_X, put_X, putref_X or the method's name
     EntryKind kind;
-    VARTYPE valueVt;     // VT_EMPTY: the entry has no Value out-parameter
+    VARTYPE valueVt;  // VT_EMPTY: the entry has no Value out-parameter
     const char* valueName;
-    int paramCount;      // parameters before Value
+    int paramCount;  // parameters before Value
     std::array<ParamInfo, kMaxParams> params;
 
     constexpr bool hasValue() const { return valueVt != VT_EMPTY; }
@@ -48,25 +48,29 @@ constexpr EntryInfo MakeEntry(DISPID dispid, const char* member, const char* ent
     for (const ParamInfo& p : params) {
         e.params[e.paramCount++] = p;
         // SetTag takes an input named Value; its result is then called Value1.
-        if (std::string_view(p.name) == "Value" && kind == EntryKind::Method) e.valueName = "Value1";
+        if (std::string_view(p.name) == "Value" && kind == EntryKind::Method)
+            e.valueName = "Value1";
     }
     return e;
 }
 
-#define P(type, vt, name) ParamInfo{vt, #name, false, false, 0}
-#define PREF(type, vt, name) ParamInfo{VARTYPE(vt | VT_BYREF), #name, true, false, 0}
-#define POPT(type, vt, name, dflt) ParamInfo{vt, #name, false, true, dflt}
-#define AX_PROP(dispid, Name, Type, vt)                                                    \
-    MakeEntry(dispid, #Name, "get_" #Name, EntryKind::PropertyGet, vt, {}),                \
+#define P(type, vt, name) \
+    ParamInfo { vt, #name, false, false, 0 }
+#define PREF(type, vt, name) \
+    ParamInfo { VARTYPE(vt | VT_BYREF), #name, true, false, 0 }
+#define POPT(type, vt, name, dflt) \
+    ParamInfo { vt, #name, false, true, dflt }
+#define AX_PROP(dispid, Name, Type, vt)                                          \
+    MakeEntry(dispid, #Name, "get_" #Name, EntryKind::PropertyGet, vt, {}),      \
         MakeEntry(dispid, #Name, "put_" #Name, EntryKind::PropertyPut, VT_EMPTY, \
                   {ParamInfo{vt, "Value", false, false, 0}}),
 #define AX_PROP_GET(dispid, Name, Type, vt) \
     MakeEntry(dispid, #Name, "get_" #Name, EntryKind::PropertyGet, vt, {}),
-#define AX_PROP_FONT(dispid)                                                                     \
-    MakeEntry(dispid, "Font", "get_Font", EntryKind::PropertyGet, VT_DISPATCH, {}),               \
-        MakeEntry(dispid, "Font", "put_Font", EntryKind::PropertyPut, VT_EMPTY,                   \
-                  {ParamInfo{VT_DISPATCH, "Value", false, false, 0}}),                            \
-        MakeEntry(dispid, "Font", "putref_Font", EntryKind::PropertyPutRef, VT_EMPTY,             \
+#define AX_PROP_FONT(dispid)                                                          \
+    MakeEntry(dispid, "Font", "get_Font", EntryKind::PropertyGet, VT_DISPATCH, {}),   \
+        MakeEntry(dispid, "Font", "put_Font", EntryKind::PropertyPut, VT_EMPTY,       \
+                  {ParamInfo{VT_DISPATCH, "Value", false, false, 0}}),                \
+        MakeEntry(dispid, "Font", "putref_Font", EntryKind::PropertyPutRef, VT_EMPTY, \
                   {ParamInfo{VT_DISPATCH, "Value", false, false, 0}}),
 #define AX_METHOD(dispid, Name, ValueType, valueVt, ...) \
     MakeEntry(dispid, #Name, #Name, EntryKind::Method, valueVt, {__VA_ARGS__}),
@@ -78,7 +82,6 @@ inline constexpr std::array<EntryInfo, kIaxLumoraEntryCount> kIaxLumoraEntries =
 };
 
 #include "axlumora/IaxLumoraEntriesEnd.inc"
-
 
 struct EventInfo {
     DISPID dispid;
@@ -99,14 +102,25 @@ inline constexpr std::array<EventInfo, 14> kIaxLumoraEvents = {{
     {DISPID_OnMouseLeave, "OnMouseLeave", 0, {}},
     {DISPID_OnPaint, "OnPaint", 0, {}},
     {DISPID_OnLog, "OnLog", 1, {{{VT_BSTR, "strLog", false, false, 0}}}},
-    {DISPID_OnMouseDown, "OnMouseDown", 4,
-     {{{VT_I4, "Button", false, false, 0}, {VT_I4, "Shift", false, false, 0},
-       {VT_I4, "x", false, false, 0}, {VT_I4, "y", false, false, 0}}}},
-    {DISPID_OnMouseUp, "OnMouseUp", 4,
-     {{{VT_I4, "Button", false, false, 0}, {VT_I4, "Shift", false, false, 0},
-       {VT_I4, "x", false, false, 0}, {VT_I4, "y", false, false, 0}}}},
-    {DISPID_OnMouseMove, "OnMouseMove", 3,
-     {{{VT_I4, "Shift", false, false, 0}, {VT_I4, "x", false, false, 0},
+    {DISPID_OnMouseDown,
+     "OnMouseDown",
+     4,
+     {{{VT_I4, "Button", false, false, 0},
+       {VT_I4, "Shift", false, false, 0},
+       {VT_I4, "x", false, false, 0},
+       {VT_I4, "y", false, false, 0}}}},
+    {DISPID_OnMouseUp,
+     "OnMouseUp",
+     4,
+     {{{VT_I4, "Button", false, false, 0},
+       {VT_I4, "Shift", false, false, 0},
+       {VT_I4, "x", false, false, 0},
+       {VT_I4, "y", false, false, 0}}}},
+    {DISPID_OnMouseMove,
+     "OnMouseMove",
+     3,
+     {{{VT_I4, "Shift", false, false, 0},
+       {VT_I4, "x", false, false, 0},
        {VT_I4, "y", false, false, 0}}}},
 }};
 

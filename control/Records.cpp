@@ -16,8 +16,8 @@ IRecordInfo* MakeRecordInfo(std::u16string_view name, const GUID& guid, ULONG si
 }  // namespace
 
 IRecordInfo* FileInfoRecordInfo() {
-    static IRecordInfo* const info = MakeRecordInfo(
-        u"TaxLumora_FileInfo", GUID_TaxLumora_FileInfo, sizeof(TaxLumora_FileInfo), kFileInfoFields);
+    static IRecordInfo* const info = MakeRecordInfo(u"TaxLumora_FileInfo", GUID_TaxLumora_FileInfo,
+                                                    sizeof(TaxLumora_FileInfo), kFileInfoFields);
     return info;
 }
 

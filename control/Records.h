@@ -10,6 +10,10 @@ IRecordInfo* RectRecordInfo();
 template <class T>
 IRecordInfo* RecordInfoFor();
 template <>
-inline IRecordInfo* RecordInfoFor<TaxLumora_FileInfo>() { return FileInfoRecordInfo(); }
+inline IRecordInfo* RecordInfoFor<TaxLumora_FileInfo>() {
+    return FileInfoRecordInfo();
+}
 template <>
-inline IRecordInfo* RecordInfoFor<TaxLumora_Rect>() { return RectRecordInfo(); }
+inline IRecordInfo* RecordInfoFor<TaxLumora_Rect>() {
+    return RectRecordInfo();
+}

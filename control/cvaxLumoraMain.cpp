@@ -108,14 +108,10 @@ HRESULT TaxLumora::QueryInterface(REFIID riid, void** ppvObject) {
         *ppvObject = static_cast<IaxLumora*>(this);
     else if (riid == IID_IConnectionPointContainer)
         *ppvObject = static_cast<IConnectionPointContainer*>(this);
-    else if (riid == IID_ISupportErrorInfo)
-        *ppvObject = static_cast<ISupportErrorInfo*>(this);
-    else if (riid == IID_IOleWindow)
-        *ppvObject = static_cast<IOleWindow*>(this);
-    else if (riid == IID_IFormWidget)
-        *ppvObject = static_cast<IFormWidget*>(this);
-    else
-        return E_NOINTERFACE;
+    else if (riid == IID_ISupportErrorInfo) *ppvObject = static_cast<ISupportErrorInfo*>(this);
+    else if (riid == IID_IOleWindow) *ppvObject = static_cast<IOleWindow*>(this);
+    else if (riid == IID_IFormWidget) *ppvObject = static_cast<IFormWidget*>(this);
+    else return E_NOINTERFACE;
     AddRef();
     return S_OK;
 }

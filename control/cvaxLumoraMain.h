@@ -7,9 +7,9 @@
 #include <memory>
 #include <string>
 
+#include "axlumora/cvaxLumora_TLB.h"
 #include "control/CallFrame.h"
 #include "control/Log.h"
-#include "axlumora/cvaxLumora_TLB.h"
 #include "engine/Bitmap.h"
 #include "engine/File.h"
 #include "platform/automation/ConnectionPoint.h"
@@ -63,11 +63,12 @@ public:
 #define P(type, vt, name) type name
 #define PREF(type, vt, name) type* name
 #define POPT(type, vt, name, dflt) type name
-#define AX_PROP(dispid, Name, Type, vt)                                  \
+#define AX_PROP(dispid, Name, Type, vt)                         \
     HRESULT STDMETHODCALLTYPE get_##Name(Type* Value) override; \
     HRESULT STDMETHODCALLTYPE put_##Name(Type Value) override;
-#define AX_PROP_GET(dispid, Name, Type, vt) HRESULT STDMETHODCALLTYPE get_##Name(Type* Value) override;
-#define AX_PROP_FONT(dispid)                                           \
+#define AX_PROP_GET(dispid, Name, Type, vt) \
+    HRESULT STDMETHODCALLTYPE get_##Name(Type* Value) override;
+#define AX_PROP_FONT(dispid)                                        \
     HRESULT STDMETHODCALLTYPE get_Font(IFontDisp** Value) override; \
     HRESULT STDMETHODCALLTYPE put_Font(IFontDisp* Value) override;  \
     HRESULT STDMETHODCALLTYPE putref_Font(IFontDisp* Value) override;
@@ -149,9 +150,9 @@ public:
 private:
     void Initialize();
     void Destroy();
-    void BuildForm();        // the form from its resource, its events wired
+    void BuildForm();  // the form from its resource, its events wired
     void HookWindowProc();
-    void CreatePaintBox();   // scroll bars, MainPaintBox and its events
+    void CreatePaintBox();  // scroll bars, MainPaintBox and its events
 
     std::atomic<ULONG> refCount_{0};
     std::unique_ptr<ConnectionPoint> eventsPoint_;
@@ -163,4 +164,3 @@ private:
 void ModuleAddRef();
 void ModuleRelease();
 long ModuleObjectCount();
-

@@ -62,30 +62,30 @@ HRESULT TaxLumora::put_BitmapYRes(LONG Value) {
 
 // The four edge properties of each rectangle: Left and Top move one edge (so the width and
 // height change); Width and Height place Right and Bottom relative to Left and Top.
-#define AX_RECT_PROPERTIES(Prefix, Field)                                                      \
-    HRESULT TaxLumora::get_##Prefix##Left(LONG* Value) {                                      \
-        return SafeCall([&] { *Value = Field.Left; });                                        \
-    }                                                                                         \
-    HRESULT TaxLumora::put_##Prefix##Left(LONG Value) {                                       \
-        return SafeCall([&] { Field.Left = Value; });                                         \
-    }                                                                                         \
-    HRESULT TaxLumora::get_##Prefix##Top(LONG* Value) {                                       \
-        return SafeCall([&] { *Value = Field.Top; });                                         \
-    }                                                                                         \
-    HRESULT TaxLumora::put_##Prefix##Top(LONG Value) {                                        \
-        return SafeCall([&] { Field.Top = Value; });                                          \
-    }                                                                                         \
-    HRESULT TaxLumora::get_##Prefix##Width(LONG* Value) {                                     \
-        return SafeCall([&] { *Value = Width(Field); });                                      \
-    }                                                                                         \
-    HRESULT TaxLumora::put_##Prefix##Width(LONG Value) {                                      \
-        return SafeCall([&] { Field.Right = CheckedAdd(Field.Left, Value); });                \
-    }                                                                                         \
-    HRESULT TaxLumora::get_##Prefix##Height(LONG* Value) {                                    \
-        return SafeCall([&] { *Value = Height(Field); });                                     \
-    }                                                                                         \
-    HRESULT TaxLumora::put_##Prefix##Height(LONG Value) {                                     \
-        return SafeCall([&] { Field.Bottom = CheckedAdd(Field.Top, Value); });                \
+#define AX_RECT_PROPERTIES(Prefix, Field)                                      \
+    HRESULT TaxLumora::get_##Prefix##Left(LONG* Value) {                       \
+        return SafeCall([&] { *Value = Field.Left; });                         \
+    }                                                                          \
+    HRESULT TaxLumora::put_##Prefix##Left(LONG Value) {                        \
+        return SafeCall([&] { Field.Left = Value; });                          \
+    }                                                                          \
+    HRESULT TaxLumora::get_##Prefix##Top(LONG* Value) {                        \
+        return SafeCall([&] { *Value = Field.Top; });                          \
+    }                                                                          \
+    HRESULT TaxLumora::put_##Prefix##Top(LONG Value) {                         \
+        return SafeCall([&] { Field.Top = Value; });                           \
+    }                                                                          \
+    HRESULT TaxLumora::get_##Prefix##Width(LONG* Value) {                      \
+        return SafeCall([&] { *Value = Width(Field); });                       \
+    }                                                                          \
+    HRESULT TaxLumora::put_##Prefix##Width(LONG Value) {                       \
+        return SafeCall([&] { Field.Right = CheckedAdd(Field.Left, Value); }); \
+    }                                                                          \
+    HRESULT TaxLumora::get_##Prefix##Height(LONG* Value) {                     \
+        return SafeCall([&] { *Value = Height(Field); });                      \
+    }                                                                          \
+    HRESULT TaxLumora::put_##Prefix##Height(LONG Value) {                      \
+        return SafeCall([&] { Field.Bottom = CheckedAdd(Field.Top, Value); }); \
     }
 
 AX_RECT_PROPERTIES(Src, SrcRect)

@@ -46,7 +46,8 @@ void ApplyRect(EdgeRect& rect, const EdgeRect* parent, LONG left, LONG top, LONG
     if (left != kKeep) rect.Left = fromParent && left == kFromParent ? parent->Left : left;
     if (top != kKeep) rect.Top = fromParent && top == kFromParent ? parent->Top : top;
     if (width != kKeep)
-        rect.Right = fromParent && width == kFromParent ? parent->Right : CheckedAdd(rect.Left, width);
+        rect.Right =
+            fromParent && width == kFromParent ? parent->Right : CheckedAdd(rect.Left, width);
     if (height != kKeep)
         rect.Bottom =
             fromParent && height == kFromParent ? parent->Bottom : CheckedAdd(rect.Top, height);
@@ -88,8 +89,7 @@ void TaxLumora::UpdatePaintRects(bool updateScrollRanges, bool fitControl, bool 
                 }
             }
             break;
-        default:
-            break;
+        default: break;
     }
     if (reset && MainPaintBox)
         DstClipRect = Whole(MainPaintBox->ClientWidth(), MainPaintBox->ClientHeight());
@@ -107,10 +107,10 @@ void TaxLumora::UpdateViewRects() {
             DstRect = FittedDestination(Form.ClientWidth(), Form.ClientHeight(),
                                         ViewWidth(CurrentBitmap), ViewHeight(CurrentBitmap));
             break;
-        default:
-            break;
+        default: break;
     }
-    if (MainPaintBox) DstClipRect = Whole(MainPaintBox->ClientWidth(), MainPaintBox->ClientHeight());
+    if (MainPaintBox)
+        DstClipRect = Whole(MainPaintBox->ClientWidth(), MainPaintBox->ClientHeight());
 }
 
 HRESULT TaxLumora::get_AutoScrollbars(VARIANT_BOOL* Value) {

@@ -119,9 +119,11 @@ HRESULT TaxLumora::RenderDC(ULONGLONG HandleDC, TaxLumora_Rect SrcRectArg,
         SelectedPalette selected(dc, palette.get(), FALSE, FALSE);
         RECT rects[4];
         const RECT* given[4];
-        const TaxLumora_Rect* records[4] = {&SrcRectArg, &SrcClipRectArg, &DstRectArg, &DstClipRectArg};
+        const TaxLumora_Rect* records[4] = {&SrcRectArg, &SrcClipRectArg, &DstRectArg,
+                                            &DstClipRectArg};
         for (int i = 0; i < 4; ++i) {
-            rects[i] = RECT{records[i]->Left, records[i]->Top, records[i]->Right, records[i]->Bottom};
+            rects[i] =
+                RECT{records[i]->Left, records[i]->Top, records[i]->Right, records[i]->Bottom};
             given[i] = FromVariantBool(records[i]->bEmpty) ? nullptr : &rects[i];
         }
         *Value = EngineStatusToValue(
@@ -148,6 +150,7 @@ HRESULT TaxLumora::SetPaintLUT(ULONGLONG pLUT, LONG LUTLength, LONG*) {
         }
         const int status = L_WindowLevel(&CurrentBitmap, lowBit, highBit,
                                          reinterpret_cast<const RGBQUAD*>(pLUT), length, 0);
-        if (status != SUCCESS) WriteLog("axLumora.SetPaintLUT, L_WindowLevel Res:" + std::to_string(status));
+        if (status != SUCCESS)
+            WriteLog("axLumora.SetPaintLUT, L_WindowLevel Res:" + std::to_string(status));
     });
 }

@@ -31,12 +31,12 @@ struct ANNNAMEOPTIONS {
     std::uint32_t uStructSize;  // 120
     std::uint32_t uFlags;       // which fields the call sets: ANNNAMEOPT_*
     std::uint8_t reserved1[28];
-    std::uint32_t bShowName;    // offset 36: names drawn beside their objects
+    std::uint32_t bShowName;  // offset 36: names drawn beside their objects
     std::uint8_t reserved2[80];
 };
 static_assert(sizeof(ANNNAMEOPTIONS) == 120);
 constexpr std::uint32_t ANNNAMEOPT_SHOW = 0x10;  // bShowName is set by the call
-constexpr unsigned ANNFLAG_RECURSE = 0x8;          // every object of the container
+constexpr unsigned ANNFLAG_RECURSE = 0x8;        // every object of the container
 
 // Sets the name options of the container's objects. ERROR_INV_STRUCT_SIZE for another record
 // size; ERROR_INV_PARAMETER for a null container or record.

@@ -59,21 +59,21 @@ struct BITMAPHANDLE {
     std::int32_t ViewPerspective;  // 1 … 8
     std::int32_t XResolution;      // dots per inch
     std::int32_t YResolution;
-    std::int32_t LowBit;           // significant bits of grey data; HighBit -1: none recorded
+    std::int32_t LowBit;  // significant bits of grey data; HighBit -1: none recorded
     std::int32_t HighBit;
-    std::int32_t MinVal;           // minimum and maximum sample value as last recorded
+    std::int32_t MinVal;  // minimum and maximum sample value as last recorded
     std::int32_t MaxVal;
-    std::int32_t PaintLowBit;      // paint window of 12/16-bit grey data (L_WindowLevel)
+    std::int32_t PaintLowBit;  // paint window of 12/16-bit grey data (L_WindowLevel)
     std::int32_t PaintHighBit;
-    std::uint32_t LUTLength;       // the bitmap's own lookup table for painting, or none
+    std::uint32_t LUTLength;  // the bitmap's own lookup table for painting, or none
     RGBQUAD* pLUT;
-    std::uint32_t nColors;         // palette of 1/4/8-bit images
+    std::uint32_t nColors;  // palette of 1/4/8-bit images
     RGBQUAD* pPalette;
     std::uint32_t MemoryType;
-    std::uint32_t Flags;           // BITMAP_FLAG_*
-    std::uint64_t Size;            // BytesPerLine × Height
-    std::uint8_t* Addr;            // pixel memory; null while no image is held
-    BitmapStorage* Storage;        // owner of Addr, pLUT and pPalette (engine-private)
+    std::uint32_t Flags;     // BITMAP_FLAG_*
+    std::uint64_t Size;      // BytesPerLine × Height
+    std::uint8_t* Addr;      // pixel memory; null while no image is held
+    BitmapStorage* Storage;  // owner of Addr, pLUT and pPalette (engine-private)
 };
 
 constexpr std::uint32_t BITMAP_FLAG_INITIALIZED = 0x1;

@@ -66,8 +66,8 @@ enum EfxTextStyle : unsigned {
 // style and the font's height. Colours are 0x00BBGGRR. foreground: not used (null).
 // SUCCESS; ERROR_NO_DC; ERROR_INV_PARAMETER for a null text, rectangle or font or a style above 11.
 int L_EfxDraw3dText(HDC dc, const char* text, const RECT* rect, unsigned flags, int xDepth,
-                    int yDepth, COLORREF textColor, COLORREF shadowColor,
-                    COLORREF highlightColor, HFONT font, HDC foreground);
+                    int yDepth, COLORREF textColor, COLORREF shadowColor, COLORREF highlightColor,
+                    HFONT font, HDC foreground);
 // The same, rotated about the centre of rect by angle tenths of a degree, counter-clockwise on
 // screen for positive angles.
 int L_EfxDrawRotated3dText(HDC dc, const char* text, const RECT* rect, int angle, unsigned flags,

@@ -36,23 +36,23 @@ constexpr unsigned FILEINFO_STRUCT_SIZE = 1144;
 // What L_FileInfo reports about a file. Fields the format does not carry are 0.
 struct FILEINFO {
     std::uint32_t uStructSize;
-    char Name[260];             // the file name given, truncated; empty for memory
-    std::int32_t Format;        // FILE_* number
+    char Name[260];       // the file name given, truncated; empty for memory
+    std::int32_t Format;  // FILE_* number
     std::int32_t Width;
     std::int32_t Height;
     std::int32_t BitsPerPixel;  // as a loaded bitmap holds it: 1, 4, 8, 16 or 24
     std::int32_t BytesPerLine;
-    std::int32_t Order;         // ORDER_GRAY for grey above 8 bits, ORDER_BGR for colour, else 0
-    std::int32_t XResolution;   // dots per inch
+    std::int32_t Order;        // ORDER_GRAY for grey above 8 bits, ORDER_BGR for colour, else 0
+    std::int32_t XResolution;  // dots per inch
     std::int32_t YResolution;
     std::int32_t Layers;
     std::int32_t TotalPages;
     std::int32_t PageNumber;
     std::int32_t ViewPerspective;
-    std::int32_t LowBit;        // significant bits of grey data; HighBit -1: none recorded
+    std::int32_t LowBit;  // significant bits of grey data; HighBit -1: none recorded
     std::int32_t HighBit;
-    std::int64_t SizeDisk;      // bytes of the file
-    std::int64_t SizeMem;       // bytes the image needs in memory (BytesPerLine × Height)
+    std::int64_t SizeDisk;  // bytes of the file
+    std::int64_t SizeMem;   // bytes the image needs in memory (BytesPerLine × Height)
     std::uint32_t Flags;
     std::uint32_t Reserved0;
     // The modality rescale of deep grey samples as loaded: bitmap sample × RescaleSlope +

@@ -17,10 +17,9 @@ int L_InitBitmap(BITMAPHANDLE* bitmap, unsigned structSize, int width, int heigh
 // to a multiple of 4 bytes. palette: for 1/4/8 bits, 2^bits entries to copy, or null for a grey
 // ramp. data: pixel memory to copy from (dataSize bytes, at most Size), or null to leave the new
 // pixels zeroed. The record must be initialised; an image it already holds is not freed.
-int L_CreateBitmap(BITMAPHANDLE* bitmap, unsigned structSize, unsigned memoryType,
-                   unsigned width, unsigned height, unsigned bitsPerPixel, unsigned order,
-                   const RGBQUAD* palette, unsigned viewPerspective, const std::uint8_t* data,
-                   std::uint64_t dataSize);
+int L_CreateBitmap(BITMAPHANDLE* bitmap, unsigned structSize, unsigned memoryType, unsigned width,
+                   unsigned height, unsigned bitsPerPixel, unsigned order, const RGBQUAD* palette,
+                   unsigned viewPerspective, const std::uint8_t* data, std::uint64_t dataSize);
 
 // Releases the pixel memory and tables and leaves an empty, initialised record.
 int L_FreeBitmap(BITMAPHANDLE* bitmap);

@@ -104,12 +104,9 @@ inline PixelView Gray16Pixels(void* data, int width, int height, std::ptrdiff_t 
 // Palette index of pixel x in a packed or 8-bit row.
 inline unsigned ReadIndex(const std::uint8_t* row, int x, int bits) {
     switch (bits) {
-        case 1:
-            return (row[x >> 3] >> (7 - (x & 7))) & 1u;
-        case 4:
-            return (row[x >> 1] >> ((x & 1) ? 0 : 4)) & 0xFu;
-        default:
-            return row[x];
+        case 1: return (row[x >> 3] >> (7 - (x & 7))) & 1u;
+        case 4: return (row[x >> 1] >> ((x & 1) ? 0 : 4)) & 0xFu;
+        default: return row[x];
     }
 }
 
@@ -127,9 +124,7 @@ inline void WriteIndex(std::uint8_t* row, int x, int bits, unsigned index) {
                                                     ((index & 0xFu) << shift));
             break;
         }
-        default:
-            row[x] = static_cast<std::uint8_t>(index);
-            break;
+        default: row[x] = static_cast<std::uint8_t>(index); break;
     }
 }
 
@@ -171,16 +166,11 @@ inline std::uint32_t StoredFromUnit(const Unit& unit) {
 template <class View, class Fn>
 decltype(auto) VisitPixelUnit(const View& view, Fn&& fn) {
     switch (view.bits) {
-        case 8:
-            return fn(std::type_identity<std::uint8_t>{});
+        case 8: return fn(std::type_identity<std::uint8_t>{});
         case 12:
-        case 16:
-            return fn(std::type_identity<std::uint16_t>{});
-        case 24:
-            return fn(std::type_identity<Pixel24>{});
-        default:
-            assert(view.bits == 32);
-            return fn(std::type_identity<std::uint32_t>{});
+        case 16: return fn(std::type_identity<std::uint16_t>{});
+        case 24: return fn(std::type_identity<Pixel24>{});
+        default: assert(view.bits == 32); return fn(std::type_identity<std::uint32_t>{});
     }
 }
 

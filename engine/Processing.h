@@ -31,14 +31,14 @@ constexpr int CHANNEL_GRAYLEVELS = 16;  // histogram: grey levels at the bitmap'
 // a shorter table is indexed by the top n bits of the sample, and its entries (0 … length − 1)
 // are scaled back to the depth's full range. Palette images have their palette remapped.
 // channel: CHANNEL_MASTER, or one colour channel of a colour image.
-int L_RemapBitmapIntensity(BITMAPHANDLE* bitmap, const std::uint32_t* lut,
-                           std::uint32_t lutLength, int channel);
+int L_RemapBitmapIntensity(BITMAPHANDLE* bitmap, const std::uint32_t* lut, std::uint32_t lutLength,
+                           int channel);
 
 // Counts pixels per level into histogram[0 … count − 1] (zeroed first; count must cover the
 // levels). Grey 12/16-bit images count their samples; other images count the grey level
 // (luma, 0 … 255) for CHANNEL_MASTER and CHANNEL_GRAYLEVELS, or one colour channel.
-int L_GetBitmapHistogram(const BITMAPHANDLE* bitmap, std::uint32_t* histogram,
-                         std::uint32_t count, int channel);
+int L_GetBitmapHistogram(const BITMAPHANDLE* bitmap, std::uint32_t* histogram, std::uint32_t count,
+                         int channel);
 
 // Converts the image in place to grey at 8, 12 or 16 bits per pixel: colours by their luma,
 // grey levels rescaled between depths (8 → 16 is v × 257, rounded in general).

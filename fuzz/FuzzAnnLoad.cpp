@@ -18,7 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const int bits : {16, 24}) {
         ScopedBitmap bitmap;
         if (L_CreateBitmap(bitmap.get(), BITMAPHANDLE_STRUCT_SIZE, TYPE_CONV, 37, 23, bits,
-                           bits == 16 ? ORDER_GRAY : ORDER_BGR, nullptr, TOP_LEFT, nullptr, 0) != SUCCESS)
+                           bits == 16 ? ORDER_GRAY : ORDER_BGR, nullptr, TOP_LEFT, nullptr,
+                           0) != SUCCESS)
             return 0;
         const RECT bounds{3, 2, 30, 20};
         L_AnnRealize(bitmap.get(), bits == 16 ? nullptr : &bounds, container.get(), 0);

@@ -24,7 +24,7 @@ inline ComPtr<IaxLumora> NewControl() {
 }
 
 class ScratchFolder {
-  public:
+public:
     ScratchFolder() {
         std::string pattern =
             (std::filesystem::temp_directory_path() / "axlumora-fuzz-XXXXXX").string();
@@ -40,7 +40,7 @@ class ScratchFolder {
     const std::filesystem::path& path() const { return path_; }
     std::string File(const char* name) const { return (path_ / name).string(); }
 
-  private:
+private:
     std::filesystem::path path_;
 };
 

@@ -1,9 +1,9 @@
 // Describes any bytes as an image file, and reads every comment index from it.
+#include <unistd.h>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
-#include <unistd.h>
 
 #include "engine/File.h"
 
@@ -17,7 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::fwrite(data, 1, size, f);
         std::fclose(f);
         std::uint8_t text[4096];
-        for (int index : {cmnt::CMNT_SZPATIENTNAME, cmnt::CMNT_SZPATIENTID, cmnt::CMNT_SZDESC, cmnt::CMNT_SZDATETIME}) {
+        for (int index : {cmnt::CMNT_SZPATIENTNAME, cmnt::CMNT_SZPATIENTID, cmnt::CMNT_SZDESC,
+                          cmnt::CMNT_SZDATETIME}) {
             const int needed = L_ReadFileComment(path.c_str(), index, nullptr, 0, nullptr);
             if (needed > 0 && needed <= static_cast<int>(sizeof text))
                 L_ReadFileComment(path.c_str(), index, text, sizeof text, nullptr);

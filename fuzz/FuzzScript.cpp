@@ -31,18 +31,15 @@ bool StaysInScratch(std::string_view name) { return name.find('/') == std::strin
 
 bool Bounded(const host::Literal& literal) {
     switch (literal.kind) {
-        case host::Literal::Kind::Integer:
-            return literal.magnitude <= kMaxNumber;
+        case host::Literal::Kind::Integer: return literal.magnitude <= kMaxNumber;
         case host::Literal::Kind::Float:
             return !(literal.real > kMaxNumber || literal.real < -double(kMaxNumber));
-        case host::Literal::Kind::String:
-            return StaysInScratch(literal.text);
+        case host::Literal::Kind::String: return StaysInScratch(literal.text);
         case host::Literal::Kind::Record:
             for (const auto& field : literal.fields)
                 if (!Bounded(field.second)) return false;
             return true;
-        default:
-            return true;
+        default: return true;
     }
 }
 

@@ -62,8 +62,7 @@ bool ControlLoader::Load(const std::string& path, std::string& error) {
         error = "cannot load " + path + ": " + (reason ? reason : "unknown reason");
         return false;
     }
-    auto getClassObject =
-        reinterpret_cast<GetClassObjectFn>(dlsym(library_, "DllGetClassObject"));
+    auto getClassObject = reinterpret_cast<GetClassObjectFn>(dlsym(library_, "DllGetClassObject"));
     canUnload_ = reinterpret_cast<CanUnloadFn>(dlsym(library_, "DllCanUnloadNow"));
     if (!getClassObject) {
         error = path + " does not export DllGetClassObject";

@@ -53,7 +53,8 @@ std::string Substitute(std::string_view text, std::string_view name, const std::
     return result;
 }
 
-std::string Expand(std::string_view statement, const std::string& outDir, const DemoSample& sample) {
+std::string Expand(std::string_view statement, const std::string& outDir,
+                   const DemoSample& sample) {
     std::string text = Substitute(statement, "${OUT}", outDir);
     text = Substitute(text, "${W}", std::to_string(sample.width));
     return Substitute(text, "${H}", std::to_string(sample.height));
@@ -77,7 +78,8 @@ int RunDemo(const std::string& libraryPath, const std::string& outDir, std::ostr
         return 2;
     }
     const double sampleMs =
-        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started)
+            .count();
 
     // Every statement is checked before the control is created.
     std::vector<Statement> statements;
@@ -92,7 +94,8 @@ int RunDemo(const std::string& libraryPath, const std::string& outDir, std::ostr
         }
     }
     const std::vector<ScriptError> problems = CheckScript(statements);
-    for (const ScriptError& e : problems) err << "demo step " << e.line() << ": " << e.what() << '\n';
+    for (const ScriptError& e : problems)
+        err << "demo step " << e.line() << ": " << e.what() << '\n';
     if (!problems.empty()) return 2;
 
     HostSession session(out);

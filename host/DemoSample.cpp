@@ -12,7 +12,7 @@ namespace host {
 
 namespace {
 
-constexpr int kWidth = 1500;   // 30 × 20 mm at a 20 µm pixel pitch
+constexpr int kWidth = 1500;  // 30 × 20 mm at a 20 µm pixel pitch
 constexpr int kHeight = 1000;
 constexpr int kMaxLevel = 4095;
 
@@ -20,7 +20,8 @@ constexpr int kMaxLevel = 4095;
 struct BadPixel {
     int x, y;
 };
-constexpr BadPixel kBadPixels[] = {{101, 77}, {412, 233}, {733, 501}, {1150, 640}, {1377, 911}, {58, 950}};
+constexpr BadPixel kBadPixels[] = {{101, 77},   {412, 233},  {733, 501},
+                                   {1150, 640}, {1377, 911}, {58, 950}};
 constexpr int kBadColumn = 1203;  // stuck at full scale
 constexpr int kBadRow = 617;      // dead
 
@@ -32,7 +33,9 @@ public:
         return static_cast<double>(state_ >> 11) / 9007199254740992.0;
     }
     // Approximately normal: the sum of four uniforms, scaled to unit variance.
-    double Gaussian() { return (Uniform() + Uniform() + Uniform() + Uniform() - 2.0) * std::sqrt(3.0); }
+    double Gaussian() {
+        return (Uniform() + Uniform() + Uniform() + Uniform() - 2.0) * std::sqrt(3.0);
+    }
 
 private:
     std::uint64_t state_ = 0x2545F4914F6CDD1Dull;
@@ -50,13 +53,13 @@ double Attenuation(double x, double y) {
         const double rootHalfWidth = 160.0 - 115.0 * t;
         const bool inRoot = y >= 400.0 && y <= 900.0 && std::abs(x - cx) <= rootHalfWidth;
         if (crown <= 1.0 || inRoot) {
-            a += 1.1;                                                   // dentine
-            if (crown <= 1.0 && crown >= 0.72 && y < 400.0) a += 0.8;   // enamel cap
+            a += 1.1;                                                  // dentine
+            if (crown <= 1.0 && crown >= 0.72 && y < 400.0) a += 0.8;  // enamel cap
             const double pulp = Sq((x - cx) / 55.0) + Sq((y - 440.0) / 120.0);
             const bool canal = y > 440.0 && y < 860.0 && std::abs(x - cx) < 9.0 - 5.0 * t;
-            if (pulp <= 1.0 || canal) a -= 0.7;                         // pulp
+            if (pulp <= 1.0 || canal) a -= 0.7;  // pulp
             if (cx < 700.0 && Sq((x - cx + 60.0) / 75.0) + Sq((y - 255.0) / 48.0) <= 1.0)
-                a += 3.5;                                               // amalgam filling
+                a += 3.5;  // amalgam filling
         }
     }
     return a;
@@ -85,7 +88,8 @@ void WritePacked(const std::string& path, const std::vector<std::uint16_t>& pixe
         bytes.push_back(static_cast<std::uint8_t>(b & 0xFF));
     }
     std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     if (!out) throw std::runtime_error("cannot write " + path);
 }
 
@@ -100,16 +104,22 @@ DemoSample WriteDemoSample(const std::string& folder) {
 
     for (int y = 0; y < kHeight; ++y) {
         for (int x = 0; x < kWidth; ++x) {
-            const double darkLevel = 180.0 + columnOffset[static_cast<std::size_t>(x)] + 4.0 * random.Gaussian();
+            const double darkLevel =
+                180.0 + columnOffset[static_cast<std::size_t>(x)] + 4.0 * random.Gaussian();
             const double signal = 3600.0 * std::exp(-Attenuation(x, y));
-            const double exposed = darkLevel + signal + std::sqrt(std::max(signal, 1.0)) * 0.9 * random.Gaussian();
+            const double exposed =
+                darkLevel + signal + std::sqrt(std::max(signal, 1.0)) * 0.9 * random.Gaussian();
             const std::size_t i = static_cast<std::size_t>(y) * kWidth + x;
-            dark[i] = static_cast<std::uint16_t>(std::clamp(std::lround(darkLevel), 0L, long{kMaxLevel}));
-            image[i] = static_cast<std::uint16_t>(std::clamp(std::lround(exposed), 0L, long{kMaxLevel}));
+            dark[i] =
+                static_cast<std::uint16_t>(std::clamp(std::lround(darkLevel), 0L, long{kMaxLevel}));
+            image[i] =
+                static_cast<std::uint16_t>(std::clamp(std::lround(exposed), 0L, long{kMaxLevel}));
         }
     }
-    for (const BadPixel& p : kBadPixels) image[static_cast<std::size_t>(p.y) * kWidth + p.x] = kMaxLevel;
-    for (int y = 0; y < kHeight; ++y) image[static_cast<std::size_t>(y) * kWidth + kBadColumn] = kMaxLevel;
+    for (const BadPixel& p : kBadPixels)
+        image[static_cast<std::size_t>(p.y) * kWidth + p.x] = kMaxLevel;
+    for (int y = 0; y < kHeight; ++y)
+        image[static_cast<std::size_t>(y) * kWidth + kBadColumn] = kMaxLevel;
     for (int x = 0; x < kWidth; ++x) {
         const std::size_t i = static_cast<std::size_t>(kBadRow) * kWidth + x;
         image[i] = dark[i];

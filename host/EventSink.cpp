@@ -28,8 +28,7 @@ HRESULT EventSink::GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) {
     return E_NOTIMPL;
 }
 
-HRESULT EventSink::GetIDsOfNames(REFIID, LPOLESTR* rgszNames, UINT cNames, LCID,
-                                 DISPID* rgDispId) {
+HRESULT EventSink::GetIDsOfNames(REFIID, LPOLESTR* rgszNames, UINT cNames, LCID, DISPID* rgDispId) {
     if (!rgszNames || !rgDispId || cNames == 0) return E_POINTER;
     for (UINT i = 0; i < cNames; ++i) rgDispId[i] = DISPID_UNKNOWN;
     const std::string name = rgszNames[0] ? WideToUtf8(rgszNames[0]) : std::string();

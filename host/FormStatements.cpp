@@ -13,12 +13,16 @@ namespace host {
 namespace {
 
 constexpr std::array<std::string_view, 11> kKeywords = {
-    "snapshot", "paint", "resize", "scroll", "wheel", "mousedown",
-    "mousemove", "mouseup", "click", "dblclick", "key"};
+    "snapshot",  "paint",   "resize", "scroll",   "wheel", "mousedown",
+    "mousemove", "mouseup", "click",  "dblclick", "key"};
 
-constexpr std::array<std::pair<std::string_view, WORD>, 6> kScrollCodes = {{
-    {"top", SB_TOP}, {"bottom", SB_BOTTOM}, {"lineup", SB_LINEUP},
-    {"linedown", SB_LINEDOWN}, {"pageup", SB_PAGEUP}, {"pagedown", SB_PAGEDOWN}}};
+constexpr std::array<std::pair<std::string_view, WORD>, 6> kScrollCodes = {
+    {{"top", SB_TOP},
+     {"bottom", SB_BOTTOM},
+     {"lineup", SB_LINEUP},
+     {"linedown", SB_LINEDOWN},
+     {"pageup", SB_PAGEUP},
+     {"pagedown", SB_PAGEDOWN}}};
 
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
@@ -148,9 +152,11 @@ Statement ParseFormStatement(const std::string& keyword, std::string_view rest,
         st.args.push_back(Integer(words[0], 0, 65535, "WIDTH", line));
         st.args.push_back(Integer(words[1], 0, 65535, "HEIGHT", line));
     } else if (keyword == "scroll") {
-        const char* usage = "scroll h|v POSITION (or top, bottom, lineup, linedown, pageup, pagedown)";
+        const char* usage =
+            "scroll h|v POSITION (or top, bottom, lineup, linedown, pageup, pagedown)";
         ExpectWords(words, 2, usage, line);
-        if (words[0] != "h" && words[0] != "v") throw ScriptError(line, std::string("usage: ") + usage);
+        if (words[0] != "h" && words[0] != "v")
+            throw ScriptError(line, std::string("usage: ") + usage);
         st.args.push_back(Word(words[0]));
         bool named = false;
         for (const auto& [name, code] : kScrollCodes)
@@ -231,7 +237,8 @@ std::string FormDriver::Execute(IDispatch* control, const Statement& st) {
         }
         SendMessage(form, msg, MAKEWPARAM(code, position), 0);
     } else if (what == "wheel") {
-        SendMessage(form, WM_MOUSEWHEEL, MAKEWPARAM(static_cast<int>(heldButtons_), ValueOf(st.args[0])), 0);
+        SendMessage(form, WM_MOUSEWHEEL,
+                    MAKEWPARAM(static_cast<int>(heldButtons_), ValueOf(st.args[0])), 0);
     } else if (what == "mousedown" || what == "mouseup") {
         const WPARAM bit = ButtonBit(st.args[0].text);
         button(ButtonMessage(bit, what == "mousedown"), bit, point(1));
@@ -253,7 +260,8 @@ std::string FormDriver::Execute(IDispatch* control, const Statement& st) {
 
 bool WritePng(const std::string& path, const std::uint32_t* pixels, int width, int height,
               std::string& error) {
-    std::vector<png_byte> rgb(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3);
+    std::vector<png_byte> rgb(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) *
+                              3);
     for (std::size_t i = 0, n = static_cast<std::size_t>(width) * height; i < n; ++i) {
         rgb[3 * i] = static_cast<png_byte>(pixels[i] >> 16);
         rgb[3 * i + 1] = static_cast<png_byte>(pixels[i] >> 8);

@@ -31,8 +31,8 @@ bool IsFormStatement(std::string_view word);
 
 // Parses the words after the keyword into a Statement of kind Form; every value is checked here,
 // so running one only fails on the host's side (no form, unwritable file). Throws ScriptError.
-Statement ParseFormStatement(const std::string& keyword, std::string_view rest, std::string_view source,
-                             int line);
+Statement ParseFormStatement(const std::string& keyword, std::string_view rest,
+                             std::string_view source, int line);
 
 // Runs form statements against one control; remembers which mouse buttons are held, so moves
 // and releases carry the key state a real mouse would.

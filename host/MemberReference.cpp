@@ -57,7 +57,8 @@ MemberShape ShapeOf(std::string_view member) {
 
 void WriteValueRows(std::ostream& out, const MemberDescription& d) {
     const int codes = ValueCodeCount(d);
-    if (d.value != ValueReading::MappedStatus && d.value != ValueReading::EngineStatus && codes == 0)
+    if (d.value != ValueReading::MappedStatus && d.value != ValueReading::EngineStatus &&
+        codes == 0)
         return;
     out << "\n| Value | Meaning |\n|---|---|\n";
     std::set<int> listed;
@@ -74,7 +75,8 @@ void WriteValueRows(std::ostream& out, const MemberDescription& d) {
         out << "| " << c.code << " | " << Cell(c.meaning) << " |\n";
     }
     if (mapped || d.value == ValueReading::EngineStatus)
-        out << "| other negative | an engine status code, see [Engine status codes](#engine-status-codes) |\n";
+        out << "| other negative | an engine status code, see [Engine status "
+               "codes](#engine-status-codes) |\n";
 }
 
 void WriteMember(std::ostream& out, const EntryInfo& first) {
@@ -90,7 +92,7 @@ void WriteMember(std::ostream& out, const EntryInfo& first) {
         if (e.hasValue()) out << " -> " << VarTypeName(e.valueVt) << " " << e.valueName;
         out << "`\n";
     } else if (shape.get) {
-        const char* kind = !shape.put ? "Read-only property"
+        const char* kind = !shape.put     ? "Read-only property"
                            : shape.putRef ? "Property, also settable by reference"
                                           : "Property";
         out << kind << ", DISPID " << shape.get->dispid << ", " << VarTypeName(shape.get->valueVt)
@@ -116,9 +118,7 @@ void WriteMember(std::ostream& out, const EntryInfo& first) {
     }
 
     switch (d->value) {
-        case ValueReading::None:
-            out << "\nNo `Value`.\n";
-            break;
+        case ValueReading::None: out << "\nNo `Value`.\n"; break;
         case ValueReading::Datum:
             out << "\n**Value**: " << (d->valueText ? d->valueText : "") << "\n";
             break;
@@ -156,7 +156,8 @@ void WriteMembersMarkdown(std::ostream& out) {
            "never raised: a failing HRESULT (0x8000FFFF with error information) means an argument "
            "outside its type's range or an error the member did not expect. Booleans read -1 "
            "(true) or 0; any non-zero value written is true. Colours are 0x00BBGGRR. "
-           "Coordinates are pixels of the image as displayed (after its display orientation, `InfoViewPerspective`).\n\n"
+           "Coordinates are pixels of the image as displayed (after its display orientation, "
+           "`InfoViewPerspective`).\n\n"
            "Members that report an engine call map its status: 1 (success) becomes 0, 0 becomes "
            "1, negative codes pass unchanged; see [Engine status codes](#engine-status-codes). "
            "The host prints the meaning beside a failing code: `Load -> -1 (file not found)`.\n\n"
@@ -213,8 +214,7 @@ std::string FailureNote(const EntryInfo& entry, const VARIANT& value) {
         case ValueReading::OwnCodes:
             if (v >= 0) return {};
             break;
-        default:
-            return {};
+        default: return {};
     }
     const EngineStatusInfo* info = FindEngineStatus(status);
     return info ? info->meaning : "";

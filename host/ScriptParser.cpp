@@ -12,10 +12,10 @@ Literal::Literal() = default;
 
 namespace {
 
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
-bool IsIdentStart(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+bool IsSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
 }
+bool IsIdentStart(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; }
 bool IsIdentChar(char c) { return IsIdentStart(c) || (c >= '0' && c <= '9'); }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -192,7 +192,8 @@ Literal Cursor::ParseWord() {
     std::string_view digits = word;
     const bool negative = !digits.empty() && digits.front() == '-';
     if (negative) digits.remove_prefix(1);
-    const bool hex = digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X');
+    const bool hex =
+        digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X');
     if (hex) digits.remove_prefix(2);
     if (!digits.empty() && (hex || IsDigit(digits.front()))) {
         std::uint64_t magnitude = 0;
@@ -285,7 +286,8 @@ Statement ParseStatement(Cursor& in, std::string_view source, int line) {
             st.kind = Statement::Kind::BufferAlloc;
             Literal size = in.ParseLiteral();
             if (size.kind != Literal::Kind::Integer || size.negative)
-                in.Fail("buffer size must be a non-negative integer, found '" + size.spelling + "'");
+                in.Fail("buffer size must be a non-negative integer, found '" + size.spelling +
+                        "'");
             if (!in.AtEnd()) in.Fail("unexpected text after the buffer size");
             st.size = size.magnitude;
             return st;

@@ -43,7 +43,7 @@ struct Literal {
     bool boolean = false;
     std::string text;  // String: the decoded text; BufferAddress, BufferArray: the buffer's name
     std::vector<std::pair<std::string, Literal>> fields;  // Record
-    std::string spelling;  // as written in the script, for messages
+    std::string spelling;                                 // as written in the script, for messages
 
     // The integer as int64 when it fits.
     std::optional<std::int64_t> AsInt64() const;
@@ -54,19 +54,19 @@ struct Statement {
 
     Kind kind = Kind::Call;
     int line = 0;
-    std::string member;          // Call, PropertyPut; Form: the keyword
-    std::vector<Literal> args;   // Call: the arguments; PropertyPut: the one value; Form: checked values
-    std::string buffer;          // Buffer*: its name; Call: the buffer that takes the Value (> NAME)
-    std::string path;            // BufferLoad, BufferSave, Form (snapshot)
-    std::uint64_t size = 0;      // BufferAlloc
-    std::string source;          // the statement's text without comment, trimmed
+    std::string member;  // Call, PropertyPut; Form: the keyword
+    std::vector<Literal>
+        args;            // Call: the arguments; PropertyPut: the one value; Form: checked values
+    std::string buffer;  // Buffer*: its name; Call: the buffer that takes the Value (> NAME)
+    std::string path;    // BufferLoad, BufferSave, Form (snapshot)
+    std::uint64_t size = 0;  // BufferAlloc
+    std::string source;      // the statement's text without comment, trimmed
 };
 
 // A fault in the script text; `line` is 1-based (0 when not tied to a line).
 class ScriptError : public std::runtime_error {
 public:
-    ScriptError(int line, const std::string& message)
-        : std::runtime_error(message), line_(line) {}
+    ScriptError(int line, const std::string& message) : std::runtime_error(message), line_(line) {}
     int line() const { return line_; }
 
 private:

@@ -38,9 +38,7 @@ std::string ParamNames(const EntryInfo& e) {
     return text;
 }
 
-std::string CountText(int n) {
-    return n == 1 ? "1 argument" : std::to_string(n) + " arguments";
-}
+std::string CountText(int n) { return n == 1 ? "1 argument" : std::to_string(n) + " arguments"; }
 
 std::size_t EditDistance(std::string_view a, std::string_view b) {
     std::vector<std::size_t> row(b.size() + 1);
@@ -77,7 +75,6 @@ std::string UnknownMemberMessage(const std::string& name) {
 const EntryInfo& Entry(int index) { return kIaxLumoraEntries[static_cast<std::size_t>(index)]; }
 
 // ---- literals to variants --------------------------------------------------------------------
-
 
 ComPtr<IRecordInfo> RectRecordInfo() {
     ComPtr<IRecordInfo> info;
@@ -131,7 +128,8 @@ private:
         out.parray = array;
         if (!it->second.empty()) {
             SafeArrayAccess access(array);
-            if (!access.ok()) throw ScriptError(line_, "cannot fill the array of buffer " + lit.text);
+            if (!access.ok())
+                throw ScriptError(line_, "cannot fill the array of buffer " + lit.text);
             std::memcpy(access.data(), it->second.data(), it->second.size());
         }
         return out;
@@ -180,11 +178,16 @@ struct ByRefSlot {
 
 bool IsScalarByRefType(VARTYPE vt) {
     switch (vt) {
-        case VT_I2: case VT_I4: case VT_UI4: case VT_I8: case VT_UI8:
-        case VT_R4: case VT_R8: case VT_BOOL: case VT_UI1:
-            return true;
-        default:
-            return false;
+        case VT_I2:
+        case VT_I4:
+        case VT_UI4:
+        case VT_I8:
+        case VT_UI8:
+        case VT_R4:
+        case VT_R8:
+        case VT_BOOL:
+        case VT_UI1: return true;
+        default: return false;
     }
 }
 
@@ -206,7 +209,8 @@ const EntryInfo& ResolveEntry(const Statement& st) {
     const int method = FindEntryByName(st.member, EntryKind::Method);
     const int get = FindEntryByName(st.member, EntryKind::PropertyGet);
     const int put = FindEntryByName(st.member, EntryKind::PropertyPut);
-    if (method < 0 && get < 0 && put < 0) throw ScriptError(st.line, UnknownMemberMessage(st.member));
+    if (method < 0 && get < 0 && put < 0)
+        throw ScriptError(st.line, UnknownMemberMessage(st.member));
 
     if (st.kind == Statement::Kind::PropertyPut) {
         if (put >= 0) return Entry(put);
@@ -222,8 +226,7 @@ const EntryInfo& ResolveEntry(const Statement& st) {
             std::string expected;
             if (e.paramCount == 0) expected = "no arguments";
             else if (e.requiredParams() == e.paramCount) expected = CountText(e.paramCount);
-            else
-                expected = std::to_string(e.requiredParams()) + " to " + CountText(e.paramCount);
+            else expected = std::to_string(e.requiredParams()) + " to " + CountText(e.paramCount);
             throw ScriptError(st.line, std::string(e.member) + " takes " + expected +
                                            (e.paramCount ? " (" + ParamNames(e) + ")" : "") +
                                            ", got " + std::to_string(given));
@@ -231,7 +234,8 @@ const EntryInfo& ResolveEntry(const Statement& st) {
         for (int i = 0; i < given; ++i) {
             const ParamInfo& p = e.params[static_cast<std::size_t>(i)];
             const bool recordParam = (p.vt & VT_TYPEMASK) == VT_RECORD;
-            const bool recordArg = st.args[static_cast<std::size_t>(i)].kind == Literal::Kind::Record;
+            const bool recordArg =
+                st.args[static_cast<std::size_t>(i)].kind == Literal::Kind::Record;
             if (recordParam != recordArg)
                 throw ScriptError(st.line, std::string(e.member) + ": " + p.name +
                                                (recordParam ? " takes a record {Left=…, Top=…, …}"
@@ -249,9 +253,8 @@ const EntryInfo& ResolveEntry(const Statement& st) {
                                            "', write it with '" + Entry(get).member + " = value'");
         return Entry(get);
     }
-    throw ScriptError(st.line, std::string(Entry(put).member) +
-                                   " is write-only: write it with '" + Entry(put).member +
-                                   " = value'");
+    throw ScriptError(st.line, std::string(Entry(put).member) + " is write-only: write it with '" +
+                                   Entry(put).member + " = value'");
 }
 
 std::vector<ScriptError> CheckScript(const std::vector<Statement>& statements) {
@@ -279,7 +282,9 @@ std::vector<ScriptError> CheckScript(const std::vector<Statement>& statements) {
                     }
                     if (!st.buffer.empty()) {
                         if (!ResolveEntry(st).hasValue())
-                            throw ScriptError(st.line, st.member + " has no Value to keep in buffer " + st.buffer);
+                            throw ScriptError(
+                                st.line,
+                                st.member + " has no Value to keep in buffer " + st.buffer);
                         buffers.insert(st.buffer);
                     }
                     break;
@@ -291,15 +296,12 @@ std::vector<ScriptError> CheckScript(const std::vector<Statement>& statements) {
                                                        std::to_string(kMaxBufferSize) + " bytes");
                     buffers.insert(st.buffer);
                     break;
-                case Statement::Kind::BufferLoad:
-                    buffers.insert(st.buffer);
-                    break;
+                case Statement::Kind::BufferLoad: buffers.insert(st.buffer); break;
                 case Statement::Kind::BufferSave:
                     if (!buffers.count(st.buffer))
                         throw ScriptError(st.line, "unknown buffer '" + st.buffer + "'");
                     break;
-                case Statement::Kind::Form:
-                    break;  // checked when parsed
+                case Statement::Kind::Form: break;  // checked when parsed
             }
         } catch (const ScriptError& e) {
             errors.push_back(e);
@@ -319,8 +321,7 @@ std::string ScriptRunner::BufferStatement(const Statement& st) {
     auto define = [&](std::vector<std::uint8_t> data) { DefineBuffer(st.buffer, std::move(data)); };
     switch (st.kind) {
         case Statement::Kind::BufferAlloc: {
-            if (st.size > kMaxBufferSize)
-                throw ScriptError(st.line, "buffer size over the limit");
+            if (st.size > kMaxBufferSize) throw ScriptError(st.line, "buffer size over the limit");
             try {
                 define(std::vector<std::uint8_t>(static_cast<std::size_t>(st.size)));
             } catch (const std::bad_alloc&) {
@@ -333,8 +334,8 @@ std::string ScriptRunner::BufferStatement(const Statement& st) {
             std::ifstream in(st.path, std::ios::binary);
             std::error_code ec;
             if (!in || std::filesystem::is_directory(st.path, ec))
-                throw ScriptError(st.line, "cannot read '" + st.path + "': " +
-                                               std::strerror(errno ? errno : ENOENT));
+                throw ScriptError(st.line, "cannot read '" + st.path +
+                                               "': " + std::strerror(errno ? errno : ENOENT));
             in.seekg(0, std::ios::end);
             const std::streamoff size = in.tellg();
             in.seekg(0, std::ios::beg);
@@ -359,13 +360,12 @@ std::string ScriptRunner::BufferStatement(const Statement& st) {
                               static_cast<std::streamsize>(data->size()));
             outFile.close();
             if (!outFile)
-                throw ScriptError(st.line, "cannot write '" + st.path + "': " +
-                                               std::strerror(errno ? errno : EIO));
+                throw ScriptError(st.line, "cannot write '" + st.path +
+                                               "': " + std::strerror(errno ? errno : EIO));
             return "save " + st.buffer + " > " + QuoteString(st.path) + " (" +
                    std::to_string(data->size()) + " bytes)";
         }
-        default:
-            return {};
+        default: return {};
     }
 }
 
@@ -419,9 +419,9 @@ CallOutcome ScriptRunner::Call(const Statement& st) {
     DISPID namedPut = DISPID_PROPERTYPUT;
     DISPPARAMS params{args.data(), put ? &namedPut : nullptr, static_cast<UINT>(count),
                       put ? 1u : 0u};
-    const WORD flags = put ? DISPATCH_PROPERTYPUT
-                           : entry.kind == EntryKind::PropertyGet ? DISPATCH_PROPERTYGET
-                                                                  : DISPATCH_METHOD;
+    const WORD flags = put                                    ? DISPATCH_PROPERTYPUT
+                       : entry.kind == EntryKind::PropertyGet ? DISPATCH_PROPERTYGET
+                                                              : DISPATCH_METHOD;
     Variant result;
     EXCEPINFO exception{};
     UINT argErr = std::numeric_limits<UINT>::max();
@@ -486,7 +486,8 @@ void ScriptRunner::DefineBuffer(const std::string& name, std::vector<std::uint8_
 // `Member … > NAME`: the Value's bytes become buffer NAME. Any other Value fails the call and
 // leaves the buffer empty, so that later statements naming it still run on defined contents.
 void ScriptRunner::KeepArray(const Statement& st, const VARIANT& value, CallOutcome& outcome) {
-    const VARIANT* direct = value.vt == (VT_BYREF | VT_VARIANT) && value.pvarVal ? value.pvarVal : &value;
+    const VARIANT* direct =
+        value.vt == (VT_BYREF | VT_VARIANT) && value.pvarVal ? value.pvarVal : &value;
     SAFEARRAY* array = nullptr;
     if (direct->vt == (VT_ARRAY | VT_UI1)) array = direct->parray;
     if (direct->vt == (VT_ARRAY | VT_UI1 | VT_BYREF) && direct->pparray) array = *direct->pparray;
@@ -506,12 +507,12 @@ void ScriptRunner::KeepArray(const Statement& st, const VARIANT& value, CallOutc
         outcome.valueText += " !! not a byte array; buffer " + st.buffer + " is empty";
     }
     DefineBuffer(st.buffer, std::move(bytes));
-    if (outcome.status == CallOutcome::Status::Ok)
-        outcome.valueText += " > " + st.buffer;
+    if (outcome.status == CallOutcome::Status::Ok) outcome.valueText += " > " + st.buffer;
 }
 
 CallOutcome ScriptRunner::Execute(const Statement& st) {
-    if (st.kind == Statement::Kind::Call || st.kind == Statement::Kind::PropertyPut) return Call(st);
+    if (st.kind == Statement::Kind::Call || st.kind == Statement::Kind::PropertyPut)
+        return Call(st);
     CallOutcome outcome;
     if (st.kind == Statement::Kind::Form) {
         outcome.text = form_.Execute(control_, st);
@@ -567,7 +568,8 @@ void HostSession::Close() {
     if (sink_ && sink_->references() != 0) {
         // The control kept the sink past its own release: the sink must outlive any later
         // call into it, so it is left to the end of the process.
-        std::cerr << "axlumora: warning: the control still holds the event sink after its release\n";
+        std::cerr
+            << "axlumora: warning: the control still holds the event sink after its release\n";
         (void)sink_.release();
     }
     loader_.Unload();

@@ -34,10 +34,10 @@ constexpr std::uint64_t kMaxBufferSize = 0x7FFFFFFFull;
 struct CallOutcome {
     enum class Status { Ok, Failed };
     Status status = Status::Ok;
-    std::string text;            // the line printed for the statement
-    std::string valueText;       // the Value alone (or the failure), for compact listings
+    std::string text;       // the line printed for the statement
+    std::string valueText;  // the Value alone (or the failure), for compact listings
     HRESULT hr = S_OK;
-    double milliseconds = 0.0;   // time spent in Invoke
+    double milliseconds = 0.0;  // time spent in Invoke
 };
 
 class ScriptRunner {

@@ -52,22 +52,22 @@ std::string FormatRecord(const VARIANT& value) {
         out += name.utf8() + "=";
         if (SUCCEEDED(value.pRecInfo->GetField(value.pvRecord, name.get(), &field)))
             out += FormatVariant(field);
-        else
-            out += "?";
+        else out += "?";
     }
     return out + "}";
 }
 
 std::string FormatArray(const VARIANT& value) {
-    SAFEARRAY* array = (value.vt & VT_BYREF) ? (value.pparray ? *value.pparray : nullptr)
-                                              : value.parray;
+    SAFEARRAY* array =
+        (value.vt & VT_BYREF) ? (value.pparray ? *value.pparray : nullptr) : value.parray;
     const VARTYPE element = value.vt & VT_TYPEMASK;
     if (!array) return "<empty array>";
     ULONG count = 1;
     for (USHORT d = 0; d < array->cDims; ++d) count *= array->rgsabound[d].cElements;
     if (element == VT_UI1 || element == VT_I1)
         return "<byte array " + std::to_string(count) + " bytes>";
-    return "<array of " + std::to_string(count) + " elements, type " + std::to_string(element) + ">";
+    return "<array of " + std::to_string(count) + " elements, type " + std::to_string(element) +
+           ">";
 }
 
 }  // namespace

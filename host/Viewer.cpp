@@ -40,12 +40,9 @@ enum class Mode { Fit, Normal, Stretch };
 
 const char* ModeName(Mode mode) {
     switch (mode) {
-        case Mode::Fit:
-            return "fit";
-        case Mode::Normal:
-            return "normal";
-        case Mode::Stretch:
-            return "stretch";
+        case Mode::Fit: return "fit";
+        case Mode::Normal: return "normal";
+        case Mode::Stretch: return "stretch";
     }
     return "?";
 }
@@ -92,12 +89,9 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
             }
         } else if (arg == "--mode") {
             const std::string mode = i + 1 < args.size() ? args[++i] : "";
-            if (mode == "fit")
-                options.mode = Mode::Fit;
-            else if (mode == "normal")
-                options.mode = Mode::Normal;
-            else if (mode == "stretch")
-                options.mode = Mode::Stretch;
+            if (mode == "fit") options.mode = Mode::Fit;
+            else if (mode == "normal") options.mode = Mode::Normal;
+            else if (mode == "stretch") options.mode = Mode::Stretch;
             else {
                 error = "--mode takes fit, normal or stretch";
                 return false;
@@ -125,7 +119,7 @@ class Viewer;
 // The viewer's sink for IaxLumoraEvents: prints the events when asked, then lets the viewer
 // act on them. Owned by the viewer; the reference count only counts.
 class ViewerSink final : public IDispatch {
-  public:
+public:
     ViewerSink(Viewer& viewer, bool print) : viewer_(viewer), printer_(std::cout), print_(print) {}
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
         if (!ppv) return E_POINTER;
@@ -153,7 +147,7 @@ class ViewerSink final : public IDispatch {
                                      DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
                                      UINT* argError) override;
 
-  private:
+private:
     Viewer& viewer_;
     EventSink printer_;
     bool print_;
@@ -161,7 +155,7 @@ class ViewerSink final : public IDispatch {
 };
 
 class Viewer {
-  public:
+public:
     explicit Viewer(Options options)
         : options_(std::move(options)), sink_(*this, options_.events) {}
 
@@ -173,7 +167,7 @@ class Viewer {
     // A typed character; returns true when it was a shortcut (the control then drops it).
     bool Key(char key);
 
-  private:
+private:
     bool Open();
     void FetchSamples();
     void ApplyMode(Mode mode);
@@ -246,8 +240,7 @@ HRESULT ViewerSink::Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPA
                 viewer_.Key(static_cast<char>(*params->rgvarg[0].piVal & 0xFF)))
                 *params->rgvarg[0].piVal = 0;
             break;
-        default:
-            break;
+        default: break;
     }
     return S_OK;
 }
@@ -398,30 +391,14 @@ bool Viewer::Key(char key) {
         ImageChanged();
     };
     switch (key) {
-        case 'f':
-            ApplyMode(Mode::Fit);
-            break;
-        case 'n':
-            ApplyMode(Mode::Normal);
-            break;
-        case 's':
-            ApplyMode(Mode::Stretch);
-            break;
-        case 'i':
-            imageOp("Invert");
-            break;
-        case 'h':
-            imageOp("HorizontalMirror");
-            break;
-        case 'v':
-            imageOp("Flip");
-            break;
-        case 'r':
-            imageOp("FastRotate", {Variant::I4(90)});
-            break;
-        case 'a':
-            imageOp("AutoWindowing", {Variant::I4(1), Variant::I4(1), Variant::I4(1)});
-            break;
+        case 'f': ApplyMode(Mode::Fit); break;
+        case 'n': ApplyMode(Mode::Normal); break;
+        case 's': ApplyMode(Mode::Stretch); break;
+        case 'i': imageOp("Invert"); break;
+        case 'h': imageOp("HorizontalMirror"); break;
+        case 'v': imageOp("Flip"); break;
+        case 'r': imageOp("FastRotate", {Variant::I4(90)}); break;
+        case 'a': imageOp("AutoWindowing", {Variant::I4(1), Variant::I4(1), Variant::I4(1)}); break;
         case '0':
             level_ = 0.5;
             width_ = 1.0;
@@ -436,8 +413,7 @@ bool Viewer::Key(char key) {
         case 27:
             if (window_) window_->main.close();
             break;
-        default:
-            return false;
+        default: return false;
     }
     return true;
 }

@@ -16,7 +16,7 @@ namespace host {
 
 // Calls members by name through IDispatch (GetIDsOfNames + Invoke), as a script host does.
 class LateBound {
-  public:
+public:
     explicit LateBound(IDispatch* control) : control_(control) {}
     // A method call; the Value comes back as the result (empty on failure, with `hr` set).
     Variant Call(const std::string& name, std::initializer_list<Variant> args = {});
@@ -25,7 +25,7 @@ class LateBound {
     double Number(const std::string& name);
     HRESULT lastResult() const { return hr_; }
 
-  private:
+private:
     DISPID Id(const std::string& name);
     IDispatch* control_;
     std::map<std::string, DISPID> ids_;

@@ -90,7 +90,6 @@ const char* KindName(EntryKind kind) {
     return "?";
 }
 
-
 int ListMembers(std::ostream& out) {
     out << "slot  dispid  entry                          kind        (parameters) -> Value\n";
     for (std::size_t i = 0; i < kIaxLumoraEntries.size(); ++i) {
@@ -223,7 +222,8 @@ int RunCommand(const std::string& path, const std::string& library, bool events,
 int PrintVersion(const std::string& library) {
     std::cout << "axlumora " << AXLUMORA_VERSION_STRING << '\n';
     const std::string loaded = host::ControlLoader::LibraryVersion(library);
-    std::cout << "library " << (loaded.empty() ? "(not loadable)" : loaded) << ' ' << library << '\n';
+    std::cout << "library " << (loaded.empty() ? "(not loadable)" : loaded) << ' ' << library
+              << '\n';
     return kExitOk;
 }
 
@@ -298,7 +298,8 @@ int main(int argc, char** argv) {
 #endif
     }
     if (command == "run") {
-        if (rest.size() != 1) return Usage("run takes one script (a file, or - for standard input)");
+        if (rest.size() != 1)
+            return Usage("run takes one script (a file, or - for standard input)");
         return RunCommand(rest[0], library, events, keepGoing);
     }
     if (command == "demo") {

@@ -68,7 +68,8 @@ std::vector<Custom> CustomCursors() {
     }
     {  // a cross with an open centre
         Canvas c;
-        c.Line(15, 2, 15, 12), c.Line(15, 18, 15, 28), c.Line(2, 15, 12, 15), c.Line(18, 15, 28, 15);
+        c.Line(15, 2, 15, 12), c.Line(15, 18, 15, 28), c.Line(2, 15, 12, 15),
+            c.Line(18, 15, 28, 15);
         cursors.push_back({6, Shape("HCROSS", 15, 15, c)});
     }
     {  // four arrows

@@ -45,8 +45,8 @@ HRESULT TaxLumora::CreateBitmap(FLOAT fWidth, FLOAT fHeight, SHORT iBitsPerPixel
             const auto width = CheckedTrunc<std::uint32_t>(fWidth);
             const auto height = CheckedTrunc<std::uint32_t>(fHeight);
             *Value = L_CreateBitmap(&CurrentBitmap, BITMAPHANDLE_STRUCT_SIZE, TYPE_CONV, width,
-                                    height, CheckedUnsigned(iBitsPerPixel),
-                                    CheckedUnsigned(iOrder), nullptr, TOP_LEFT, nullptr, 0);
+                                    height, CheckedUnsigned(iBitsPerPixel), CheckedUnsigned(iOrder),
+                                    nullptr, TOP_LEFT, nullptr, 0);
             UpdatePaintRects(true, true, true);
         }
         *Value = EngineStatusToValue(*Value);

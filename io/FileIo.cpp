@@ -30,7 +30,7 @@ std::string EngineFileName(const std::u16string& name) {
 }
 
 bool FileExists(const std::string& name) {
-    struct stat status{};
+    struct stat status {};
     return !name.empty() && ::stat(name.c_str(), &status) == 0 && S_ISREG(status.st_mode);
 }
 

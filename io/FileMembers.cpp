@@ -22,8 +22,8 @@ bool CheckForBadMinMaxVal(TaxLumora& control) {
         int minimum = 0, maximum = 0;
         L_GetMinMaxVal(&bitmap, &minimum, &maximum);
         // Memory order, rows not skipped: Width × Height words from the start.
-        const std::uint64_t count = CheckedMul<std::uint64_t>(Checked<std::uint32_t>(bitmap.Width),
-                                                              Checked<std::uint32_t>(bitmap.Height));
+        const std::uint64_t count = CheckedMul<std::uint64_t>(
+            Checked<std::uint32_t>(bitmap.Width), Checked<std::uint32_t>(bitmap.Height));
         engine::PixelView pixels;
         if (engine::AccessPixels(&bitmap, &pixels) != SUCCESS ||
             count * 2 > static_cast<std::uint64_t>(pixels.stride) * pixels.height) {
@@ -62,11 +62,13 @@ HRESULT TaxLumora::Load(BSTR Fn, LONG, LONG, LONG, SHORT* Value) {
                 WriteLog("axLumora.Load, nOrder:" + std::to_string(info.Order));
                 if (result == SUCCESS) {
                     const int order = info.BitsPerPixel == 8 ? 0 : info.Order;
-                    result = L_LoadFile(name.c_str(), &CurrentBitmap, BITMAPHANDLE_STRUCT_SIZE, 0, order,
-                                        kLoadFlags, nullptr, nullptr, &LoadOptions, nullptr);
+                    result = L_LoadFile(name.c_str(), &CurrentBitmap, BITMAPHANDLE_STRUCT_SIZE, 0,
+                                        order, kLoadFlags, nullptr, nullptr, &LoadOptions, nullptr);
                     if (result == SUCCESS) {
-                        WriteLog("axLumora.Load, IsGray:" + std::to_string(L_IsGrayScaleBitmap(&CurrentBitmap)));
-                        if (io::CheckForBadMinMaxVal(*this)) WriteLog("axLumora.Load, Bad MinMax Values !");
+                        WriteLog("axLumora.Load, IsGray:" +
+                                 std::to_string(L_IsGrayScaleBitmap(&CurrentBitmap)));
+                        if (io::CheckForBadMinMaxVal(*this))
+                            WriteLog("axLumora.Load, Bad MinMax Values !");
                         ImageReplaced();
                     } else {
                         WriteLog("axLumora.L_LoadFile() FAILED: " + std::to_string(result));
@@ -94,12 +96,14 @@ HRESULT TaxLumora::Load(BSTR Fn, LONG, LONG, LONG, SHORT* Value) {
     });
 }
 
-HRESULT TaxLumora::SAVE(BSTR Name, SHORT iFormat, SHORT iBitsPerPixel, SHORT iQuality, SHORT, SHORT* Value) {
+HRESULT TaxLumora::SAVE(BSTR Name, SHORT iFormat, SHORT iBitsPerPixel, SHORT iQuality, SHORT,
+                        SHORT* Value) {
     return SafeCall([&] {
         WriteLog("axLumora.Save, Begin");
         if (!ImagePresent()) return;
         const std::string name = io::EngineFileName(Name);
-        const int result = L_SaveBitmap(name.c_str(), &CurrentBitmap, iFormat, iBitsPerPixel, iQuality, nullptr);
+        const int result =
+            L_SaveBitmap(name.c_str(), &CurrentBitmap, iFormat, iBitsPerPixel, iQuality, nullptr);
         *Value = EngineStatusToValue16(result);
         WriteLog("axLumora.Save, End");
     });
@@ -116,7 +120,8 @@ HRESULT TaxLumora::GetFileInfo(BSTR Fn, LONG, LONG uFlags, TaxLumora_FileInfo* V
         }
         if (!io::FileExists(name)) return;
         FILEINFO info{};
-        const int result = L_FileInfo(name.c_str(), &info, FILEINFO_STRUCT_SIZE, CheckedUnsigned(uFlags), nullptr);
+        const int result =
+            L_FileInfo(name.c_str(), &info, FILEINFO_STRUCT_SIZE, CheckedUnsigned(uFlags), nullptr);
         if (result == SUCCESS) {
             io::FillPackedInfo(info, &LastFileInfo);
         } else {

@@ -63,13 +63,14 @@ SAFEARRAY* ArrayOf(const VARIANT& value) {
 
 }  // namespace
 
-HRESULT TaxLumora::SaveMemory(ULONG* phMem, SHORT iFormat, SHORT iBitsPerPixel, SHORT iQuality, LONG* iSize,
-                              LONG* Value) {
+HRESULT TaxLumora::SaveMemory(ULONG* phMem, SHORT iFormat, SHORT iBitsPerPixel, SHORT iQuality,
+                              LONG* iSize, LONG* Value) {
     return SafeCall([&] {
         WriteLog("TaxLumora.SaveMemory, Begin.");
         HGLOBAL handle = 0;
         std::uint32_t size = static_cast<std::uint32_t>(*iSize);
-        const int result = L_SaveBitmapMemory(&handle, &CurrentBitmap, iFormat, iBitsPerPixel, iQuality, &size, nullptr);
+        const int result = L_SaveBitmapMemory(&handle, &CurrentBitmap, iFormat, iBitsPerPixel,
+                                              iQuality, &size, nullptr);
         *Value = result;
         *phMem = handle;
         if (result == SUCCESS) *iSize = Checked<LONG>(size);
@@ -85,21 +86,22 @@ HRESULT TaxLumora::LoadMemory(ULONG hMem, SHORT, LONG, LONG, LONG iSize, LONG* V
             LockedBlock block(hMem);
             // Never read past the block, whatever size the caller claims.
             const std::size_t size = std::min<std::size_t>(CheckedUnsigned(iSize), block.size());
-            *Value = L_LoadBitmapMemory(block.data(), &CurrentBitmap, BITMAPHANDLE_STRUCT_SIZE, 0, ORDER_BGRORGRAY,
-                                        size, nullptr, nullptr);
+            *Value = L_LoadBitmapMemory(block.data(), &CurrentBitmap, BITMAPHANDLE_STRUCT_SIZE, 0,
+                                        ORDER_BGRORGRAY, size, nullptr, nullptr);
         }
         if (CurrentBitmap.HighBit == -1) {
             int lowBit = 0, highBit = 0;
             L_GetMinMaxBits(&CurrentBitmap, &lowBit, &highBit);
-            L_WindowLevel(&CurrentBitmap, lowBit, highBit, CurrentBitmap.pLUT, CurrentBitmap.LUTLength,
-                          kWindowLevelFlags);
+            L_WindowLevel(&CurrentBitmap, lowBit, highBit, CurrentBitmap.pLUT,
+                          CurrentBitmap.LUTLength, kWindowLevelFlags);
         }
         *Value = EngineStatusToValue(*Value);
         WriteLog("TaxLumora.LoadMemory, End.");
     });
 }
 
-HRESULT TaxLumora::GetMemoryInfo(ULONGLONG pBuffer, LONG, LONG iSize, LONG uFlags, TaxLumora_FileInfo* Value) {
+HRESULT TaxLumora::GetMemoryInfo(ULONGLONG pBuffer, LONG, LONG iSize, LONG uFlags,
+                                 TaxLumora_FileInfo* Value) {
     return SafeCall([&] {
         LastFileInfo = TaxLumora_FileInfoPacked{};
         if (pBuffer == 0) return;
@@ -122,7 +124,8 @@ HRESULT TaxLumora::GetMemoryInfo(ULONGLONG pBuffer, LONG, LONG iSize, LONG uFlag
         }
         FILEINFO info{};
         info.uStructSize = FILEINFO_STRUCT_SIZE;
-        const int result = L_FileInfoMemory(data, &info, FILEINFO_STRUCT_SIZE, size, flags, nullptr);
+        const int result =
+            L_FileInfoMemory(data, &info, FILEINFO_STRUCT_SIZE, size, flags, nullptr);
         if (result == SUCCESS) {
             io::FillPackedInfo(info, &LastFileInfo);
         } else {
@@ -141,12 +144,14 @@ HRESULT TaxLumora::LoadArray(VARIANT vMem, SHORT, LONG, LONG, LONG iSize, LONG* 
             LONG lower = 0, upper = -1;
             SafeArrayGetLBound(array, 1, &lower);
             SafeArrayGetUBound(array, 1, &upper);
-            const std::size_t bytes = static_cast<std::size_t>(std::max<std::int64_t>(0, std::int64_t{upper} - lower + 1)) *
+            const std::size_t bytes = static_cast<std::size_t>(std::max<std::int64_t>(
+                                          0, std::int64_t{upper} - lower + 1)) *
                                       SafeArrayGetElemsize(array);
             // iSize, not the array's length, is the file's size; it is kept within the array.
             const std::size_t size = std::min<std::size_t>(CheckedUnsigned(iSize), bytes);
-            *Value = EngineStatusToValue(L_LoadBitmapMemory(access.data(), &CurrentBitmap, BITMAPHANDLE_STRUCT_SIZE, 0,
-                                                            ORDER_BGRORGRAY, size, nullptr, nullptr));
+            *Value = EngineStatusToValue(
+                L_LoadBitmapMemory(access.data(), &CurrentBitmap, BITMAPHANDLE_STRUCT_SIZE, 0,
+                                   ORDER_BGRORGRAY, size, nullptr, nullptr));
         }
         RefreshPaintPalette(false);
         if (AutoRepaint) RequestRepaint();
@@ -161,14 +166,16 @@ HRESULT TaxLumora::SaveArray(SHORT iFormat, SHORT iBitsPerPixel, SHORT iQuality,
             Value->lVal = -1;
             return;
         }
-        const std::int64_t pixels = CheckedMul<std::int64_t>(CurrentBitmap.Width, CurrentBitmap.Height);
+        const std::int64_t pixels =
+            CheckedMul<std::int64_t>(CurrentBitmap.Width, CurrentBitmap.Height);
         const auto capacity = Checked<ULONG>(CheckedMul<std::int64_t>(2, pixels));
         // The engine writes into a buffer the callback can grow; the array then takes exactly
         // the file.
         std::vector<std::uint8_t> buffer(capacity);
         std::size_t fileSize = 0;
-        const int result = L_SaveBitmapBuffer(buffer.data(), buffer.size(), &fileSize, &CurrentBitmap,
-                                              iFormat, 8, iQuality, SaveBufferCB, &buffer, nullptr);
+        const int result =
+            L_SaveBitmapBuffer(buffer.data(), buffer.size(), &fileSize, &CurrentBitmap, iFormat, 8,
+                               iQuality, SaveBufferCB, &buffer, nullptr);
         if (result != SUCCESS) WriteLog("axLumora.SaveArray, Res:" + std::to_string(result));
         SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(fileSize));
         if (!array) throw std::bad_alloc();
@@ -196,12 +203,14 @@ HRESULT TaxLumora::SetDIB(OLE_HANDLE hDIB, LONG* Value) {
                 else if (header.biBitCount > 8) entries = 0;
                 else if (header.biClrUsed != 0) entries = header.biClrUsed;
                 else entries = std::uint64_t{1} << std::min<unsigned>(header.biBitCount, 32);
-                offset = static_cast<std::size_t>(std::min<std::uint64_t>(header.biSize + 4 * entries, size));
+                offset = static_cast<std::size_t>(
+                    std::min<std::uint64_t>(header.biSize + 4 * entries, size));
             }
-            const int result = base ? L_ConvertFromDIB(&CurrentBitmap, BITMAPHANDLE_STRUCT_SIZE,
-                                                       reinterpret_cast<const BITMAPINFOHEADER*>(base), offset,
-                                                       base + offset, size - offset)
-                                    : ERROR_INV_PARAMETER;
+            const int result =
+                base ? L_ConvertFromDIB(&CurrentBitmap, BITMAPHANDLE_STRUCT_SIZE,
+                                        reinterpret_cast<const BITMAPINFOHEADER*>(base), offset,
+                                        base + offset, size - offset)
+                     : ERROR_INV_PARAMETER;
             *Value = result;
         }
         *Value = EngineStatusToValue(*Value);

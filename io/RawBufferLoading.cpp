@@ -88,8 +88,9 @@ void Convert(unsigned method, BITMAPHANDLE& bitmap, const std::uint8_t* source, 
              std::int32_t height) {
     switch (method) {
         case 0:
-            ConvertGrey<2>(bitmap, source, width, height,
-                           [](const std::uint8_t* p) { return std::uint16_t(65535 - LoadWord(p)); });
+            ConvertGrey<2>(bitmap, source, width, height, [](const std::uint8_t* p) {
+                return std::uint16_t(65535 - LoadWord(p));
+            });
             break;
         case 1:
             ConvertGrey<2>(bitmap, source, width, height,
@@ -111,28 +112,25 @@ void Convert(unsigned method, BITMAPHANDLE& bitmap, const std::uint8_t* source, 
             ConvertGrey<2>(bitmap, source, width, height,
                            [](const std::uint8_t* p) { return LoadWord(p); });
             break;
-        case 8:
-            ConvertColour(bitmap, source, width, height);
-            break;
+        case 8: ConvertColour(bitmap, source, width, height); break;
         case 9:
             ConvertGrey<4>(bitmap, source, width, height, [](const std::uint8_t* p) {
                 return std::uint16_t(LoadDoubleWord(p) << 4);
             });
             break;
-        default:
-            break;
+        default: break;
     }
 }
 
 }  // namespace
 
-HRESULT TaxLumora::LoadBuffer(ULONGLONG pBuffer, BSTR Fn, LONG Width, LONG Height,
-                              ULONGLONG uFlags, LONG* Value) {
+HRESULT TaxLumora::LoadBuffer(ULONGLONG pBuffer, BSTR Fn, LONG Width, LONG Height, ULONGLONG uFlags,
+                              LONG* Value) {
     return SafeCall([&] {
         const std::string fileName = BstrToUtf8(Fn);
         WriteLog("axLumora.LoadBuffer($" + HexUpper(pBuffer, 8) + "," + fileName + "," +
-                 std::to_string(Width) + "," + std::to_string(Height) + ",$" +
-                 HexUpper(uFlags, 8) + ")");
+                 std::to_string(Width) + "," + std::to_string(Height) + ",$" + HexUpper(uFlags, 8) +
+                 ")");
         const raw_frame::FlagWord flags(uFlags);
         const unsigned method = flags.Method();
         const bool colour = flags.Colour();
@@ -168,14 +166,14 @@ HRESULT TaxLumora::LoadBuffer(ULONGLONG pBuffer, BSTR Fn, LONG Width, LONG Heigh
                 }
                 if (Width > 0 && Height > 0 && !ImagePresent())
                     throw std::runtime_error("The frame's bitmap could not be created");
-                if (!shape)
-                    WriteLog("axLumora.LoadBuffer, Unknown {Method}Flag");
+                if (!shape) WriteLog("axLumora.LoadBuffer, Unknown {Method}Flag");
                 else if (ImagePresent())
-                    Convert(method, CurrentBitmap, raw_frame::FrameAt<std::uint8_t>(pBuffer),
-                            Width, Height);
+                    Convert(method, CurrentBitmap, raw_frame::FrameAt<std::uint8_t>(pBuffer), Width,
+                            Height);
                 ImageReplaced();
                 if (!fileName.empty())
-                    L_SaveBitmap(fileName.c_str(), &CurrentBitmap, FILE_DICOM_GRAY, 16, -1, nullptr);
+                    L_SaveBitmap(fileName.c_str(), &CurrentBitmap, FILE_DICOM_GRAY, 16, -1,
+                                 nullptr);
                 *Value = 1;
             },
             LogCaughtError("LoadBuffer"));

@@ -53,8 +53,8 @@ void ConvertKept(BITMAPHANDLE& bitmap, const std::uint8_t* frame, const CropGeom
 }  // namespace
 
 HRESULT TaxLumora::LoadBuffer_Crop(ULONGLONG pBuffer, BSTR, LONG Width, LONG Height, LONG TopCrop,
-                                   LONG BottomCrop, LONG LeftCrop, LONG RightCrop,
-                                   ULONGLONG uFlags, LONG* Value) {
+                                   LONG BottomCrop, LONG LeftCrop, LONG RightCrop, ULONGLONG uFlags,
+                                   LONG* Value) {
     return SafeCall([&] {
         WriteLog("TaxLumora.LoadBuffer_Crop, Begin. pBuffer:$" + HexUpper(pBuffer, 4));
         // Negative margins would read outside the caller's frame: refused before the current
@@ -74,7 +74,7 @@ HRESULT TaxLumora::LoadBuffer_Crop(ULONGLONG pBuffer, BSTR, LONG Width, LONG Hei
         const raw_frame::FlagWord flags(uFlags);
         const unsigned method = flags.Method();
         if (pBuffer != 0 && !raw_frame::FrameFitsKnownRegion("TaxLumora.LoadBuffer_Crop", "Frame",
-                                                              pBuffer, KeptBytes(method, g))) {
+                                                             pBuffer, KeptBytes(method, g))) {
             *Value = -1;
             return;
         }
@@ -100,7 +100,8 @@ HRESULT TaxLumora::LoadBuffer_Crop(ULONGLONG pBuffer, BSTR, LONG Width, LONG Hei
                         pixels.Row16(y)[g.keptWidth - 1] = 65535;
                 }
             } else if (method == 2) {
-                ConvertKept<std::uint16_t>(CurrentBitmap, frame, g, [](std::uint16_t v) { return v; });
+                ConvertKept<std::uint16_t>(CurrentBitmap, frame, g,
+                                           [](std::uint16_t v) { return v; });
             } else if (method == 3) {
                 ConvertKept<std::uint8_t>(CurrentBitmap, frame, g,
                                           [](std::uint8_t v) { return std::uint16_t(v << 8); });

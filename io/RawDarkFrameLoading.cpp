@@ -41,8 +41,8 @@ void UnpackFrameFlipped(BITMAPHANDLE& bitmap, const std::uint8_t* normal, const 
 
 }  // namespace
 
-HRESULT TaxLumora::LoadBuffer_NormalAndDark(ULONGLONG pBufferNormal, ULONGLONG pBufferDark,
-                                            BSTR Fn, LONG Width, LONG Height, ULONGLONG uFlags,
+HRESULT TaxLumora::LoadBuffer_NormalAndDark(ULONGLONG pBufferNormal, ULONGLONG pBufferDark, BSTR Fn,
+                                            LONG Width, LONG Height, ULONGLONG uFlags,
                                             LONG* Value) {
     return SafeCall([&] {
         const std::string fileName = BstrToUtf8(Fn);
@@ -100,7 +100,8 @@ HRESULT TaxLumora::LoadBuffer_NormalAndDark(ULONGLONG pBufferNormal, ULONGLONG p
                 // flipped already; an unconverted bitmap is flipped here.
                 if (method != 0) L_FlipBitmap(&CurrentBitmap);
                 if (!fileName.empty())
-                    L_SaveBitmap(fileName.c_str(), &CurrentBitmap, FILE_DICOM_GRAY, 16, -1, nullptr);
+                    L_SaveBitmap(fileName.c_str(), &CurrentBitmap, FILE_DICOM_GRAY, 16, -1,
+                                 nullptr);
                 *Value = 1;
             },
             LogCaughtError("LoadBuffer_NormalAndDark"));

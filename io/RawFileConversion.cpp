@@ -31,7 +31,9 @@ struct ReadFailure : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-std::uint16_t Word(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
+std::uint16_t Word(const unsigned char* p) {
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
 
 void ReadExactly(std::ifstream& file, void* into, std::uint64_t bytes) {
     file.read(static_cast<char*>(into), static_cast<std::streamsize>(bytes));
@@ -141,8 +143,7 @@ HRESULT TaxLumora::LoadFnRAW(BSTR FnIn, BSTR FnOut, LONG Width, LONG Height, ULO
                         if (method == 0)
                             std::transform(source, source + width, row,
                                            [](std::uint16_t v) { return std::uint16_t(v << 4); });
-                        else
-                            std::copy(source, source + width, row);
+                        else std::copy(source, source + width, row);
                     });
             }
             frame.reset();

@@ -15,7 +15,7 @@ namespace raw_frame {
 
 // A loader's flag word: only its low 32 bits are read, and each loader reads only its own fields.
 class FlagWord {
-  public:
+public:
     constexpr explicit FlagWord(std::uint64_t word) : bits_(static_cast<std::uint32_t>(word)) {}
     // Bits 16–19, every loader: the conversion method.
     constexpr unsigned Method() const { return (bits_ >> 16) & 0xF; }
@@ -28,7 +28,7 @@ class FlagWord {
     // Bits 0–7, LoadFnRAW: the raw file's layout.
     constexpr unsigned FileLayout() const { return bits_ & 0xFF; }
 
-  private:
+private:
     std::uint32_t bits_;
 };
 

@@ -14,8 +14,10 @@ HRESULT TaxLumora::GetTag(LONG TagIndex, VARIANT* Value) {
         std::string text;
         if (size > 0) {
             std::vector<std::uint8_t> buffer(static_cast<std::size_t>(size));
-            if (L_ReadFileComment(name.c_str(), index, buffer.data(), static_cast<unsigned>(size), nullptr) > 0)
-                text.assign(reinterpret_cast<const char*>(buffer.data()), strnlen(reinterpret_cast<const char*>(buffer.data()), buffer.size()));
+            if (L_ReadFileComment(name.c_str(), index, buffer.data(), static_cast<unsigned>(size),
+                                  nullptr) > 0)
+                text.assign(reinterpret_cast<const char*>(buffer.data()),
+                            strnlen(reinterpret_cast<const char*>(buffer.data()), buffer.size()));
         }
         Value->vt = VT_BSTR;
         Value->bstrVal = Utf8ToBstr(text);
@@ -32,7 +34,8 @@ HRESULT TaxLumora::SetTag(LONG TagIndex, VARIANT Value, LONG* Value1) {
             const std::string text = BstrToUtf8(converted.bstrVal);
             std::vector<std::uint8_t> buffer(text.size() + 1, 0);
             std::memcpy(buffer.data(), text.data(), text.size());
-            const int result = L_SetComment(index, buffer.data(), static_cast<unsigned>(buffer.size()));
+            const int result =
+                L_SetComment(index, buffer.data(), static_cast<unsigned>(buffer.size()));
             *Value1 = result >= 0 ? 1 : 0;
         } catch (const std::exception&) {
             *Value1 = -1;

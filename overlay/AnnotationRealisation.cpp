@@ -30,8 +30,9 @@ HRESULT TaxLumora::AnnRealize(BSTR Fn, VARIANT_BOOL bKeepGrayscale, ULONGLONG /*
             if (FromVariantBool(bKeepGrayscale)) {
                 L_GrayScaleBitmap(&CurrentBitmap, 8);
             } else {
-                const int status = L_ColorResBitmap(&CurrentBitmap, &CurrentBitmap, BITMAPHANDLE_STRUCT_SIZE, 24,
-                                                    COLORRES_BYTEORDER_BGR, nullptr, nullptr, 0, nullptr, nullptr);
+                const int status =
+                    L_ColorResBitmap(&CurrentBitmap, &CurrentBitmap, BITMAPHANDLE_STRUCT_SIZE, 24,
+                                     COLORRES_BYTEORDER_BGR, nullptr, nullptr, 0, nullptr, nullptr);
                 if (status != SUCCESS)
                     WriteLog("axLumora.AnnRealize, L_ColorResBitmap:" + std::to_string(status));
             }

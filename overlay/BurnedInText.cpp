@@ -42,7 +42,8 @@ public:
     COLORREF Color(COLORREF color) const {
         if (!direct_ || mode_ != COLORSEP_CMYK) return color;
         const std::uint32_t ink = 255 - (299 * (color & 0xFF) + 587 * ((color >> 8) & 0xFF) +
-                                         114 * ((color >> 16) & 0xFF) + 500) / 1000;
+                                         114 * ((color >> 16) & 0xFF) + 500) /
+                                            1000;
         return ink | (ink << 8) | (ink << 16);
     }
     // Merges the planes back into the bitmap (nothing to do when drawn directly).
@@ -54,9 +55,11 @@ public:
 
 private:
     static bool DrawsOnGreyLevel(const BITMAPHANDLE& bitmap, unsigned mode, int plane) {
-        const bool greyPlane = (mode == COLORSEP_CMYK && plane == 3) || (mode == COLORSEP_HLS && plane == 1);
+        const bool greyPlane =
+            (mode == COLORSEP_CMYK && plane == 3) || (mode == COLORSEP_HLS && plane == 1);
         const int grey = L_IsGrayScaleBitmap(&bitmap);
-        const bool deep = (bitmap.BitsPerPixel == 12 || bitmap.BitsPerPixel == 16) && grey != GRAY_NO;
+        const bool deep =
+            (bitmap.BitsPerPixel == 12 || bitmap.BitsPerPixel == 16) && grey != GRAY_NO;
         const bool ramp = bitmap.BitsPerPixel == 8 && grey == GRAY_ORDEREDNORMAL;
         return greyPlane && (deep || ramp);
     }
@@ -65,7 +68,8 @@ private:
     unsigned mode_;
     bool direct_;
     ScopedBitmap planes_[4];
-    BITMAPHANDLE* handles_[4] = {planes_[0].get(), planes_[1].get(), planes_[2].get(), planes_[3].get()};
+    BITMAPHANDLE* handles_[4] = {planes_[0].get(), planes_[1].get(), planes_[2].get(),
+                                 planes_[3].get()};
     BITMAPHANDLE* target_ = bitmap_;
     HDC dc_ = nullptr;
 };
@@ -98,14 +102,17 @@ HRESULT TaxLumora::PutWaterMark(BSTR Txt) {
         const TextExtent extent = font->Measure(text);
         std::int32_t dw, dh;
         MarkArea(*this, &dw, &dh);
-        const RECT box{CheckedSub(CheckedSub(dw, extent.cx), 10), CheckedSub(CheckedSub(dh, extent.cy), 10),
-                       CheckedSub(dw, 10), CheckedSub(dh, 10)};
+        const RECT box{CheckedSub(CheckedSub(dw, extent.cx), 10),
+                       CheckedSub(CheckedSub(dh, extent.cy), 10), CheckedSub(dw, 10),
+                       CheckedSub(dh, 10)};
         WriteLog(SizeLine("PutWaterMark", box));
         L_EfxDraw3dText(black.dc(), text.c_str(), &box, kCentred | EFX_STYLE_NORMAL, 0, 0,
-                        black.Color(0xFA6432), black.Color(0), black.Color(0xFFFFFF), font.get(), nullptr);
+                        black.Color(0xFA6432), black.Color(0), black.Color(0xFFFFFF), font.get(),
+                        nullptr);
         black.Merge();
         if (CurrentBitmap.ViewPerspective != TOP_LEFT)
-            L_ChangeBitmapViewPerspective(nullptr, &CurrentBitmap, BITMAPHANDLE_STRUCT_SIZE, TOP_LEFT);
+            L_ChangeBitmapViewPerspective(nullptr, &CurrentBitmap, BITMAPHANDLE_STRUCT_SIZE,
+                                          TOP_LEFT);
         if (bitsPerPixel == 16 && order == ORDER_GRAY) L_GrayScaleBitmap(&CurrentBitmap, 16);
         RefreshPaintPalette(false);
     });
@@ -126,19 +133,21 @@ HRESULT TaxLumora::RenderLR(LONG FontSize, LONG ExtraPixelsFromBottom, BSTR TxtL
         // The text given as TxtR goes to the left edge, TxtL to the right.
         const std::string left = BstrToUtf8(TxtR), right = BstrToUtf8(TxtL);
         const TextExtent leftExtent = font->Measure(left);
-        const RECT leftBox{10, CheckedSub(base, leftExtent.cy), CheckedAdd(leftExtent.cx, 10), base};
+        const RECT leftBox{10, CheckedSub(base, leftExtent.cy), CheckedAdd(leftExtent.cx, 10),
+                           base};
         WriteLog(SizeLine("RenderLR", leftBox));
-        L_EfxDraw3dText(lightness.dc(), left.c_str(), &leftBox, kCentred | EFX_STYLE_OUTLINEBLOCK, 0, 0,
-                        0xFFFFFF, 0, 0, font.get(), nullptr);
+        L_EfxDraw3dText(lightness.dc(), left.c_str(), &leftBox, kCentred | EFX_STYLE_OUTLINEBLOCK,
+                        0, 0, 0xFFFFFF, 0, 0, font.get(), nullptr);
         const TextExtent rightExtent = font->Measure(right);
         const RECT rightBox{CheckedSub(CheckedSub(dw, rightExtent.cx), 10),
                             CheckedSub(base, rightExtent.cy), CheckedSub(dw, 10), base};
         WriteLog(SizeLine("RenderLR", rightBox));
-        L_EfxDraw3dText(lightness.dc(), right.c_str(), &rightBox, kCentred | EFX_STYLE_OUTLINEBLOCK, 0,
-                        0, 0xFFFFFF, 0, 0, font.get(), nullptr);
+        L_EfxDraw3dText(lightness.dc(), right.c_str(), &rightBox, kCentred | EFX_STYLE_OUTLINEBLOCK,
+                        0, 0, 0xFFFFFF, 0, 0, font.get(), nullptr);
         lightness.Merge();
         if (CurrentBitmap.ViewPerspective != TOP_LEFT)
-            L_ChangeBitmapViewPerspective(nullptr, &CurrentBitmap, BITMAPHANDLE_STRUCT_SIZE, TOP_LEFT);
+            L_ChangeBitmapViewPerspective(nullptr, &CurrentBitmap, BITMAPHANDLE_STRUCT_SIZE,
+                                          TOP_LEFT);
         *Value = EngineStatusToValue(L_GrayScaleBitmap(&CurrentBitmap, 16));
         RefreshPaintPalette(false);
     });
@@ -155,7 +164,8 @@ HRESULT TaxLumora::AddTextToBottom(BSTR Txt, VARIANT_BOOL AddSpaceOnBottom, VARI
         // The image as displayed: a transposed view gets its band along the displayed bottom.
         const std::int32_t width = ViewWidth(CurrentBitmap), height = ViewHeight(CurrentBitmap);
         const int points = width <= 1000 ? 10 : (width - 1000) / 150 + 10;
-        const auto font = CreateMarkFont("AddTextToBottom", "Arial Unicode MS", points, Form.pixelsPerInch);
+        const auto font =
+            CreateMarkFont("AddTextToBottom", "Arial Unicode MS", points, Form.pixelsPerInch);
         const TextExtent extent = font->Measure(text);
         const std::int32_t th = extent.cy;
         const std::int32_t bandRows = CheckedAdd(th, 2);
@@ -172,28 +182,32 @@ HRESULT TaxLumora::AddTextToBottom(BSTR Txt, VARIANT_BOOL AddSpaceOnBottom, VARI
 
         auto logFailure = [](const char* call, int status) {
             if (status != SUCCESS)
-                WriteLog(std::string("axLumora.AddTextToBottom, ") + call + ":" + std::to_string(status));
+                WriteLog(std::string("axLumora.AddTextToBottom, ") + call + ":" +
+                         std::to_string(status));
             return status;
         };
         const int order = L_IsGrayScaleBitmap(&CurrentBitmap) > 0 ? ORDER_RGB : CurrentBitmap.Order;
         const bool deepGrey = CurrentBitmap.BitsPerPixel == 16 || CurrentBitmap.BitsPerPixel == 12;
-        const auto toUnsigned = [](std::int32_t v) { return static_cast<unsigned>(std::max(v, 0)); };
+        const auto toUnsigned = [](std::int32_t v) {
+            return static_cast<unsigned>(std::max(v, 0));
+        };
 
         ScopedBitmap band;
         logFailure("L_InitBitmap", L_InitBitmap(band.get(), BITMAPHANDLE_STRUCT_SIZE, 0, 0, 0));
         logFailure("L_CreateBitmap",
-                   L_CreateBitmap(band.get(), BITMAPHANDLE_STRUCT_SIZE, TYPE_CONV, toUnsigned(width),
-                                  toUnsigned(bandRows), 24, static_cast<unsigned>(order), nullptr,
-                                  TOP_LEFT, nullptr, 0));
+                   L_CreateBitmap(band.get(), BITMAPHANDLE_STRUCT_SIZE, TYPE_CONV,
+                                  toUnsigned(width), toUnsigned(bandRows), 24,
+                                  static_cast<unsigned>(order), nullptr, TOP_LEFT, nullptr, 0));
         // Black everywhere outside the image, which in the band's rows is all of it.
         const RECT imageRect{0, -bandTop, width, 0};
-        logFailure("L_SetBitmapRgnRect", L_SetBitmapRgnRect(band.get(), nullptr, &imageRect, L_RGN_SETNOT));
+        logFailure("L_SetBitmapRgnRect",
+                   L_SetBitmapRgnRect(band.get(), nullptr, &imageRect, L_RGN_SETNOT));
         logFailure("L_FillBitmap", L_FillBitmap(band.get(), 0));
         logFailure("L_FreeBitmapRgn", L_FreeBitmapRgn(band.get()));
         {
             ScopedLeadDC dc(band.get());
-            L_EfxDraw3dText(dc.get(), text.c_str(), &box, kCentred | EFX_STYLE_NORMAL, 0, 0, 0xFFFFFF,
-                            0, 0, font.get(), nullptr);
+            L_EfxDraw3dText(dc.get(), text.c_str(), &box, kCentred | EFX_STYLE_NORMAL, 0, 0,
+                            0xFFFFFF, 0, 0, font.get(), nullptr);
         }
         if (deepGrey) L_GrayScaleBitmap(band.get(), 16);
 

@@ -47,8 +47,7 @@ PixelBuffer LightColour(int bitsPerPixel) {
 // skip calls that would be refused anyway.
 class RulerPainter {
 public:
-    RulerPainter(BITMAPHANDLE& bitmap, const PixelBuffer& light)
-        : bitmap_(bitmap), light_(light) {}
+    RulerPainter(BITMAPHANDLE& bitmap, const PixelBuffer& light) : bitmap_(bitmap), light_(light) {}
 
     void Row(int row, int fromCol, int toCol, bool light) {
         if (row < 0 || row >= bitmap_.Height) return;

@@ -13,8 +13,8 @@ namespace {
 void PromoteDeepGrey(BITMAPHANDLE* bitmap) {
     if (L_IsGrayScaleBitmap(bitmap) != GRAY_NO &&
         (bitmap->BitsPerPixel == 12 || bitmap->BitsPerPixel == 16)) {
-        L_ColorResBitmap(bitmap, bitmap, BITMAPHANDLE_STRUCT_SIZE, 24, COLORRES_BYTEORDER_BGR, nullptr,
-                         nullptr, 0, nullptr, nullptr);
+        L_ColorResBitmap(bitmap, bitmap, BITMAPHANDLE_STRUCT_SIZE, 24, COLORRES_BYTEORDER_BGR,
+                         nullptr, nullptr, 0, nullptr, nullptr);
     }
 }
 
@@ -127,11 +127,12 @@ HRESULT TaxLumora::DrawSimpleText(BSTR Text, LONG Left, LONG Top, LONG Width, LO
         PromoteDeepGrey(&CurrentBitmap);
         ScopedLeadDC dc(&CurrentBitmap);
         const COLORREF color = FillColorFor(CurrentBitmap, FontColor);
-        const unsigned style = TextStyle >= 0 && TextStyle <= 11 ? static_cast<unsigned>(TextStyle) : 0;
+        const unsigned style =
+            TextStyle >= 0 && TextStyle <= 11 ? static_cast<unsigned>(TextStyle) : 0;
         const unsigned flags = AlignmentBits(TextAlign) | style;
-        *Value = EngineStatusToValue(L_EfxDrawRotated3dText(dc.get(), text.c_str(), &rect, TextAngle,
-                                                            flags, 0, 0, color, 0, 0xFFFFFF,
-                                                            font.get(), nullptr));
+        *Value = EngineStatusToValue(L_EfxDrawRotated3dText(dc.get(), text.c_str(), &rect,
+                                                            TextAngle, flags, 0, 0, color, 0,
+                                                            0xFFFFFF, font.get(), nullptr));
     });
 }
 

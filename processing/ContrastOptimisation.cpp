@@ -78,7 +78,7 @@ namespace {
 // The map of one range with its constant parts evaluated once; the same operations, in the same
 // precision, as evaluating everything per value.
 class StretchCurve {
-  public:
+public:
     StretchCurve(std::uint16_t min, std::uint16_t max, int method)
         : min_(min),
           method_(method),
@@ -101,7 +101,7 @@ class StretchCurve {
         return static_cast<std::uint16_t>(static_cast<std::int32_t>(result));
     }
 
-  private:
+private:
     std::uint16_t min_;
     int method_;
     long double range_, quotient_, rootOfRange_;

@@ -26,7 +26,8 @@ std::int32_t ParseField(std::string_view text) {
     if (i < text.size() && (text[i] == '$' || text[i] == 'x' || text[i] == 'X')) {
         base = 16;
         ++i;
-    } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+    } else if (i + 1 < text.size() && text[i] == '0' &&
+               (text[i + 1] == 'x' || text[i + 1] == 'X')) {
         base = 16;
         i += 2;
     }
@@ -88,7 +89,8 @@ std::vector<CorrectionEntry> ParseEntries(const std::vector<std::string>& lines,
         if (line.empty()) continue;
         // Fields by position of the spaces: X before the first, Y up to the second, Kind the rest.
         const std::size_t first = line.find(' ');
-        const std::size_t second = first == std::string_view::npos ? first : line.find(' ', first + 1);
+        const std::size_t second =
+            first == std::string_view::npos ? first : line.find(' ', first + 1);
         const std::string_view x = line.substr(0, first);
         const std::string_view y = first == std::string_view::npos
                                        ? std::string_view{}
@@ -111,7 +113,7 @@ namespace {
 // One pixel's colour value as the engine's single-pixel calls give and take it; on the grey
 // route the word itself, marked as a 16-bit grey level, which is what those calls make of it.
 class PixelAccess {
-  public:
+public:
     PixelAccess(BITMAPHANDLE* bitmap, PixelRoute route) : bitmap_(bitmap), route_(route) {
         Refresh();
     }
@@ -147,7 +149,7 @@ class PixelAccess {
                                                         : level);
     }
 
-  private:
+private:
     BITMAPHANDLE* bitmap_;
     PixelRoute route_;
     engine::PixelView view_;
@@ -268,13 +270,16 @@ struct Corrector {
     // The nearest usable line toward the centre; out of the image after an over- or underflow.
     int NextUsable(int bad, int size, bool column) {
         const char* const name = column ? "CheckForNextCol" : "CheckForNextRow";
-        const auto usable = [&](int candidate) { return column ? !ColumnBad(candidate) : !RowBad(candidate); };
+        const auto usable = [&](int candidate) {
+            return column ? !ColumnBad(candidate) : !RowBad(candidate);
+        };
         int candidate = bad;
         if (bad >= 0 && bad < size / 2.0) {
             do {
                 ++candidate;
                 if (candidate >= size) {
-                    control.FireOnLog(std::string("TaxLumora.ApplyCorrectionFile, : ") + name + " overflow...");
+                    control.FireOnLog(std::string("TaxLumora.ApplyCorrectionFile, : ") + name +
+                                      " overflow...");
                     break;
                 }
             } while (!usable(candidate));
@@ -282,7 +287,8 @@ struct Corrector {
             do {
                 --candidate;
                 if (candidate < 0) {
-                    control.FireOnLog(std::string("TaxLumora.ApplyCorrectionFile, : ") + name + " underflow...");
+                    control.FireOnLog(std::string("TaxLumora.ApplyCorrectionFile, : ") + name +
+                                      " underflow...");
                     break;
                 }
             } while (!usable(candidate));
@@ -297,7 +303,7 @@ struct Corrector {
 
 // The whole file, or none when it does not exist; throws when it exists but cannot be read.
 std::optional<std::string> ReadCorrectionFile(const std::string& fileName) {
-    struct stat info{};
+    struct stat info {};
     if (::stat(fileName.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) return std::nullopt;
     std::ifstream in(fileName, std::ios::binary);
     if (!in.is_open()) throw std::runtime_error("Cannot open " + fileName);

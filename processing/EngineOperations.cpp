@@ -71,8 +71,9 @@ HRESULT TaxLumora::Trim(LONG Left, LONG Top, LONG Width, LONG Height, LONG* Valu
 HRESULT TaxLumora::SIZE(LONG Width, LONG Height, LONG uFlags, LONG* Value) {
     return SafeCall([&] {
         const unsigned flags = CheckedUnsigned(uFlags);
-        *Value = IsTransposedView(CurrentBitmap) ? L_SizeBitmap(&CurrentBitmap, Height, Width, flags)
-                                                 : L_SizeBitmap(&CurrentBitmap, Width, Height, flags);
+        *Value = IsTransposedView(CurrentBitmap)
+                     ? L_SizeBitmap(&CurrentBitmap, Height, Width, flags)
+                     : L_SizeBitmap(&CurrentBitmap, Width, Height, flags);
         *Value = EngineStatusToValue(*Value);
         ImageReplaced();
     });

@@ -89,7 +89,7 @@ struct Subtraction {
 // x − size / 2 … x + size − 1 − size / 2 and its rows likewise, edges repeated. With size <= 255
 // every column sum stays below 2^32.
 class BoxSubtraction {
-  public:
+public:
     static constexpr int kMaxSize = 255;
     // Column sums below 2^31 convert as signed lanes.
     static constexpr int kMaxVectorSize = 181;
@@ -136,7 +136,7 @@ class BoxSubtraction {
         }
     }
 
-  private:
+private:
     std::uint16_t Mean(std::uint32_t sum) const {
         return static_cast<std::uint16_t>(std::floor((sum + roundingOffset_) * inverseCount_));
     }

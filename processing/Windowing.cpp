@@ -103,14 +103,15 @@ HRESULT TaxLumora::Windowing(LONG iBeginVal, LONG iEndVal, SHORT* Value) {
             return;
         }
         windowing::FillWindowTable(iBeginVal, iEndVal, &table);
-        const int status = L_RemapBitmapIntensity(&CurrentBitmap, table.data(), 256, CHANNEL_MASTER);
+        const int status =
+            L_RemapBitmapIntensity(&CurrentBitmap, table.data(), 256, CHANNEL_MASTER);
         if (status == SUCCESS) L_ResetFileWindow(&CurrentBitmap);
         *Value = EngineStatusToValue16(status);
     });
 }
 
-HRESULT TaxLumora::AutoWindowing(LONG iBlackThreshold, LONG iWhiteThreshold,
-                                 LONG iCountsThreshold, SHORT* Value) {
+HRESULT TaxLumora::AutoWindowing(LONG iBlackThreshold, LONG iWhiteThreshold, LONG iCountsThreshold,
+                                 SHORT* Value) {
     return SafeCall([&] {
         std::vector<std::uint32_t> histogram(65536);
         const int status =
@@ -139,28 +140,32 @@ HRESULT TaxLumora::AutoWindowing(LONG iBlackThreshold, LONG iWhiteThreshold,
 HRESULT TaxLumora::Fix16BitData(ULONGLONG /*uFlags*/, LONG* Value) {
     return SafeCall([&] {
         *Value = 0;
-        InnerHandler(*Value, [&] {
-            if (CurrentBitmap.BitsPerPixel == 16) {
-                int lowBit = 0, highBit = 0;
-                L_GetMinMaxBits(&CurrentBitmap, &lowBit, &highBit);
-                FireOnLog("TaxLumora.Fix16BitData, min bit:" + std::to_string(lowBit) +
-                          ", max bit:" + std::to_string(highBit));
-                const int shifted = ShiftToTopBit(CurrentBitmap, highBit);
-                if (shifted == 1) {
-                    FireOnLog("TaxLumora.Fix16BitData, --> Bits:" +
-                              std::to_string(CurrentBitmap.BitsPerPixel));
+        InnerHandler(
+            *Value,
+            [&] {
+                if (CurrentBitmap.BitsPerPixel == 16) {
+                    int lowBit = 0, highBit = 0;
+                    L_GetMinMaxBits(&CurrentBitmap, &lowBit, &highBit);
+                    FireOnLog("TaxLumora.Fix16BitData, min bit:" + std::to_string(lowBit) +
+                              ", max bit:" + std::to_string(highBit));
+                    const int shifted = ShiftToTopBit(CurrentBitmap, highBit);
+                    if (shifted == 1) {
+                        FireOnLog("TaxLumora.Fix16BitData, --> Bits:" +
+                                  std::to_string(CurrentBitmap.BitsPerPixel));
+                    } else {
+                        const std::string line =
+                            "TaxLumora.Fix16BitData, L_WindowLevel() FAILED:#" +
+                            std::to_string(shifted);
+                        WriteLog(line);
+                        FireOnLog(line);
+                    }
                 } else {
-                    const std::string line =
-                        "TaxLumora.Fix16BitData, L_WindowLevel() FAILED:#" + std::to_string(shifted);
-                    WriteLog(line);
-                    FireOnLog(line);
+                    L_GrayScaleBitmap(&CurrentBitmap, 16);
                 }
-            } else {
-                L_GrayScaleBitmap(&CurrentBitmap, 16);
-            }
-            L_ResetFileWindow(&CurrentBitmap);
-            RefreshPaintPalette(false);
-        }, LogCaughtError("Fix16BitData"));
+                L_ResetFileWindow(&CurrentBitmap);
+                RefreshPaintPalette(false);
+            },
+            LogCaughtError("Fix16BitData"));
     });
 }
 

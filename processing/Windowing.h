@@ -13,7 +13,7 @@ namespace windowing {
 void FillWindowTable(int beginVal, int endVal, std::array<std::uint32_t, 256>* table);
 
 struct Window {
-    std::uint32_t low;   // 16-bit levels
+    std::uint32_t low;  // 16-bit levels
     std::uint32_t high;
 };
 // The window from a 65536-entry histogram and thresholds in percent; none when a point or the

@@ -50,7 +50,8 @@ private:
 void CheckValue(const char* member, const py::object& value) {
     const long long code = value.cast<long long>();
     if (code != 0)
-        axpy::RaiseError(member, E_FAIL, "Value " + std::to_string(code) + " (the engine refused the image)");
+        axpy::RaiseError(member, E_FAIL,
+                         "Value " + std::to_string(code) + " (the engine refused the image)");
 }
 
 py::object Property(LateBoundControl& control, const char* name) {
@@ -96,11 +97,13 @@ void SetImage(LateBoundControl& control, py::object source, std::optional<int> s
     const bool grey = array.ndim() == 2 && (bytes || words);
     const bool colour = array.ndim() == 3 && array.shape(2) == 3 && bytes;
     if (!grey && !colour)
-        throw py::type_error("set_image takes a uint8 or uint16 array of rows × columns, or a uint8 "
-                             "array of rows × columns × 3 (RGB); got " +
-                             py::str(py::object(type)).cast<std::string>() + " of shape " +
-                             py::str(array.attr("shape")).cast<std::string>());
-    if (array.shape(0) < 1 || array.shape(1) < 1 || array.shape(0) > 65535 || array.shape(1) > 65535)
+        throw py::type_error(
+            "set_image takes a uint8 or uint16 array of rows × columns, or a uint8 "
+            "array of rows × columns × 3 (RGB); got " +
+            py::str(py::object(type)).cast<std::string>() + " of shape " +
+            py::str(array.attr("shape")).cast<std::string>());
+    if (array.shape(0) < 1 || array.shape(1) < 1 || array.shape(0) > 65535 ||
+        array.shape(1) > 65535)
         throw py::value_error("an image has 1 to 65535 rows and columns");
 
     axpy::RasterImage raster;
@@ -124,8 +127,9 @@ void SetImage(LateBoundControl& control, py::object source, std::optional<int> s
     if (file.size() > 0x7FFFFFFF) throw py::value_error("the image is too large to transfer");
     // LoadArray takes the file as a byte array; its iSize is the file's length.
     const py::object value = control.Call(
-        "LoadArray", py::make_tuple(py::bytes(reinterpret_cast<const char*>(file.data()), file.size()),
-                                    0, 0, 0, static_cast<long>(file.size())));
+        "LoadArray",
+        py::make_tuple(py::bytes(reinterpret_cast<const char*>(file.data()), file.size()), 0, 0, 0,
+                       static_cast<long>(file.size())));
     CheckValue("LoadArray", value);
 }
 
@@ -150,8 +154,8 @@ PYBIND11_MODULE(axlumora, m) {
     m.attr("Error") = error;
     axpy::SetErrorType(error);
 
-    py::class_<axpy::DispatchRef>(m, "Dispatch",
-                                  "An automation object the control handed out; it can be passed back.");
+    py::class_<axpy::DispatchRef>(
+        m, "Dispatch", "An automation object the control handed out; it can be passed back.");
 
     py::class_<LateBoundControl>(m, "Control", R"(One instance of the control.
 
@@ -187,14 +191,17 @@ by-reference event argument (OnKeyPress's Key). A failing member raises axlumora
              "Sets the handler of an event (None removes it); returns the one it replaces.")
         .def("image", &Image,
              "The current image as a new array, as it is displayed (view perspective applied): "
-             "rows × columns of uint8 (8-bit grey) or uint16 (12/16-bit grey), or rows × columns × 3 "
+             "rows × columns of uint8 (8-bit grey) or uint16 (12/16-bit grey), or rows × columns × "
+             "3 "
              "of uint8 (colour, RGB).")
-        .def("set_image", &SetImage, py::arg("array"), py::kw_only(),
-             py::arg("significant_bits") = py::none(),
-             "Makes an array the current image, pixel for pixel: uint8 rows × columns (8-bit grey), "
-             "uint16 (16-bit grey; significant_bits=12 records a 12-bit image) or uint8 rows × columns "
-             "× 3 (RGB). Goes through LoadArray, which refreshes the palette but not the display "
-             "rectangles: call ForceRepaint to show an image of another size.")
+        .def(
+            "set_image", &SetImage, py::arg("array"), py::kw_only(),
+            py::arg("significant_bits") = py::none(),
+            "Makes an array the current image, pixel for pixel: uint8 rows × columns (8-bit grey), "
+            "uint16 (16-bit grey; significant_bits=12 records a 12-bit image) or uint8 rows × "
+            "columns "
+            "× 3 (RGB). Goes through LoadArray, which refreshes the palette but not the display "
+            "rectangles: call ForceRepaint to show an image of another size.")
         .def("close", &LateBoundControl::Close,
              "Releases the control now (its OnDestroy handler runs). Further calls raise.")
         .def_property_readonly("closed", &LateBoundControl::closed)
@@ -204,12 +211,16 @@ by-reference event argument (OnKeyPress's Key). A failing member raises axlumora
             return false;
         });
 
-    m.def("members", &MemberNames, "The names of the control's members, in the member table's order.");
-    m.def("events", [] {
-        py::list names;
-        for (const EventInfo& event : kIaxLumoraEvents) names.append(event.name);
-        return names;
-    }, "The names of the control's events.");
+    m.def("members", &MemberNames,
+          "The names of the control's members, in the member table's order.");
+    m.def(
+        "events",
+        [] {
+            py::list names;
+            for (const EventInfo& event : kIaxLumoraEvents) names.append(event.name);
+            return names;
+        },
+        "The names of the control's events.");
     m.def("library_path", &axpy::ResolveControlLibrary,
           "The control library this module loads (AXLUMORA_LIBRARY overrides it).");
 }

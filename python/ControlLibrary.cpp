@@ -45,12 +45,14 @@ const LoadedLibrary& Library() {
         void* handle = dlopen(library.path.c_str(), RTLD_NOW | RTLD_LOCAL);
         if (!handle) {
             const char* reason = dlerror();
-            library.error = "cannot load " + library.path + ": " + (reason ? reason : "unknown reason");
+            library.error =
+                "cannot load " + library.path + ": " + (reason ? reason : "unknown reason");
             return;
         }
         library.getClassObject =
             reinterpret_cast<GetClassObjectFn>(dlsym(handle, "DllGetClassObject"));
-        if (!library.getClassObject) library.error = library.path + " does not export DllGetClassObject";
+        if (!library.getClassObject)
+            library.error = library.path + " does not export DllGetClassObject";
     });
     return library;
 }

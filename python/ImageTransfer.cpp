@@ -46,7 +46,8 @@ struct ReadStructs {
     ~ReadStructs() { png_destroy_read_struct(&png, &info, nullptr); }
 };
 
-bool Write(WriteStructs& s, const RasterImage& image, png_bytepp rows, std::vector<std::uint8_t>* out) {
+bool Write(WriteStructs& s, const RasterImage& image, png_bytepp rows,
+           std::vector<std::uint8_t>* out) {
     if (setjmp(png_jmpbuf(s.png))) return false;
     png_set_write_fn(s.png, out, WriteBytes, Flush);
     png_set_compression_level(s.png, 1);
@@ -85,7 +86,8 @@ bool ReadHeader(ReadStructs& s, Source& source, RasterImage* image, png_color_8*
     return true;
 }
 
-bool ReadRows(ReadStructs& s, const RasterImage& image, const png_color_8& significant, png_bytepp rows) {
+bool ReadRows(ReadStructs& s, const RasterImage& image, const png_color_8& significant,
+              png_bytepp rows) {
     if (setjmp(png_jmpbuf(s.png))) return false;
     png_set_expand(s.png);
     png_set_strip_alpha(s.png);
@@ -115,7 +117,8 @@ std::vector<std::uint8_t> EncodePng(const RasterImage& image) {
         for (std::uint16_t& sample : shifted)
             sample = static_cast<std::uint16_t>(sample << (16 - image.significantBits));
     }
-    const auto* base = shift ? reinterpret_cast<const std::uint8_t*>(shifted.data()) : image.samples.data();
+    const auto* base =
+        shift ? reinterpret_cast<const std::uint8_t*>(shifted.data()) : image.samples.data();
     std::vector<png_bytep> rows(static_cast<std::size_t>(image.height));
     for (int y = 0; y < image.height; ++y)
         rows[y] = const_cast<png_bytep>(base + image.RowBytes() * y);

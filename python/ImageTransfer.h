@@ -12,10 +12,11 @@ namespace axpy {
 struct RasterImage {
     int width = 0;
     int height = 0;
-    int channels = 1;        // 1 grey, 3 RGB
-    int bitsPerSample = 8;   // 8 or 16
-    int significantBits = 8; // for 16-bit grey: the bits the samples use (values < 2^bits)
-    std::vector<std::uint8_t> samples;  // rows of width × channels samples, 16-bit ones native-endian
+    int channels = 1;         // 1 grey, 3 RGB
+    int bitsPerSample = 8;    // 8 or 16
+    int significantBits = 8;  // for 16-bit grey: the bits the samples use (values < 2^bits)
+    std::vector<std::uint8_t>
+        samples;  // rows of width × channels samples, 16-bit ones native-endian
 
     std::size_t RowBytes() const {
         return static_cast<std::size_t>(width) * channels * (bitsPerSample / 8);

@@ -28,7 +28,8 @@ std::string TakeDescription(EXCEPINFO& exception) {
     if (description.length()) return description.utf8();
     ComPtr<IErrorInfo> info;
     BStr fromThread;
-    if (GetErrorInfo(0, info.put()) == S_OK && info && SUCCEEDED(info->GetDescription(fromThread.put())))
+    if (GetErrorInfo(0, info.put()) == S_OK && info &&
+        SUCCEEDED(info->GetDescription(fromThread.put())))
         return fromThread.utf8();
     return {};
 }
@@ -42,7 +43,8 @@ std::string Signature(const EntryInfo& entry) {
     text += ")";
     // By-reference parameters come back after Value, in a tuple.
     std::vector<std::string> results;
-    if (entry.hasValue()) results.push_back(std::string(VarTypeName(entry.valueVt)) + " " + entry.valueName);
+    if (entry.hasValue())
+        results.push_back(std::string(VarTypeName(entry.valueVt)) + " " + entry.valueName);
     for (int i = 0; i < entry.paramCount; ++i) {
         const ParamInfo& param = entry.params[static_cast<std::size_t>(i)];
         if (param.byRef) results.push_back(std::string(VarTypeName(param.vt)) + " " + param.name);
@@ -71,7 +73,8 @@ void SetErrorType(py::object type) { errorType = type.release().ptr(); }
 
 void RaiseError(const std::string& member, HRESULT hr, std::string message) {
     if (message.empty()) message = host::HResultText(hr);
-    const std::string text = member + ": " + host::FormatHResult(hr) + (message.empty() ? "" : " " + message);
+    const std::string text =
+        member + ": " + host::FormatHResult(hr) + (message.empty() ? "" : " " + message);
     py::object error = py::reinterpret_borrow<py::object>(errorType)(text);
     error.attr("hresult") = static_cast<unsigned>(hr);
     error.attr("message") = message;
@@ -91,7 +94,8 @@ LateBoundControl::LateBoundControl() : control_(CreateControl()) {
     if (SUCCEEDED(hr)) hr = point->Advise(sink_.get(), &cookie);
     if (FAILED(hr)) {
         control_.reset();
-        throw std::runtime_error("cannot connect to the control's events: " + host::FormatHResult(hr));
+        throw std::runtime_error("cannot connect to the control's events: " +
+                                 host::FormatHResult(hr));
     }
 }
 
@@ -110,18 +114,19 @@ void LateBoundControl::Close() {
         CallScope scope(*sink_);
         control_.reset();
     }
-    if (auto pending = sink_->TakePending()) pending->discard_as_unraisable("axlumora.Control.close");
+    if (auto pending = sink_->TakePending())
+        pending->discard_as_unraisable("axlumora.Control.close");
     sink_->ClearHandlers();
     if (sink_->references() != 0)
         (void)sink_.release();  // the control kept the sink: it must outlive any later call into it
-    else
-        sink_ = std::make_unique<PythonEventSink>();
+    else sink_ = std::make_unique<PythonEventSink>();
 }
 
 IDispatch* LateBoundControl::Usable() const {
     if (!control_) throw std::runtime_error("the control has been closed");
     if (std::this_thread::get_id() != owner_)
-        throw std::runtime_error("the control is apartment-threaded: call it from the thread that created it");
+        throw std::runtime_error(
+            "the control is apartment-threaded: call it from the thread that created it");
     return control_.get();
 }
 
@@ -158,7 +163,8 @@ py::object LateBoundControl::Invoke(const EntryInfo& entry, WORD flags, py::hand
                                                       : ToVariant(args[i], param, resources);
     }
     DISPID namedPut = DISPID_PROPERTYPUT;
-    DISPPARAMS params{variants.data(), put ? &namedPut : nullptr, static_cast<UINT>(count), put ? 1u : 0u};
+    DISPPARAMS params{variants.data(), put ? &namedPut : nullptr, static_cast<UINT>(count),
+                      put ? 1u : 0u};
     Variant result;
     EXCEPINFO exception{};
     UINT argErr = std::numeric_limits<UINT>::max();

@@ -58,7 +58,8 @@ HRESULT PythonEventSink::GetIDsOfNames(REFIID, LPOLESTR* rgszNames, UINT cNames,
                                        DISPID* rgDispId) {
     if (!rgszNames || !rgDispId || cNames == 0) return E_POINTER;
     for (UINT i = 0; i < cNames; ++i) rgDispId[i] = DISPID_UNKNOWN;
-    const EventInfo* event = FindEventByName(rgszNames[0] ? WideToUtf8(rgszNames[0]) : std::string());
+    const EventInfo* event =
+        FindEventByName(rgszNames[0] ? WideToUtf8(rgszNames[0]) : std::string());
     if (!event) return DISP_E_UNKNOWNNAME;
     rgDispId[0] = event->dispid;
     return cNames == 1 ? S_OK : DISP_E_UNKNOWNNAME;
@@ -71,8 +72,8 @@ HRESULT PythonEventSink::Invoke(DISPID dispIdMember, REFIID, LCID, WORD, DISPPAR
     if (count && !pDispParams->rgvarg) return E_INVALIDARG;
     const auto found = handlers_.find(dispIdMember);
     if (found == handlers_.end()) return S_OK;
-    // Events come on the thread that calls the control, which holds the interpreter; none
-    // may reach Python while it is shutting down.
+        // Events come on the thread that calls the control, which holds the interpreter; none
+        // may reach Python while it is shutting down.
 #if PY_VERSION_HEX >= 0x030D0000
     if (!Py_IsInitialized() || Py_IsFinalizing()) return S_OK;
 #else

@@ -11,16 +11,15 @@ namespace axpy {
 
 namespace {
 
-bool IsAddressParameter(const ParamInfo& param) {
-    return VARTYPE(param.vt & ~VT_BYREF) == VT_UI8;
-}
+bool IsAddressParameter(const ParamInfo& param) { return VARTYPE(param.vt & ~VT_BYREF) == VT_UI8; }
 
 Variant FromInteger(py::handle value) {
     int overflow = 0;
     const long long number = PyLong_AsLongLongAndOverflow(value.ptr(), &overflow);
     if (overflow == 0) {
         if (number == -1 && PyErr_Occurred()) throw py::error_already_set();
-        if (number >= std::numeric_limits<LONG>::min() && number <= std::numeric_limits<LONG>::max())
+        if (number >= std::numeric_limits<LONG>::min() &&
+            number <= std::numeric_limits<LONG>::max())
             return Variant::I4(static_cast<LONG>(number));
         return Variant::I8(number);
     }
@@ -35,12 +34,14 @@ Variant FromInteger(py::handle value) {
 
 Variant ByteArrayCopy(py::handle value) {
     Py_buffer view{};
-    if (PyObject_GetBuffer(value.ptr(), &view, PyBUF_C_CONTIGUOUS) != 0) throw py::error_already_set();
+    if (PyObject_GetBuffer(value.ptr(), &view, PyBUF_C_CONTIGUOUS) != 0)
+        throw py::error_already_set();
     struct Release {
         Py_buffer* view;
         ~Release() { PyBuffer_Release(view); }
     } release{&view};
-    if (view.len < 0 || static_cast<unsigned long long>(view.len) > std::numeric_limits<LONG>::max())
+    if (view.len < 0 ||
+        static_cast<unsigned long long>(view.len) > std::numeric_limits<LONG>::max())
         throw py::value_error("byte arrays are limited to 2 GiB");
     SAFEARRAY* array = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(view.len));
     if (!array) throw std::bad_alloc();
@@ -70,8 +71,9 @@ Variant RectFromDict(py::dict fields) {
         if (!field)
             throw py::key_error("TaxLumora_Rect has no field '" + name +
                                 "' (fields: Left, Top, Right, Bottom, bEmpty)");
-        Variant v = PyBool_Check(value.ptr()) ? Variant::Bool(value.cast<bool>())
-                                              : FromInteger(py::int_(py::reinterpret_borrow<py::object>(value)));
+        Variant v = PyBool_Check(value.ptr())
+                        ? Variant::Bool(value.cast<bool>())
+                        : FromInteger(py::int_(py::reinterpret_borrow<py::object>(value)));
         const std::u16string canonical(field->name);
         if (FAILED(info->PutField(0, &rect, canonical.c_str(), &v)))
             throw py::value_error("value does not fit field " + name);
@@ -130,8 +132,9 @@ py::dict DictFromRecord(const VARIANT& value) {
 PinnedBuffer::PinnedBuffer(py::handle object) {
     if (PyObject_GetBuffer(object.ptr(), &view_, PyBUF_C_CONTIGUOUS | PyBUF_WRITABLE) != 0) {
         PyErr_Clear();
-        throw py::type_error("an address parameter takes an int or a writable, C-contiguous buffer "
-                             "(bytearray, numpy array); bytes are read-only");
+        throw py::type_error(
+            "an address parameter takes an int or a writable, C-contiguous buffer "
+            "(bytearray, numpy array); bytes are read-only");
     }
     region_ = MemoryRegionRegistration(view_.buf, static_cast<std::size_t>(view_.len));
 }
@@ -232,7 +235,8 @@ py::object FromVariant(const VARIANT& value) {
             if (count <= 0) return py::bytes();
             SafeArrayAccess access(array);
             if (!access.ok()) throw std::runtime_error("cannot read a byte array");
-            return py::bytes(static_cast<const char*>(access.data()), static_cast<std::size_t>(count));
+            return py::bytes(static_cast<const char*>(access.data()),
+                             static_cast<std::size_t>(count));
         }
         default: break;
     }

@@ -77,7 +77,8 @@ int ReadFileBytes(const char* fileName, std::vector<std::uint8_t>* out) {
     if (static_cast<std::uint64_t>(size) > kMaxAnnotationFileBytes) return ERROR_FILE_CORRUPT;
     std::rewind(file.get());
     out->resize(static_cast<std::size_t>(size));
-    if (size > 0 && std::fread(out->data(), 1, out->size(), file.get()) != out->size()) return ERROR_FILE_READ;
+    if (size > 0 && std::fread(out->data(), 1, out->size(), file.get()) != out->size())
+        return ERROR_FILE_READ;
     return SUCCESS;
 }
 

@@ -28,7 +28,8 @@ constexpr COLORREF kDefaultLight = 0xFFFFFF;
 constexpr COLORREF kDefaultOutline = 0x000000;
 
 COLORREF ToColorRef(const Rgb& rgb) {
-    return rgb.red | (static_cast<COLORREF>(rgb.green) << 8) | (static_cast<COLORREF>(rgb.blue) << 16);
+    return rgb.red | (static_cast<COLORREF>(rgb.green) << 8) |
+           (static_cast<COLORREF>(rgb.blue) << 16);
 }
 
 // Colours of one object: a light colour and, for the default, a dark outline around it.
@@ -37,7 +38,8 @@ struct Paint {
     bool outlined = true;
 };
 
-Paint PaintOf(const std::optional<Rgb>& own, const std::string& layerName, const AnnContainer& container) {
+Paint PaintOf(const std::optional<Rgb>& own, const std::string& layerName,
+              const AnnContainer& container) {
     if (own) return {ToColorRef(*own), false};
     for (const Layer& layer : container.layers)
         if (layer.name == layerName && layer.color) return {ToColorRef(*layer.color), false};
@@ -64,8 +66,10 @@ struct Box {
         bottom = std::max(bottom, y);
     }
     RECT Widened(double by) const {
-        return RECT{static_cast<LONG>(std::floor(left - by)), static_cast<LONG>(std::floor(top - by)),
-                    static_cast<LONG>(std::ceil(right + by)) + 1, static_cast<LONG>(std::ceil(bottom + by)) + 1};
+        return RECT{static_cast<LONG>(std::floor(left - by)),
+                    static_cast<LONG>(std::floor(top - by)),
+                    static_cast<LONG>(std::ceil(right + by)) + 1,
+                    static_cast<LONG>(std::ceil(bottom + by)) + 1};
     }
 };
 
@@ -76,16 +80,19 @@ void AddInterpolated(cairo_t* cr, const std::vector<Point>& p) {
     const bool closed = n > 2 && p.front().x == p.back().x && p.front().y == p.back().y;
     const std::size_t count = closed ? n - 1 : n;
     auto at = [&](std::ptrdiff_t i) -> const Point& {
-        if (closed) return p[static_cast<std::size_t>((i % static_cast<std::ptrdiff_t>(count) + count) % count)];
-        return p[static_cast<std::size_t>(std::clamp<std::ptrdiff_t>(i, 0, static_cast<std::ptrdiff_t>(n) - 1))];
+        if (closed)
+            return p[static_cast<std::size_t>((i % static_cast<std::ptrdiff_t>(count) + count) %
+                                              count)];
+        return p[static_cast<std::size_t>(
+            std::clamp<std::ptrdiff_t>(i, 0, static_cast<std::ptrdiff_t>(n) - 1))];
     };
     cairo_move_to(cr, p[0].x, p[0].y);
     const std::size_t segments = closed ? count : n - 1;
     for (std::size_t i = 0; i < segments; ++i) {
         const auto k = static_cast<std::ptrdiff_t>(i);
         const Point &p0 = at(k - 1), &p1 = at(k), &p2 = at(k + 1), &p3 = at(k + 2);
-        cairo_curve_to(cr, p1.x + (p2.x - p0.x) / 6, p1.y + (p2.y - p0.y) / 6, p2.x - (p3.x - p1.x) / 6,
-                       p2.y - (p3.y - p1.y) / 6, p2.x, p2.y);
+        cairo_curve_to(cr, p1.x + (p2.x - p0.x) / 6, p1.y + (p2.y - p0.y) / 6,
+                       p2.x - (p3.x - p1.x) / 6, p2.y - (p3.y - p1.y) / 6, p2.x, p2.y);
     }
     if (closed) cairo_close_path(cr);
 }
@@ -108,9 +115,7 @@ void AddPath(cairo_t* cr, const Graphic& graphic, const GraphicShape& shape) {
             for (std::size_t i = 1; i < p.size(); ++i) cairo_line_to(cr, p[i].x, p[i].y);
             if (graphic.filled) cairo_close_path(cr);
             break;
-        case GraphicType::Interpolated:
-            AddInterpolated(cr, p);
-            break;
+        case GraphicType::Interpolated: AddInterpolated(cr, p); break;
         case GraphicType::Circle:
             cairo_new_sub_path(cr);
             cairo_arc(cr, p[0].x, p[0].y, std::hypot(p[1].x - p[0].x, p[1].y - p[0].y), 0,
@@ -150,7 +155,8 @@ GraphicShape ShapeOf(const Graphic& graphic, const Geometry& geometry) {
     if (graphic.type == GraphicType::Circle) {
         reach = std::hypot(p[1].x - p[0].x, p[1].y - p[0].y);
     } else if (graphic.type == GraphicType::Ellipse) {
-        reach = std::max(std::hypot(p[1].x - p[0].x, p[1].y - p[0].y), std::hypot(p[3].x - p[2].x, p[3].y - p[2].y));
+        reach = std::max(std::hypot(p[1].x - p[0].x, p[1].y - p[0].y),
+                         std::hypot(p[3].x - p[2].x, p[3].y - p[2].y));
     } else if (graphic.type == GraphicType::Interpolated) {
         reach = std::max(shape.box.right - shape.box.left, shape.box.bottom - shape.box.top) / 4;
     }
@@ -159,7 +165,8 @@ GraphicShape ShapeOf(const Graphic& graphic, const Geometry& geometry) {
     return shape;
 }
 
-void DrawGraphic(HDC dc, const Graphic& graphic, const AnnContainer& container, const Geometry& geometry) {
+void DrawGraphic(HDC dc, const Graphic& graphic, const AnnContainer& container,
+                 const Geometry& geometry) {
     if (graphic.points.empty()) return;
     const GraphicShape shape = ShapeOf(graphic, geometry);
     const Paint paint = PaintOf(graphic.style.color, graphic.layer, container);
@@ -225,9 +232,11 @@ void DrawText(HDC dc, const Text& text, const AnnContainer& container, const Geo
         if (bottomRight.y < topLeft.y) std::swap(topLeft.y, bottomRight.y);
         // The lines fit the box's height, down to a size that still reads.
         const auto probe = Font::Create("Arial", -static_cast<int>(em), false);
-        const double needed = static_cast<double>(probe->Height()) * static_cast<double>(lines.size());
+        const double needed =
+            static_cast<double>(probe->Height()) * static_cast<double>(lines.size());
         const double available = bottomRight.y - topLeft.y;
-        if (available > 0 && needed > available) em = std::max(6.0, std::floor(em * available / needed));
+        if (available > 0 && needed > available)
+            em = std::max(6.0, std::floor(em * available / needed));
     }
     const auto font = Font::Create("Arial", -static_cast<int>(em), false);
     const double lineHeight = font->Height();
@@ -245,7 +254,9 @@ void DrawText(HDC dc, const Text& text, const AnnContainer& container, const Geo
         extents.push_back(font->Measure(line));
         widest = std::max(widest, static_cast<double>(extents.back().cx));
     }
-    if (!boxed) bottomRight = Point{topLeft.x + widest, topLeft.y + lineHeight * static_cast<double>(lines.size())};
+    if (!boxed)
+        bottomRight =
+            Point{topLeft.x + widest, topLeft.y + lineHeight * static_cast<double>(lines.size())};
     auto lineX = [&](std::size_t i) {
         const double width = extents[i].cx;
         if (!boxed || text.justification == Justification::Left) return topLeft.x;
@@ -256,7 +267,8 @@ void DrawText(HDC dc, const Text& text, const AnnContainer& container, const Geo
     const Paint paint = PaintOf(text.color, text.layer, container);
     Box box;
     box.Add(topLeft.x, topLeft.y);
-    box.Add(std::max(bottomRight.x, topLeft.x + widest), topLeft.y + lineHeight * static_cast<double>(lines.size()));
+    box.Add(std::max(bottomRight.x, topLeft.x + widest),
+            topLeft.y + lineHeight * static_cast<double>(lines.size()));
     if (text.anchorUnits && text.anchorVisible) {
         // A short line from the anchor to the text.
         const Point end = NearestOnBox(anchor, topLeft.x, topLeft.y, bottomRight.x, bottomRight.y);
@@ -276,10 +288,12 @@ void DrawText(HDC dc, const Text& text, const AnnContainer& container, const Geo
         stroke(paint.color, 1);
     }
     auto pass = [&](COLORREF color, double strokeWidth) {
-        PaintCoverage(dc, box.Widened(em + strokeWidth + 2), color, R2_COPYPEN, true, [&](cairo_t* cr) {
-            for (std::size_t i = 0; i < lines.size(); ++i)
-                font->Draw(cr, lineX(i), topLeft.y + lineHeight * static_cast<double>(i), lines[i], strokeWidth);
-        });
+        PaintCoverage(
+            dc, box.Widened(em + strokeWidth + 2), color, R2_COPYPEN, true, [&](cairo_t* cr) {
+                for (std::size_t i = 0; i < lines.size(); ++i)
+                    font->Draw(cr, lineX(i), topLeft.y + lineHeight * static_cast<double>(i),
+                               lines[i], strokeWidth);
+            });
     };
     if (paint.outlined) pass(kDefaultOutline, 2);
     pass(paint.color, 0);
@@ -290,8 +304,8 @@ void DrawName(HDC dc, const std::string& name, const Point& at) {
     const auto font = Font::Create("Arial", -11, false);
     const RECT rect{static_cast<LONG>(at.x), static_cast<LONG>(at.y) - font->Height() - 2,
                     static_cast<LONG>(at.x) + font->Measure(name).cx, static_cast<LONG>(at.y) - 2};
-    L_EfxDraw3dText(dc, name.c_str(), &rect, EFX_STYLE_DROPSHADOW, 1, 1, kDefaultLight, kDefaultOutline,
-                    kDefaultOutline, font.get(), nullptr);
+    L_EfxDraw3dText(dc, name.c_str(), &rect, EFX_STYLE_DROPSHADOW, 1, 1, kDefaultLight,
+                    kDefaultOutline, kDefaultOutline, font.get(), nullptr);
 }
 
 // Layer order of an object: the order the Graphic Layer Sequence gives it; unknown layers last.
@@ -315,7 +329,8 @@ int L_AnnRealize(BITMAPHANDLE* bitmap, const RECT* bounds, HANNOBJECT handle, in
         clip = RECT{std::max(clip.left, bounds->left), std::max(clip.top, bounds->top),
                     std::min(clip.right, bounds->right), std::min(clip.bottom, bounds->bottom)};
     }
-    const Geometry geometry{static_cast<double>(ViewWidth(*bitmap)), static_cast<double>(ViewHeight(*bitmap))};
+    const Geometry geometry{static_cast<double>(ViewWidth(*bitmap)),
+                            static_cast<double>(ViewHeight(*bitmap))};
     const bool showNames = container->nameOptions.bShowName != 0;
 
     // Layers in their order; within a layer, graphics under texts, each in the file's order.

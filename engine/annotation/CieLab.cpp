@@ -18,7 +18,8 @@ double InverseF(double t) {
 
 std::uint8_t Encoded(double linear) {
     if (!(linear > 0)) return 0;  // NaN too
-    const double c = linear <= 0.0031308 ? 12.92 * linear : 1.055 * std::pow(linear, 1 / 2.4) - 0.055;
+    const double c =
+        linear <= 0.0031308 ? 12.92 * linear : 1.055 * std::pow(linear, 1 / 2.4) - 0.055;
     return static_cast<std::uint8_t>(std::lround(std::clamp(c, 0.0, 1.0) * 255));
 }
 

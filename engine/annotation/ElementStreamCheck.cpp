@@ -58,13 +58,13 @@ public:
 
     // SUCCESS when GDCM may read the file; its transfer syntax is then known.
     int Run() {
-        if (data_.size() < kPreambleBytes + 4 || std::memcmp(data_.data() + kPreambleBytes, "DICM", 4) != 0)
+        if (data_.size() < kPreambleBytes + 4 ||
+            std::memcmp(data_.data() + kPreambleBytes, "DICM", 4) != 0)
             return ERROR_FILE_FORMAT;
         std::size_t pos = kPreambleBytes + 4;
         const int meta = Meta(&pos);
         if (meta != SUCCESS) return meta;
-        if (syntax_ == kImplicitLittleEndian)
-            reader_ = ElementReader(data_, false, false);
+        if (syntax_ == kImplicitLittleEndian) reader_ = ElementReader(data_, false, false);
         else if (syntax_ != kExplicitLittleEndian)
             return syntax_.empty() ? ERROR_FILE_CORRUPT : ERROR_FEATURE_NOT_SUPPORTED;
         const int body = DataSet(&pos, data_.size(), 0, false);
@@ -103,11 +103,13 @@ private:
             const std::uint16_t group = U16(*pos), element = U16(*pos + 2);
             const std::uint32_t tag = std::uint32_t{group} << 16 | element;
             if (group == kItemGroup) {
-                if (element != kItemDelimitation || !undefined || U32(*pos + 4) != 0) return ERROR_FILE_CORRUPT;
+                if (element != kItemDelimitation || !undefined || U32(*pos + 4) != 0)
+                    return ERROR_FILE_CORRUPT;
                 *pos += 8;
                 return SUCCESS;
             }
-            // Ascending tags (PS3.5 7.1): no attribute twice, so GDCM and this walk see the same one.
+            // Ascending tags (PS3.5 7.1): no attribute twice, so GDCM and this walk see the same
+            // one.
             if (previous && tag <= *previous) return ERROR_FILE_CORRUPT;
             previous = tag;
             if (depth == 0) {
@@ -122,7 +124,8 @@ private:
             if (const VrInfo* vr = header.vr) {
                 sequence = vr->Is("SQ");
                 // GDCM reads an undefined length elsewhere as an implicit VR sequence (CP 246).
-                if (!sequence && (length == kUndefinedLength || length % vr->unitBytes)) return ERROR_FILE_CORRUPT;
+                if (!sequence && (length == kUndefinedLength || length % vr->unitBytes))
+                    return ERROR_FILE_CORRUPT;
             } else {
                 // Without VRs a value is a sequence when its length is undefined or it opens with
                 // an item; GDCM reads the latter as a sequence when asked for one.
@@ -165,7 +168,8 @@ private:
             const std::uint32_t length = U32(*pos + 4);
             *pos += 8;
             if (group != kItemGroup) return ERROR_FILE_CORRUPT;
-            if (element == kSequenceDelimitation) return undefined && length == 0 ? SUCCESS : ERROR_FILE_CORRUPT;
+            if (element == kSequenceDelimitation)
+                return undefined && length == 0 ? SUCCESS : ERROR_FILE_CORRUPT;
             if (element != kItem || depth >= kMaxNesting) return ERROR_FILE_CORRUPT;
             int status;
             if (length == kUndefinedLength) {
@@ -186,9 +190,10 @@ private:
         if (tag == kRecognitionCode) return ERROR_FILE_CORRUPT;
         if (tag != kSopClassUid) return SUCCESS;
         sopClassSeen_ = true;
-        const std::string_view sopClass = TrimmedText(std::string_view(reinterpret_cast<const char*>(data_.data() + at), length));
-        return std::find(std::begin(kPresentationStates), std::end(kPresentationStates), sopClass) !=
-                       std::end(kPresentationStates)
+        const std::string_view sopClass =
+            TrimmedText(std::string_view(reinterpret_cast<const char*>(data_.data() + at), length));
+        return std::find(std::begin(kPresentationStates), std::end(kPresentationStates),
+                         sopClass) != std::end(kPresentationStates)
                    ? SUCCESS
                    : ERROR_FILE_FORMAT;
     }
@@ -202,8 +207,6 @@ private:
 
 }  // namespace
 
-int CheckElementStream(Bytes data) {
-    return StreamCheck(data).Run();
-}
+int CheckElementStream(Bytes data) { return StreamCheck(data).Run(); }
 
 }  // namespace engine::annotation

@@ -159,7 +159,7 @@ std::optional<ItemList> FindItems(const gdcm::DataSet& ds, const gdcm::Tag& tag,
 // ---- objects ----
 
 class AnnotationReader {
-  public:
+public:
     explicit AnnotationReader(AnnContainer* out) : out_(out) {}
 
     int Read(const gdcm::DataSet& ds) {
@@ -176,7 +176,7 @@ class AnnotationReader {
         return SUCCESS;
     }
 
-  private:
+private:
     static Charset OwnCharset(const gdcm::DataSet& ds, Charset inherited) {
         const auto value = Find(ds, kSpecificCharacterSet, gdcm::VR::CS);
         if (!value || value->wrongVr) return inherited;
@@ -220,8 +220,7 @@ class AnnotationReader {
             text.layer = layer;
             if (ReadText(item->GetNestedDataSet(), charset, &text))
                 out_->texts.push_back(std::move(text));
-            else
-                ++skipped_;
+            else ++skipped_;
         }
         for (const gdcm::Item* item : graphics.value_or(ItemList{})) {
             if (!Admit()) continue;
@@ -229,8 +228,7 @@ class AnnotationReader {
             graphic.layer = layer;
             if (ReadGraphic(item->GetNestedDataSet(), &graphic))
                 out_->graphics.push_back(std::move(graphic));
-            else
-                ++skipped_;
+            else ++skipped_;
         }
     }
 
@@ -260,27 +258,19 @@ class AnnotationReader {
             const std::string_view bytes = number->bytes;
             std::uint32_t declared;
             if (number->wrongVr) return false;
-            if (bytes.size() == 2)
-                declared = U16At(bytes, 0);
+            if (bytes.size() == 2) declared = U16At(bytes, 0);
             else if (bytes.size() == 4)
                 declared = U16At(bytes, 0) | std::uint32_t{U16At(bytes, 1)} << 16;
-            else
-                return false;
+            else return false;
             if (declared != count) return false;
         }
         const auto type = FindCodeString(ds, kGraphicType);
-        if (type == "POINT" && count == 1)
-            graphic->type = GraphicType::Point;
-        else if (type == "POLYLINE" && count >= 2)
-            graphic->type = GraphicType::Polyline;
-        else if (type == "INTERPOLATED" && count >= 2)
-            graphic->type = GraphicType::Interpolated;
-        else if (type == "CIRCLE" && count == 2)
-            graphic->type = GraphicType::Circle;
-        else if (type == "ELLIPSE" && count == 4)
-            graphic->type = GraphicType::Ellipse;
-        else
-            return false;
+        if (type == "POINT" && count == 1) graphic->type = GraphicType::Point;
+        else if (type == "POLYLINE" && count >= 2) graphic->type = GraphicType::Polyline;
+        else if (type == "INTERPOLATED" && count >= 2) graphic->type = GraphicType::Interpolated;
+        else if (type == "CIRCLE" && count == 2) graphic->type = GraphicType::Circle;
+        else if (type == "ELLIPSE" && count == 4) graphic->type = GraphicType::Ellipse;
+        else return false;
         graphic->points.resize(count);
         for (std::size_t i = 0; i < count; ++i) {
             const Point point{FloatAt(data->bytes, 2 * i), FloatAt(data->bytes, 2 * i + 1)};
@@ -326,10 +316,8 @@ class AnnotationReader {
             text->boxBottomRight = {std::max(topLeft->x, bottomRight->x),
                                     std::max(topLeft->y, bottomRight->y)};
             const auto justification = FindCodeString(ds, kBoundingBoxTextHorizontalJustification);
-            if (justification == "RIGHT")
-                text->justification = Justification::Right;
-            else if (justification == "CENTER")
-                text->justification = Justification::Center;
+            if (justification == "RIGHT") text->justification = Justification::Right;
+            else if (justification == "CENTER") text->justification = Justification::Center;
         }
         if (anchor) {
             text->anchorUnits = UnitsOf(FindCodeString(ds, kAnchorPointAnnotationUnits));

@@ -112,8 +112,10 @@ Tap SmoothTap(std::int64_t v, Span dst, Span src, Span allowed) {
 
 std::uint32_t Blend(std::uint32_t p, std::uint32_t q, std::uint32_t weight) {
     const std::uint32_t keep = 256 - weight;
-    const std::uint32_t rb = (((p & 0xFF00FF) * keep + (q & 0xFF00FF) * weight + 0x800080) >> 8) & 0xFF00FF;
-    const std::uint32_t g = (((p & 0x00FF00) * keep + (q & 0x00FF00) * weight + 0x008000) >> 8) & 0x00FF00;
+    const std::uint32_t rb =
+        (((p & 0xFF00FF) * keep + (q & 0xFF00FF) * weight + 0x800080) >> 8) & 0xFF00FF;
+    const std::uint32_t g =
+        (((p & 0x00FF00) * keep + (q & 0x00FF00) * weight + 0x008000) >> 8) & 0x00FF00;
     return rb | g;
 }
 

@@ -23,7 +23,9 @@ void PaintSource::BuildWordTable(const BITMAPHANDLE& bitmap, std::vector<std::ui
     table->resize(65536);
     if (bitmap.Order != ORDER_GRAY) {  // 16-bit colour: 5 bits a channel
         for (std::uint32_t v = 0; v < 65536; ++v) {
-            const auto scale = [](std::uint32_t c) { return static_cast<std::uint8_t>(c * 255 / 31); };
+            const auto scale = [](std::uint32_t c) {
+                return static_cast<std::uint8_t>(c * 255 / 31);
+            };
             (*table)[v] = PixelOf(scale((v >> 10) & 31), scale((v >> 5) & 31), scale(v & 31));
         }
         return;
@@ -150,8 +152,7 @@ void PaintSource::ReadRow(const Columns& columns, std::int32_t y, std::uint32_t*
             Gather(base, offsets, count, out,
                    [](const std::uint8_t* p) { return PixelOf(p[0], p[1], p[2]); });
             break;
-        case Kind::Packed:
-            break;
+        case Kind::Packed: break;
     }
 }
 

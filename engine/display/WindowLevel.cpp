@@ -11,7 +11,8 @@ int L_WindowLevel(BITMAPHANDLE* bitmap, int lowBit, int highBit, const RGBQUAD* 
     if (int status = engine::AccessPixels(bitmap, &view); status != SUCCESS) return status;
     if ((bitmap->BitsPerPixel != 12 && bitmap->BitsPerPixel != 16) || bitmap->Order != ORDER_GRAY)
         return ERROR_BITPERPIXEL;
-    if (lowBit < 0 || highBit < lowBit || highBit >= bitmap->BitsPerPixel) return ERROR_INV_PARAMETER;
+    if (lowBit < 0 || highBit < lowBit || highBit >= bitmap->BitsPerPixel)
+        return ERROR_INV_PARAMETER;
     if (lutLength == 0 || lutLength > 65536) return ERROR_INV_PARAMETER;
     if (!(flags & WINDOWLEVEL_FILLLUT) && !lut) return ERROR_INV_PARAMETER;
 
@@ -24,15 +25,17 @@ int L_WindowLevel(BITMAPHANDLE* bitmap, int lowBit, int highBit, const RGBQUAD* 
     if (flags & WINDOWLEVEL_FILLLUT) {
         for (std::uint32_t i = 0; i < lutLength; ++i) {
             const auto level = static_cast<std::uint8_t>(
-                lutLength == 1 ? 255 : (static_cast<std::uint64_t>(i) * 255 + (lutLength - 1) / 2) /
-                                           (lutLength - 1));
+                lutLength == 1 ? 255
+                               : (static_cast<std::uint64_t>(i) * 255 + (lutLength - 1) / 2) /
+                                     (lutLength - 1));
             table[i] = RGBQUAD{level, level, level, 0};
         }
     } else {
         // Copied first: lut may be the bitmap's own table, which SetOwnedLookupTable replaces.
         table.assign(lut, lut + lutLength);
     }
-    if (int status = engine::SetOwnedLookupTable(bitmap, table.data(), lutLength); status != SUCCESS)
+    if (int status = engine::SetOwnedLookupTable(bitmap, table.data(), lutLength);
+        status != SUCCESS)
         return status;
     bitmap->PaintLowBit = lowBit;
     bitmap->PaintHighBit = highBit;
@@ -42,7 +45,8 @@ int L_WindowLevel(BITMAPHANDLE* bitmap, int lowBit, int highBit, const RGBQUAD* 
 
 int L_ResetFileWindow(BITMAPHANDLE* bitmap) {
     if (!bitmap || !(bitmap->Flags & BITMAP_FLAG_FILE_WINDOW)) return SUCCESS;
-    if (const int status = engine::SetOwnedLookupTable(bitmap, nullptr, 0); status != SUCCESS) return status;
+    if (const int status = engine::SetOwnedLookupTable(bitmap, nullptr, 0); status != SUCCESS)
+        return status;
     bitmap->PaintLowBit = 0;
     bitmap->PaintHighBit = -1;
     bitmap->Flags &= ~BITMAP_FLAG_FILE_WINDOW;

@@ -1,7 +1,7 @@
 // Three-dimensional text: the styles are built from copies of the glyphs, each layer one colour
 // rasterised (antialiased) as one coverage mask over the text's extent, bottom layer first.
-#include <algorithm>
 #include <cairo.h>
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -26,7 +26,7 @@ struct Layer {
     double strokeWidth = 0;
 };
 
-constexpr int kMaxDepth = 1000;     // pixels; an extrusion longer than any image is pointless
+constexpr int kMaxDepth = 1000;      // pixels; an extrusion longer than any image is pointless
 constexpr int kMaxBlockSteps = 256;  // copies that make up an extrusion
 
 bool IsInset(unsigned style) {
@@ -43,21 +43,15 @@ bool IsRaised(unsigned style) {
 int DefaultDepth(unsigned style, int cell) {
     switch (style) {
         case EFX_STYLE_INSET_EXTRALIGHT:
-        case EFX_STYLE_RAISED_EXTRALIGHT:
-            return std::max(1, cell / 48);
+        case EFX_STYLE_RAISED_EXTRALIGHT: return std::max(1, cell / 48);
         case EFX_STYLE_INSET_LIGHT:
-        case EFX_STYLE_RAISED_LIGHT:
-            return std::max(1, cell / 32);
+        case EFX_STYLE_RAISED_LIGHT: return std::max(1, cell / 32);
         case EFX_STYLE_INSET_HEAVY:
-        case EFX_STYLE_RAISED_HEAVY:
-            return std::max(2, cell / 20);
+        case EFX_STYLE_RAISED_HEAVY: return std::max(2, cell / 20);
         case EFX_STYLE_INSET_EXTRAHEAVY:
-        case EFX_STYLE_RAISED_EXTRAHEAVY:
-            return std::max(3, cell / 14);
-        case EFX_STYLE_OUTLINEBLOCK:
-            return std::max(1, cell / 16);
-        default:
-            return std::max(2, cell / 12);
+        case EFX_STYLE_RAISED_EXTRAHEAVY: return std::max(3, cell / 14);
+        case EFX_STYLE_OUTLINEBLOCK: return std::max(1, cell / 16);
+        default: return std::max(2, cell / 12);
     }
 }
 
@@ -114,7 +108,8 @@ int L_EfxDrawRotated3dText(HDC dc, const char* text, const RECT* rect, int angle
     if (line.empty()) return SUCCESS;
 
     const TextExtent extent = font->Measure(line);
-    const std::int64_t left = rect->left, top = rect->top, right = rect->right, bottom = rect->bottom;
+    const std::int64_t left = rect->left, top = rect->top, right = rect->right,
+                       bottom = rect->bottom;
     std::int64_t x = left, y = top;
     if (flags & EFX_TEXT_HCENTER) {
         x = left + (right - left - extent.cx) / 2;
@@ -127,8 +122,9 @@ int L_EfxDrawRotated3dText(HDC dc, const char* text, const RECT* rect, int angle
         y = bottom - extent.cy;
     }
 
-    const std::vector<Layer> layers = LayersOf(style, xDepth, yDepth, extent.cy, textColor & 0xFFFFFF,
-                                               shadowColor & 0xFFFFFF, highlightColor & 0xFFFFFF);
+    const std::vector<Layer> layers =
+        LayersOf(style, xDepth, yDepth, extent.cy, textColor & 0xFFFFFF, shadowColor & 0xFFFFFF,
+                 highlightColor & 0xFFFFFF);
     // What the layers may cover: the text's cell, its offsets and an em for overhangs, turned
     // with the text about the rectangle's centre.
     double reach = font->EmPixels();

@@ -1,6 +1,6 @@
 // Frames: bands drawn from the rectangle's edge inwards, each exact to the pixel.
-#include <algorithm>
 #include <cairo.h>
+#include <algorithm>
 
 #include "engine/Effects.h"
 
@@ -18,14 +18,17 @@ void AddBand(cairo_t* cr, const Box& outer, double width) {
     cairo_rectangle(cr, outer.left, outer.top, outer.right - outer.left, outer.bottom - outer.top);
     const Box inner = outer.Shrunk(width);
     if (!inner.Empty())
-        cairo_rectangle(cr, inner.left, inner.top, inner.right - inner.left, inner.bottom - inner.top);
+        cairo_rectangle(cr, inner.left, inner.top, inner.right - inner.left,
+                        inner.bottom - inner.top);
 }
 
 // The top and left part of the band, mitred at the top-right and bottom-left corners.
 void AddLitSides(cairo_t* cr, const Box& outer, double width) {
     const Box inner = outer.Shrunk(width);
-    const double innerRight = std::max(inner.right, outer.left), innerBottom = std::max(inner.bottom, outer.top);
-    const double innerLeft = std::min(inner.left, outer.right), innerTop = std::min(inner.top, outer.bottom);
+    const double innerRight = std::max(inner.right, outer.left),
+                 innerBottom = std::max(inner.bottom, outer.top);
+    const double innerLeft = std::min(inner.left, outer.right),
+                 innerTop = std::min(inner.top, outer.bottom);
     cairo_move_to(cr, outer.left, outer.top);
     cairo_line_to(cr, outer.right, outer.top);
     cairo_line_to(cr, innerRight, innerTop);
@@ -62,16 +65,20 @@ int L_EfxDrawFrame(HDC dc, const RECT* rect, unsigned flags, int frameWidth, COL
     // Cairo's coordinates stay in range.
     const RECT drawable = dc->DrawableRect();
     const double margin = 2.0 + static_cast<double>(frameWidth) + innerWidth + outerWidth;
-    auto clampX = [&](LONG v) { return std::clamp<double>(v, drawable.left - margin, drawable.right + margin); };
-    auto clampY = [&](LONG v) { return std::clamp<double>(v, drawable.top - margin, drawable.bottom + margin); };
+    auto clampX = [&](LONG v) {
+        return std::clamp<double>(v, drawable.left - margin, drawable.right + margin);
+    };
+    auto clampY = [&](LONG v) {
+        return std::clamp<double>(v, drawable.top - margin, drawable.bottom + margin);
+    };
     Box box{clampX(std::min(rect->left, rect->right)), clampY(std::min(rect->top, rect->bottom)),
             clampX(std::max(rect->left, rect->right)), clampY(std::max(rect->top, rect->bottom))};
     if (box.Empty()) return SUCCESS;
     const RECT bounds{static_cast<LONG>(box.left), static_cast<LONG>(box.top),
                       static_cast<LONG>(box.right), static_cast<LONG>(box.bottom)};
     if (outerWidth > 0) {
-        DrawBevel(dc, bounds, box, outerWidth, flags & EFX_FRAME_OUTER_RAISED, outerColor1 & 0xFFFFFF,
-                  outerColor2 & 0xFFFFFF);
+        DrawBevel(dc, bounds, box, outerWidth, flags & EFX_FRAME_OUTER_RAISED,
+                  outerColor1 & 0xFFFFFF, outerColor2 & 0xFFFFFF);
         box = box.Shrunk(outerWidth);
     }
     if (frameWidth > 0 && !box.Empty()) {
@@ -79,7 +86,7 @@ int L_EfxDrawFrame(HDC dc, const RECT* rect, unsigned flags, int frameWidth, COL
         box = box.Shrunk(frameWidth);
     }
     if (innerWidth > 0 && !box.Empty())
-        DrawBevel(dc, bounds, box, innerWidth, flags & EFX_FRAME_INNER_RAISED, innerColor1 & 0xFFFFFF,
-                  innerColor2 & 0xFFFFFF);
+        DrawBevel(dc, bounds, box, innerWidth, flags & EFX_FRAME_INNER_RAISED,
+                  innerColor1 & 0xFFFFFF, innerColor2 & 0xFFFFFF);
     return SUCCESS;
 }

@@ -26,16 +26,11 @@ std::uint32_t BlendLevel(std::uint32_t destination, std::uint32_t source, std::u
 // A raster operation on one sample of maximum value `max`.
 std::uint32_t RopSample(int rop2, std::uint32_t destination, std::uint32_t pen, std::uint32_t max) {
     switch (rop2) {
-        case R2_BLACK:
-            return 0;
-        case R2_NOT:
-            return max - destination;
-        case R2_XORPEN:
-            return (destination ^ pen) & max;
-        case R2_WHITE:
-            return max;
-        default:
-            return pen;
+        case R2_BLACK: return 0;
+        case R2_NOT: return max - destination;
+        case R2_XORPEN: return (destination ^ pen) & max;
+        case R2_WHITE: return max;
+        default: return pen;
     }
 }
 
@@ -85,9 +80,9 @@ public:
                 visit([&](int row, int col, std::uint32_t alpha) {
                     std::uint16_t& sample = view.Row<std::uint16_t>(row)[col];
                     const std::uint32_t old = std::min<std::uint32_t>(sample, max);
-                    sample = static_cast<std::uint16_t>(
-                        rop2 == R2_COPYPEN ? BlendLevel(old, pen, alpha)
-                                           : RopSample(rop2, old, pen, max));
+                    sample = static_cast<std::uint16_t>(rop2 == R2_COPYPEN
+                                                            ? BlendLevel(old, pen, alpha)
+                                                            : RopSample(rop2, old, pen, max));
                 });
                 break;
             }
@@ -96,7 +91,8 @@ public:
             case PixelFormat::Rgb32:
             case PixelFormat::Bgr32: {
                 const int bytes = view.bits / 8;
-                const bool rgb = view.format == PixelFormat::Rgb24 || view.format == PixelFormat::Rgb32;
+                const bool rgb =
+                    view.format == PixelFormat::Rgb24 || view.format == PixelFormat::Rgb32;
                 const int redAt = rgb ? 0 : 2, blueAt = rgb ? 2 : 0;
                 visit([&](int row, int col, std::uint32_t alpha) {
                     std::uint8_t* p = view.RowBytes(row) + static_cast<std::ptrdiff_t>(col) * bytes;
@@ -121,8 +117,10 @@ public:
             case PixelFormat::Index4:
             case PixelFormat::Index8: {
                 // Grey ramps act on the level; other palettes take the nearest entry.
-                const int kind = engine::ClassifyPalette(bitmap_->pPalette, bitmap_->nColors, view.bits);
-                const bool ramp = view.bits == 8 && (kind == GRAY_ORDEREDNORMAL || kind == GRAY_ORDEREDINVERSE);
+                const int kind =
+                    engine::ClassifyPalette(bitmap_->pPalette, bitmap_->nColors, view.bits);
+                const bool ramp =
+                    view.bits == 8 && (kind == GRAY_ORDEREDNORMAL || kind == GRAY_ORDEREDINVERSE);
                 const bool inverse = kind == GRAY_ORDEREDINVERSE;
                 const std::uint32_t penLevel = engine::GrayLevelOf(color);
                 std::unordered_map<std::uint32_t, unsigned> nearest;
@@ -131,17 +129,22 @@ public:
                     const unsigned index = engine::ReadIndex(bytes, col, view.bits);
                     if (ramp) {
                         const std::uint32_t old = inverse ? 255 - index : index;
-                        const std::uint32_t level = rop2 == R2_COPYPEN ? BlendLevel(old, penLevel, alpha)
-                                                                       : RopSample(rop2, old, penLevel, 255);
+                        const std::uint32_t level = rop2 == R2_COPYPEN
+                                                        ? BlendLevel(old, penLevel, alpha)
+                                                        : RopSample(rop2, old, penLevel, 255);
                         engine::WriteIndex(bytes, col, view.bits, inverse ? 255 - level : level);
                         return;
                     }
                     const RGBQUAD entry = engine::PaletteEntry(*bitmap_, view.bits, index);
-                    const std::uint32_t old = engine::MakeColor(entry.rgbRed, entry.rgbGreen, entry.rgbBlue);
+                    const std::uint32_t old =
+                        engine::MakeColor(entry.rgbRed, entry.rgbGreen, entry.rgbBlue);
                     const std::uint32_t mixed = MixColor(old, color, alpha, rop2);
                     auto found = nearest.find(mixed);
                     if (found == nearest.end())
-                        found = nearest.emplace(mixed, engine::EncodeColor(*bitmap_, view.format, mixed)).first;
+                        found =
+                            nearest
+                                .emplace(mixed, engine::EncodeColor(*bitmap_, view.format, mixed))
+                                .first;
                     engine::WriteIndex(bytes, col, view.bits, found->second);
                 });
                 break;

@@ -25,7 +25,9 @@ constexpr std::uint32_t BI_RLE4 = 2;
 constexpr std::uint32_t BI_BITFIELDS = 3;
 constexpr std::size_t kFileHeaderBytes = 14;
 
-std::uint32_t Le32(const std::uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (std::uint32_t{p[3]} << 24); }
+std::uint32_t Le32(const std::uint8_t* p) {
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (std::uint32_t{p[3]} << 24);
+}
 std::uint16_t Le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
 
 struct Dib {
@@ -44,7 +46,8 @@ int ParseDib(Bytes header, Dib* dib) {
     const BITMAPINFOHEADER& h = dib->header;
     if (h.biSize < 40 || h.biSize > header.size()) return ERROR_FILE_CORRUPT;
     const unsigned bits = h.biBitCount;
-    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) return ERROR_BITPERPIXEL;
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
+        return ERROR_BITPERPIXEL;
     if (h.biCompression == BI_RLE8 && bits != 8) return ERROR_FILE_CORRUPT;
     if (h.biCompression == BI_RLE4 && bits != 4) return ERROR_FILE_CORRUPT;
     if (h.biCompression == BI_BITFIELDS && bits != 16 && bits != 32) return ERROR_FILE_CORRUPT;
@@ -52,8 +55,10 @@ int ParseDib(Bytes header, Dib* dib) {
     dib->width = h.biWidth;
     dib->topDown = h.biHeight < 0;
     dib->height = std::abs(static_cast<std::int64_t>(h.biHeight));
-    if (dib->topDown && h.biCompression != BI_RGB && h.biCompression != BI_BITFIELDS) return ERROR_FILE_CORRUPT;
-    const int sized = CheckImageSize(dib->width, dib->height, bits > 8 ? 24 : static_cast<int>(bits));
+    if (dib->topDown && h.biCompression != BI_RGB && h.biCompression != BI_BITFIELDS)
+        return ERROR_FILE_CORRUPT;
+    const int sized =
+        CheckImageSize(dib->width, dib->height, bits > 8 ? 24 : static_cast<int>(bits));
     if (sized != SUCCESS) return sized;
     std::size_t offset = h.biSize;
     if (h.biCompression == BI_BITFIELDS) {
@@ -97,7 +102,9 @@ void InfoFromDib(const Dib& dib, ImageInfo* info) {
     info->height = dib.height;
     info->bitsPerPixel = bits <= 8 ? static_cast<int>(bits) : 24;
     info->gray = bits <= 8 && IsGrayRamp(dib);
-    const auto dpi = [](std::int32_t ppm) { return static_cast<int>(std::lround(std::max(ppm, 0) * 0.0254)); };
+    const auto dpi = [](std::int32_t ppm) {
+        return static_cast<int>(std::lround(std::max(ppm, 0) * 0.0254));
+    };
     info->xResolution = dpi(dib.header.biXPelsPerMeter);
     info->yResolution = dpi(dib.header.biYPelsPerMeter);
 }
@@ -133,7 +140,8 @@ int ExpandRle(const Dib& dib, Bytes bits, std::vector<std::uint8_t>* indices) {
         i += 2;
         if (count > 0) {
             if (count > width - x) return ERROR_FILE_CORRUPT;
-            for (unsigned k = 0; k < count; ++k) put(x, k, four ? ((k & 1) ? value & 0xF : value >> 4) : value);
+            for (unsigned k = 0; k < count; ++k)
+                put(x, k, four ? ((k & 1) ? value & 0xF : value >> 4) : value);
             x += count;
         } else if (value == 0) {
             x = 0, ++y;
@@ -149,7 +157,8 @@ int ExpandRle(const Dib& dib, Bytes bits, std::vector<std::uint8_t>* indices) {
             if (i + bytes > bits.size()) return ERROR_FILE_CORRUPT;
             if (value > width - x) return ERROR_FILE_CORRUPT;
             for (unsigned k = 0; k < value; ++k)
-                put(x, k, four ? ((k & 1) ? bits[i + k / 2] & 0xF : bits[i + k / 2] >> 4) : bits[i + k]);
+                put(x, k,
+                    four ? ((k & 1) ? bits[i + k / 2] & 0xF : bits[i + k / 2] >> 4) : bits[i + k]);
             x += value;
             i += (bytes + 1) & ~std::size_t{1};
         }
@@ -168,7 +177,7 @@ bool IndexesInPalette(const Dib& dib, const std::uint8_t* pixels, std::size_t st
     for (std::int64_t y = 0; y < rows; ++y) {
         const std::uint8_t* row = pixels + static_cast<std::size_t>(y) * stride;
         for (std::size_t x = 0; x < width; ++x) {
-            const unsigned index = depth == 8 ? row[x]
+            const unsigned index = depth == 8   ? row[x]
                                    : depth == 4 ? (row[x / 2] >> ((x & 1) ? 0 : 4)) & 0xF
                                                 : (row[x / 8] >> (7 - (x & 7))) & 1;
             if (index >= dib.declaredColors) return false;
@@ -185,7 +194,8 @@ int CheckDibBits(const Dib& dib, Bytes bits, std::vector<std::uint8_t>* expanded
     if (rle) return ExpandRle(dib, bits, expanded);
     const std::size_t stride = ((static_cast<std::size_t>(dib.width) * depth + 31) / 32) * 4;
     if (stride * static_cast<std::size_t>(dib.height) > bits.size()) return ERROR_FILE_CORRUPT;
-    if (depth <= 8 && !IndexesInPalette(dib, bits.data(), stride, static_cast<int>(depth), dib.height))
+    if (depth <= 8 &&
+        !IndexesInPalette(dib, bits.data(), stride, static_cast<int>(depth), dib.height))
         return ERROR_FILE_CORRUPT;
     return SUCCESS;
 }
@@ -217,7 +227,8 @@ int DecodeDib(Bytes header, Bytes bits, int colorOrder, BITMAPHANDLE* out) {
         info.bitsPerPixel = 8;
     }
     std::array<RGBQUAD, 256> palette = dib.palette;
-    status = AllocateDecoded(info, colorOrder, out, palette.data(), info.bitsPerPixel <= 8 ? 1u << info.bitsPerPixel : 0);
+    status = AllocateDecoded(info, colorOrder, out, palette.data(),
+                             info.bitsPerPixel <= 8 ? 1u << info.bitsPerPixel : 0);
     if (status != SUCCESS) return status;
     PixelView pixels;
     status = AccessPixels(out, &pixels);
@@ -227,7 +238,8 @@ int DecodeDib(Bytes header, Bytes bits, int colorOrder, BITMAPHANDLE* out) {
         const std::int64_t fileRow = dib.topDown ? y : dib.height - 1 - y;
         std::uint8_t* target = pixels.RowBytes(static_cast<int>(y));
         if (rle) {
-            std::memcpy(target, expanded.data() + fileRow * dib.width, static_cast<std::size_t>(dib.width));
+            std::memcpy(target, expanded.data() + fileRow * dib.width,
+                        static_cast<std::size_t>(dib.width));
             continue;
         }
         const std::uint8_t* source = bits.data() + static_cast<std::size_t>(fileRow) * stride;
@@ -266,12 +278,15 @@ public:
     int ReadInfo(ImageInfo* info) override {
         if (data_.size() < kFileHeaderBytes + sizeof(BITMAPINFOHEADER)) return ERROR_FILE_CORRUPT;
         const std::uint32_t offBits = Le32(data_.data() + 10);
-        if (offBits < kFileHeaderBytes + sizeof(BITMAPINFOHEADER) || offBits > data_.size()) return ERROR_FILE_CORRUPT;
+        if (offBits < kFileHeaderBytes + sizeof(BITMAPINFOHEADER) || offBits > data_.size())
+            return ERROR_FILE_CORRUPT;
         header_ = data_.subspan(kFileHeaderBytes, offBits - kFileHeaderBytes);
         bits_ = data_.subspan(offBits);
         return ReadDibInfo(header_, info);
     }
-    int Decode(int colorOrder, BITMAPHANDLE* out) override { return DecodeDib(header_, bits_, colorOrder, out); }
+    int Decode(int colorOrder, BITMAPHANDLE* out) override {
+        return DecodeDib(header_, bits_, colorOrder, out);
+    }
     int Verify() override {
         Dib dib;
         const int status = ParseDib(header_, &dib);
@@ -289,14 +304,17 @@ std::unique_ptr<Decoder> CreateBmpDecoder(Bytes data) { return std::make_unique<
 int EncodeBmp(const SampleImage& image, const EncodeRequest&, std::vector<std::uint8_t>* out) {
     const bool color = image.channels == 3;
     if (image.bitsPerSample != 8) return ERROR_BITPERPIXEL;
-    const std::size_t stride = ((static_cast<std::size_t>(image.width) * (color ? 24 : 8) + 31) / 32) * 4;
+    const std::size_t stride =
+        ((static_cast<std::size_t>(image.width) * (color ? 24 : 8) + 31) / 32) * 4;
     const std::size_t paletteBytes = color ? 0 : 1024;
     const std::size_t offBits = kFileHeaderBytes + 40 + paletteBytes;
     const std::size_t total = offBits + stride * image.height;
     if (total > 0xFFFFFFFFu) return ERROR_INV_SIZE;
     out->assign(total, 0);
     std::uint8_t* p = out->data();
-    const auto put32 = [](std::uint8_t* at, std::uint32_t v) { for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>(v >> (8 * i)); };
+    const auto put32 = [](std::uint8_t* at, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>(v >> (8 * i));
+    };
     p[0] = 'B', p[1] = 'M';
     put32(p + 2, static_cast<std::uint32_t>(total));
     put32(p + 10, static_cast<std::uint32_t>(offBits));

@@ -34,7 +34,7 @@ struct ImageInfo {
 };
 
 class Decoder {
-  public:
+public:
     virtual ~Decoder() = default;
     // Reads the headers. SUCCESS or a failure status.
     virtual int ReadInfo(ImageInfo* info) = 0;

@@ -109,9 +109,11 @@ int ReadWholeFile(const char* fileName, FileBytes* out) {
         out->data = {spare.block.release(), SpareReturner{spare.capacity}};
         spare.capacity = 0;
     } else {
-        out->data = {std::make_unique_for_overwrite<std::uint8_t[]>(needed).release(), SpareReturner{needed}};
+        out->data = {std::make_unique_for_overwrite<std::uint8_t[]>(needed).release(),
+                     SpareReturner{needed}};
     }
-    if (size > 0 && std::fread(out->data.get(), 1, out->size, file.get()) != out->size) return ERROR_FILE_READ;
+    if (size > 0 && std::fread(out->data.get(), 1, out->size, file.get()) != out->size)
+        return ERROR_FILE_READ;
     return SUCCESS;
 }
 

@@ -76,10 +76,8 @@ bool CleanJpegHeader(Bytes code, const PixelAttributes& a, bool jpegLs) {
             case 0xCC:
             case 0xDB:
             case 0xDD:
-            case 0xFE:
-                break;  // tables, restart interval, comment
-            case 0xDA:
-                return frame;  // first scan: the header is complete
+            case 0xFE: break;         // tables, restart interval, comment
+            case 0xDA: return frame;  // first scan: the header is complete
             default:
                 if (marker < 0xE0 || marker > 0xEF) return false;
                 // A JFIF version other than 1.x and an unknown colour transform only warn.

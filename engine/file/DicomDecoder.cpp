@@ -20,8 +20,8 @@
 #include "engine/file/DicomGreyValues.h"
 #include "engine/file/DicomShared.h"
 #include "engine/file/LibraryMessages.h"
-#include "engine/file/RleLossless.h"
 #include "engine/file/MemoryStreamBuffer.h"
+#include "engine/file/RleLossless.h"
 
 namespace engine::file {
 
@@ -59,13 +59,10 @@ enum class YbrRange { None, Full, Partial };
 YbrRange YbrRangeOf(const gdcm::PhotometricInterpretation& pi) {
     switch (pi) {
         case gdcm::PhotometricInterpretation::YBR_FULL:
-        case gdcm::PhotometricInterpretation::YBR_FULL_422:
-            return YbrRange::Full;
+        case gdcm::PhotometricInterpretation::YBR_FULL_422: return YbrRange::Full;
         case gdcm::PhotometricInterpretation::YBR_PARTIAL_422:
-        case gdcm::PhotometricInterpretation::YBR_PARTIAL_420:
-            return YbrRange::Partial;
-        default:
-            return YbrRange::None;
+        case gdcm::PhotometricInterpretation::YBR_PARTIAL_420: return YbrRange::Partial;
+        default: return YbrRange::None;
     }
 }
 
@@ -167,7 +164,7 @@ struct StoredMapping {
 // VOI output in 0 … 1 for a modality value x: the file's first window (PS3.3 C.11.2.1.2), or
 // else its first VOI LUT (C.11.2.1.1).
 class VoiTransform {
-  public:
+public:
     bool Read(const gdcm::DataSet& ds, bool signedSamples) {
         const auto center = DecimalOf(ValueAt(TextOf(ds, tags::kWindowCenter), 0));
         const auto width = DecimalOf(ValueAt(TextOf(ds, tags::kWindowWidth), 0));
@@ -201,7 +198,7 @@ class VoiTransform {
         return (x - (center_ - 0.5)) / (width_ - 1) + 0.5;
     }
 
-  private:
+private:
     bool ReadLut(const gdcm::DataSet& ds, bool signedSamples) {
         if (!ds.FindDataElement(TagOf(tags::kVoiLutSequence))) return false;
         const gdcm::SmartPointer<gdcm::SequenceOfItems> items =
@@ -240,7 +237,7 @@ class VoiTransform {
 };
 
 class DicomDecoder final : public Decoder {
-  public:
+public:
     explicit DicomDecoder(Bytes data) : data_(data), buffer_(data), stream_(&buffer_) {}
 
     int ReadInfo(ImageInfo* info) override {
@@ -326,8 +323,7 @@ class DicomDecoder final : public Decoder {
                 info->format = gray ? FILE_DICOM_J2K_GRAY : FILE_DICOM_J2K_COLOR;
             else if (ts.IsEncapsulated())
                 info->format = gray ? FILE_DICOM_JPEG_GRAY : FILE_DICOM_JPEG_COLOR;
-            else
-                info->format = gray ? FILE_DICOM_GRAY : FILE_DICOM_COLOR;
+            else info->format = gray ? FILE_DICOM_GRAY : FILE_DICOM_COLOR;
             info->pages = std::max(1u, image.GetNumberOfDimensions() > 2 ? dims[2] : 1u);
             ReadResolution(reader_.GetFile().GetDataSet(), info);
             info_ = *info;
@@ -365,7 +361,7 @@ class DicomDecoder final : public Decoder {
         return false;
     }
 
-  private:
+private:
     // How the decoded samples of the first frame lie and what they mean.
     struct Samples {
         const char* data = nullptr;  // the bitmap's pixels when decoded in place
@@ -692,8 +688,7 @@ class DicomDecoder final : public Decoder {
                 if (bytesPerSample == 2)
                     MapStoredSamples(reinterpret_cast<std::uint16_t*>(row), out->Width, mask,
                                      signOffset, invert);
-                else
-                    MapStoredSamples(row, out->Width, mask, signOffset, invert);
+                else MapStoredSamples(row, out->Width, mask, signOffset, invert);
                 continue;
             }
             const bool rgb = out->Order == ORDER_RGB;

@@ -41,7 +41,7 @@ struct ElementHeader {
 };
 
 class ElementReader {
-  public:
+public:
     ElementReader(Bytes data, bool explicitVr, bool bigEndian)
         : data_(data), explicitVr_(explicitVr), bigEndian_(bigEndian) {}
 
@@ -66,7 +66,7 @@ class ElementReader {
         return length >= 8 && end - pos >= 8 && U16(pos) == kItemGroup && U16(pos + 2) == kItem;
     }
 
-  private:
+private:
     Bytes data_;
     bool explicitVr_;
     bool bigEndian_;

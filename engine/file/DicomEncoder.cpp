@@ -34,10 +34,10 @@ const char* const kSecondaryCapture = "1.2.840.10008.5.1.4.1.1.7";
 // GDCM's writer appends straight into the encoded bytes: an ostringstream would grow by copies
 // and hand its string over by another.
 class AppendBuffer final : public std::streambuf {
-  public:
+public:
     explicit AppendBuffer(std::vector<std::uint8_t>* out) : out_(out) {}
 
-  protected:
+protected:
     int_type overflow(int_type c) override {
         if (c != traits_type::eof()) out_->push_back(static_cast<std::uint8_t>(c));
         return traits_type::not_eof(c);
@@ -54,7 +54,7 @@ class AppendBuffer final : public std::streambuf {
         return pos_type(static_cast<off_type>(out_->size()));
     }
 
-  private:
+private:
     std::vector<std::uint8_t>* out_;
 };
 
@@ -101,7 +101,7 @@ gdcm::DataSet CodeItem(const char* value, const char* scheme, const char* meanin
 // header (PS3.10 7.1). ImageWriter's own additions are left out: among them a pixel spacing of
 // 1 mm for every image, which we write ourselves from the bitmap's resolution.
 class EngineImageWriter final : public gdcm::ImageWriter {
-  public:
+public:
     bool Write() override {
         // Choosing the SOP class reads the data set's Photometric Interpretation, which
         // PrepareWrite only adds afterwards: without it GDCM warns that it assumes MONOCHROME2.
@@ -121,12 +121,9 @@ class EngineImageWriter final : public gdcm::ImageWriter {
 
 // Patient's Sex takes M, F or O (PS3.3 C.7.1.1); the words are the common spelling of the same.
 bool NormaliseSex(std::string* value, std::string* problem) {
-    if (*value == "MALE")
-        *value = "M";
-    else if (*value == "FEMALE")
-        *value = "F";
-    else if (*value == "OTHER")
-        *value = "O";
+    if (*value == "MALE") *value = "M";
+    else if (*value == "FEMALE") *value = "F";
+    else if (*value == "OTHER") *value = "O";
     if (value->empty() || *value == "M" || *value == "F" || *value == "O") return true;
     *problem = "not M, F or O";
     return false;

@@ -177,26 +177,16 @@ struct Scanner {
                 attributes->segmentedPalette = true;
             }
         }
-        if (tag == tags::kSamplesPerPixel)
-            set(attributes->samples, number());
-        else if (tag == tags::kPhotometricInterpretation)
-            set(attributes->photometric, text());
-        else if (tag == tags::kPlanarConfiguration)
-            set(attributes->planar, number());
-        else if (tag == tags::kNumberOfFrames)
-            set(attributes->frames, text());
-        else if (tag == tags::kRows)
-            set(attributes->rows, number());
-        else if (tag == tags::kColumns)
-            set(attributes->columns, number());
-        else if (tag == tags::kBitsAllocated)
-            set(attributes->bitsAllocated, number());
-        else if (tag == tags::kBitsStored)
-            set(attributes->bitsStored, number());
-        else if (tag == tags::kHighBit)
-            set(attributes->highBit, number());
-        else if (tag == tags::kPixelRepresentation)
-            set(attributes->pixelRepresentation, number());
+        if (tag == tags::kSamplesPerPixel) set(attributes->samples, number());
+        else if (tag == tags::kPhotometricInterpretation) set(attributes->photometric, text());
+        else if (tag == tags::kPlanarConfiguration) set(attributes->planar, number());
+        else if (tag == tags::kNumberOfFrames) set(attributes->frames, text());
+        else if (tag == tags::kRows) set(attributes->rows, number());
+        else if (tag == tags::kColumns) set(attributes->columns, number());
+        else if (tag == tags::kBitsAllocated) set(attributes->bitsAllocated, number());
+        else if (tag == tags::kBitsStored) set(attributes->bitsStored, number());
+        else if (tag == tags::kHighBit) set(attributes->highBit, number());
+        else if (tag == tags::kPixelRepresentation) set(attributes->pixelRepresentation, number());
     }
 
     bool Value(std::size_t* pos, std::size_t end, std::uint32_t length, bool nested,

@@ -13,7 +13,9 @@ namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-bool AllDigits(std::string_view s) { return !s.empty() && std::all_of(s.begin(), s.end(), IsDigit); }
+bool AllDigits(std::string_view s) {
+    return !s.empty() && std::all_of(s.begin(), s.end(), IsDigit);
+}
 
 int Number(std::string_view digits) {
     int value = 0;
@@ -43,23 +45,29 @@ std::optional<std::string> DatePart(std::string_view s) {
     if (s.size() == 8 && AllDigits(s)) {
         digits = s;
     } else if (s.size() == 10 && (s[4] == '-' || s[4] == ':' || s[4] == '.') && s[7] == s[4] &&
-               AllDigits(s.substr(0, 4)) && AllDigits(s.substr(5, 2)) && AllDigits(s.substr(8, 2))) {
-        digits = std::string(s.substr(0, 4)) + std::string(s.substr(5, 2)) + std::string(s.substr(8, 2));
+               AllDigits(s.substr(0, 4)) && AllDigits(s.substr(5, 2)) &&
+               AllDigits(s.substr(8, 2))) {
+        digits =
+            std::string(s.substr(0, 4)) + std::string(s.substr(5, 2)) + std::string(s.substr(8, 2));
     } else {
         return std::nullopt;
     }
-    if (!ValidDate(Number(digits.substr(0, 4)), Number(digits.substr(4, 2)), Number(digits.substr(6, 2))))
+    if (!ValidDate(Number(digits.substr(0, 4)), Number(digits.substr(4, 2)),
+                   Number(digits.substr(6, 2))))
         return std::nullopt;
     return digits;
 }
 
 // A fraction of a second ".F" with 1 to 6 digits, kept as given; empty is fine.
-bool ValidFraction(std::string_view s) { return s.empty() || (s.size() >= 2 && s.size() <= 7 && s[0] == '.' && AllDigits(s.substr(1))); }
+bool ValidFraction(std::string_view s) {
+    return s.empty() || (s.size() >= 2 && s.size() <= 7 && s[0] == '.' && AllDigits(s.substr(1)));
+}
 
 // HH, HHMM, HHMMSS[.F] or HH:MM, HH:MM:SS[.F], as TM (PS3.5 6.2: HH 00-23, MM 00-59, SS 00-60).
 std::optional<std::string> TimePart(std::string_view s) {
     const std::size_t dot = s.find('.');
-    const std::string_view fraction = dot == std::string_view::npos ? std::string_view{} : s.substr(dot);
+    const std::string_view fraction =
+        dot == std::string_view::npos ? std::string_view{} : s.substr(dot);
     std::string_view clock = s.substr(0, dot);
     std::string digits;
     if (clock.find(':') != std::string_view::npos) {
@@ -73,7 +81,8 @@ std::optional<std::string> TimePart(std::string_view s) {
             }
         }
     } else {
-        if (!AllDigits(clock) || (clock.size() != 2 && clock.size() != 4 && clock.size() != 6)) return std::nullopt;
+        if (!AllDigits(clock) || (clock.size() != 2 && clock.size() != 4 && clock.size() != 6))
+            return std::nullopt;
         digits = clock;
     }
     if (!ValidFraction(fraction) || (!fraction.empty() && digits.size() != 6)) return std::nullopt;
@@ -99,7 +108,8 @@ std::optional<std::string> Offset(std::string_view s) {
     std::string digits;
     for (char c : s.substr(1))
         if (c != ':') digits.push_back(c);
-    if (digits.size() != 4 || !AllDigits(digits) || (s.size() == 6 && s[3] != ':') || s.size() > 6) return std::nullopt;
+    if (digits.size() != 4 || !AllDigits(digits) || (s.size() == 6 && s[3] != ':') || s.size() > 6)
+        return std::nullopt;
     if (Number(digits.substr(0, 2)) > 14 || Number(digits.substr(2, 2)) > 59) return std::nullopt;
     return std::string(1, s[0]) + digits;
 }
@@ -128,8 +138,10 @@ bool ValidDateTime(std::string_view s) {
     }
     const std::size_t dot = s.find('.');
     const std::string_view digits = s.substr(0, dot);
-    if (dot != std::string_view::npos && (digits.size() != 14 || !ValidFraction(s.substr(dot)))) return false;
-    if (!AllDigits(digits) || digits.size() % 2 || digits.size() < 4 || digits.size() > 14) return false;
+    if (dot != std::string_view::npos && (digits.size() != 14 || !ValidFraction(s.substr(dot))))
+        return false;
+    if (!AllDigits(digits) || digits.size() % 2 || digits.size() < 4 || digits.size() > 14)
+        return false;
     const int year = Number(digits.substr(0, 4));
     const int month = digits.size() >= 6 ? Number(digits.substr(4, 2)) : 1;
     const int day = digits.size() >= 8 ? Number(digits.substr(6, 2)) : 1;
@@ -190,13 +202,16 @@ bool CleanControls(std::string_view s, bool text) {
     });
 }
 
-std::optional<std::string> ToString(std::string_view s, long maxCharacters, bool text, std::string* problem) {
+std::optional<std::string> ToString(std::string_view s, long maxCharacters, bool text,
+                                    std::string* problem) {
     const long length = Utf8Length(s);
     if (length < 0) return *problem = "not UTF-8 text", std::nullopt;
     if (!CleanControls(s, text)) return *problem = "holds control characters", std::nullopt;
     if (!text && s.find('\\') != std::string_view::npos)
         return *problem = "holds a backslash, the value delimiter", std::nullopt;
-    if (length > maxCharacters) return *problem = "longer than " + std::to_string(maxCharacters) + " characters", std::nullopt;
+    if (length > maxCharacters)
+        return *problem = "longer than " + std::to_string(maxCharacters) + " characters",
+               std::nullopt;
     return std::string(s);
 }
 
@@ -208,10 +223,13 @@ std::optional<std::string> ToPersonName(std::string_view s, std::string* problem
     std::size_t groups = 0, start = 0;
     for (;;) {
         const std::size_t end = value->find('=', start);
-        const std::string_view group = std::string_view(*value).substr(start, end == std::string::npos ? std::string::npos : end - start);
+        const std::string_view group = std::string_view(*value).substr(
+            start, end == std::string::npos ? std::string::npos : end - start);
         ++groups;
-        if (Utf8Length(group) > 64) return *problem = "a name group longer than 64 characters", std::nullopt;
-        if (std::count(group.begin(), group.end(), '^') > 4) return *problem = "more than five name components", std::nullopt;
+        if (Utf8Length(group) > 64)
+            return *problem = "a name group longer than 64 characters", std::nullopt;
+        if (std::count(group.begin(), group.end(), '^') > 4)
+            return *problem = "more than five name components", std::nullopt;
         if (end == std::string::npos) break;
         start = end + 1;
     }
@@ -224,7 +242,8 @@ std::optional<std::string> ToCode(std::string_view s, std::string* problem) {
     for (char c : s) {
         if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
         if (!((c >= 'A' && c <= 'Z') || IsDigit(c) || c == ' ' || c == '_'))
-            return *problem = "holds characters CS does not take (A-Z, 0-9, space, _)", std::nullopt;
+            return *problem = "holds characters CS does not take (A-Z, 0-9, space, _)",
+                   std::nullopt;
         value.push_back(c);
     }
     if (value.size() > 16) return *problem = "longer than 16 characters", std::nullopt;
@@ -238,7 +257,8 @@ std::optional<std::string> ToUid(std::string_view s, std::string* problem) {
         if (c == '.') valid = s[i - 1] != '.';
         else if (!IsDigit(c)) valid = false;
         // No component starts with 0 unless it is 0 (PS3.5 9.1).
-        else if (c == '0' && (i == 0 || s[i - 1] == '.') && i + 1 < s.size() && s[i + 1] != '.') valid = false;
+        else if (c == '0' && (i == 0 || s[i - 1] == '.') && i + 1 < s.size() && s[i + 1] != '.')
+            valid = false;
     }
     if (!valid) return *problem = "not a UID (digits and dots, at most 64)", std::nullopt;
     return std::string(s);
@@ -247,9 +267,11 @@ std::optional<std::string> ToUid(std::string_view s, std::string* problem) {
 std::optional<std::string> ToInteger(std::string_view s, std::string* problem) {
     std::string_view digits = s;
     if (!digits.empty() && (digits[0] == '+' || digits[0] == '-')) digits.remove_prefix(1);
-    if (!AllDigits(digits) || s.size() > 12) return *problem = "not an integer string", std::nullopt;
+    if (!AllDigits(digits) || s.size() > 12)
+        return *problem = "not an integer string", std::nullopt;
     const long long value = std::strtoll(std::string(s).c_str(), nullptr, 10);
-    if (value < std::numeric_limits<std::int32_t>::min() || value > std::numeric_limits<std::int32_t>::max())
+    if (value < std::numeric_limits<std::int32_t>::min() ||
+        value > std::numeric_limits<std::int32_t>::max())
         return *problem = "outside the range of IS", std::nullopt;
     return std::string(s);
 }
@@ -284,7 +306,8 @@ std::optional<std::string> ToDicomValue(DicomVr vr, std::string_view text, std::
 }
 
 bool NeedsExtendedCharacters(std::string_view text) {
-    return std::any_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+    return std::any_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
 }
 
 std::string SpacingOfResolution(int dotsPerInch) {
@@ -301,7 +324,8 @@ int ResolutionOfSpacing(std::string_view millimetres) {
     char* end = nullptr;
     errno = 0;
     const double value = std::strtod(text.c_str(), &end);
-    if (errno != 0 || end != text.c_str() + text.size() || !(value > 0) || !std::isfinite(value)) return 0;
+    if (errno != 0 || end != text.c_str() + text.size() || !(value > 0) || !std::isfinite(value))
+        return 0;
     const double dpi = std::round(25.4 / value);
     if (!(dpi >= 1 && dpi <= std::numeric_limits<std::int32_t>::max())) return 0;
     return static_cast<int>(dpi);

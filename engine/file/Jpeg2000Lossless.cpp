@@ -61,13 +61,15 @@ struct ImageDeleter {
 
 }  // namespace
 
-bool EncodeJpeg2000Lossless(const SampleImage& samples, int precision, std::vector<std::uint8_t>* out) {
+bool EncodeJpeg2000Lossless(const SampleImage& samples, int precision,
+                            std::vector<std::uint8_t>* out) {
     const int channels = samples.channels;
     const bool wide = samples.bitsPerSample == 16;
-    if ((channels != 1 && channels != 3) || precision < 1 || precision > (wide ? 16 : 8) || samples.width <= 0 ||
-        samples.height <= 0)
+    if ((channels != 1 && channels != 3) || precision < 1 || precision > (wide ? 16 : 8) ||
+        samples.width <= 0 || samples.height <= 0)
         return false;
-    const auto width = static_cast<OPJ_UINT32>(samples.width), height = static_cast<OPJ_UINT32>(samples.height);
+    const auto width = static_cast<OPJ_UINT32>(samples.width),
+               height = static_cast<OPJ_UINT32>(samples.height);
 
     std::array<opj_image_cmptparm_t, 3> components{};
     for (int c = 0; c < channels; ++c) {
@@ -77,8 +79,9 @@ bool EncodeJpeg2000Lossless(const SampleImage& samples, int precision, std::vect
         components[c].prec = static_cast<OPJ_UINT32>(precision);
         components[c].sgnd = 0;
     }
-    std::unique_ptr<opj_image_t, ImageDeleter> image(opj_image_create(
-        static_cast<OPJ_UINT32>(channels), components.data(), channels == 3 ? OPJ_CLRSPC_SRGB : OPJ_CLRSPC_GRAY));
+    std::unique_ptr<opj_image_t, ImageDeleter> image(
+        opj_image_create(static_cast<OPJ_UINT32>(channels), components.data(),
+                         channels == 3 ? OPJ_CLRSPC_SRGB : OPJ_CLRSPC_GRAY));
     if (!image) return false;
     image->x0 = image->y0 = 0;
     image->x1 = width;
@@ -111,7 +114,9 @@ bool EncodeJpeg2000Lossless(const SampleImage& samples, int precision, std::vect
     parameters.tcp_mct = channels == 3 ? 1 : 0;
     // Each resolution halves the image; the smallest side must keep a sample at the lowest one.
     int resolutions = 1;
-    while (resolutions < kMaxResolutions && (OPJ_UINT32{1} << resolutions) <= std::min(width, height)) ++resolutions;
+    while (resolutions < kMaxResolutions &&
+           (OPJ_UINT32{1} << resolutions) <= std::min(width, height))
+        ++resolutions;
     parameters.numresolution = resolutions;
 
     std::unique_ptr<opj_codec_t, CodecDeleter> codec(opj_create_compress(OPJ_CODEC_J2K));
@@ -124,14 +129,15 @@ bool EncodeJpeg2000Lossless(const SampleImage& samples, int precision, std::vect
     out->clear();
     out->reserve(samples.Size() / 2 + 1024);
     Sink sink{out};
-    std::unique_ptr<opj_stream_t, StreamDeleter> stream(opj_stream_create(OPJ_J2K_STREAM_CHUNK_SIZE, OPJ_FALSE));
+    std::unique_ptr<opj_stream_t, StreamDeleter> stream(
+        opj_stream_create(OPJ_J2K_STREAM_CHUNK_SIZE, OPJ_FALSE));
     if (!stream) return false;
     opj_stream_set_user_data(stream.get(), &sink, nullptr);
     opj_stream_set_write_function(stream.get(), Write);
     opj_stream_set_skip_function(stream.get(), Skip);
     opj_stream_set_seek_function(stream.get(), Seek);
-    if (!opj_start_compress(codec.get(), image.get(), stream.get()) || !opj_encode(codec.get(), stream.get()) ||
-        !opj_end_compress(codec.get(), stream.get()))
+    if (!opj_start_compress(codec.get(), image.get(), stream.get()) ||
+        !opj_encode(codec.get(), stream.get()) || !opj_end_compress(codec.get(), stream.get()))
         return false;
     stream.reset();  // flushes what OpenJPEG still buffers
     out->resize(sink.end);

@@ -12,6 +12,7 @@ namespace engine::file {
 // The reversible (5/3 wavelet, RCT for colour) codestream of image (8 or 16 bits, 1 or 3
 // interleaved channels) with precision bits a sample into *out; samples above that precision
 // saturate. False when OpenJPEG refuses.
-bool EncodeJpeg2000Lossless(const SampleImage& image, int precision, std::vector<std::uint8_t>* out);
+bool EncodeJpeg2000Lossless(const SampleImage& image, int precision,
+                            std::vector<std::uint8_t>* out);
 
 }  // namespace engine::file

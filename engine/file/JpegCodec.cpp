@@ -1,9 +1,12 @@
 // Baseline JPEG through libjpeg-turbo: 8-bit grey and colour, 4:2:0 (FILE_JPEG) or 4:2:2
 // (FILE_JPEG_422) subsampling when writing. libjpeg reports errors by longjmp: objects with
 // destructors are made before each setjmp point.
+
+// jpeglib.h uses FILE and size_t without including their headers.
 #include <cstdio>
-#include <jpeglib.h>
+
 #include <jerror.h>
+#include <jpeglib.h>
 
 #include <cmath>
 #include <csetjmp>
@@ -44,7 +47,7 @@ std::vector<std::uint8_t> ExifWithDate(const std::string& date) {
     std::string value = date.substr(0, 19);
     value.resize(20, '\0');
     tiff = {'I', 'I', 42, 0};
-    u32(8);                                    // IFD0
+    u32(8);  // IFD0
     u16(1), u16(kExifIfdPointer), u16(kLong), u32(1), u32(8 + 18);
     u32(0);
     u16(1), u16(kDateTimeOriginal), u16(kAscii), u32(20), u32(8 + 18 + 18);  // the Exif IFD
@@ -65,7 +68,8 @@ struct ExifBlock {
         return little ? tiff[at] | tiff[at + 1] << 8 : tiff[at] << 8 | tiff[at + 1];
     }
     std::uint32_t U32(std::size_t at) const {
-        return little ? (U16(at) | std::uint32_t{U16(at + 2)} << 16) : (std::uint32_t{U16(at)} << 16 | U16(at + 2));
+        return little ? (U16(at) | std::uint32_t{U16(at + 2)} << 16)
+                      : (std::uint32_t{U16(at)} << 16 | U16(at + 2));
     }
 };
 
@@ -210,7 +214,8 @@ public:
             info->xResolution = info->yResolution = 0;
             for (jpeg_saved_marker_ptr marker = cinfo_.marker_list; marker; marker = marker->next)
                 if (marker->marker == JPEG_APP0 + 1 &&
-                    ExifResolution(marker->data, marker->data_length, &info->xResolution, &info->yResolution))
+                    ExifResolution(marker->data, marker->data_length, &info->xResolution,
+                                   &info->yResolution))
                     break;
         }
         info_ = *info;
@@ -224,7 +229,9 @@ public:
         status = AccessPixels(out, &pixels);
         if (status != SUCCESS) return status;
         if (setjmp(error_.jump)) return ERROR_FILE_CORRUPT;
-        cinfo_.out_color_space = info_.gray ? JCS_GRAYSCALE : out->Order == ORDER_RGB ? JCS_EXT_RGB : JCS_EXT_BGR;
+        cinfo_.out_color_space = info_.gray                ? JCS_GRAYSCALE
+                                 : out->Order == ORDER_RGB ? JCS_EXT_RGB
+                                                           : JCS_EXT_BGR;
         jpeg_start_decompress(&cinfo_);
         while (cinfo_.output_scanline < cinfo_.output_height) {
             JSAMPROW row = pixels.RowBytes(static_cast<int>(cinfo_.output_scanline));
@@ -247,8 +254,9 @@ public:
         cinfo_.do_fancy_upsampling = FALSE;
         jpeg_start_decompress(&cinfo_);
         // From libjpeg's image pool, which jpeg_abort_decompress releases.
-        JSAMPARRAY rows = (*cinfo_.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo_), JPOOL_IMAGE,
-                                                      cinfo_.output_width * cinfo_.output_components, 1);
+        JSAMPARRAY rows =
+            (*cinfo_.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo_), JPOOL_IMAGE,
+                                        cinfo_.output_width * cinfo_.output_components, 1);
         JSAMPROW target = rows[0];
         while (cinfo_.output_scanline < cinfo_.output_height && !error_.hitMarker)
             jpeg_read_scanlines(&cinfo_, &target, 1);
@@ -260,7 +268,9 @@ public:
     bool Comment(int index, std::string* text) override {
         if (index == CMNT_SZDATETIMEORIGINAL) {
             for (jpeg_saved_marker_ptr marker = cinfo_.marker_list; marker; marker = marker->next)
-                if (marker->marker == JPEG_APP0 + 1 && ExifDate(marker->data, marker->data_length, text)) return true;
+                if (marker->marker == JPEG_APP0 + 1 &&
+                    ExifDate(marker->data, marker->data_length, text))
+                    return true;
             return false;
         }
         if (index != CMNT_SZDESC) return false;
@@ -294,14 +304,20 @@ struct Compressor {
 
 }  // namespace
 
-bool SniffJpeg(Bytes data) { return data.size() >= 3 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF; }
-std::unique_ptr<Decoder> CreateJpegDecoder(Bytes data) { return std::make_unique<JpegDecoder>(data); }
+bool SniffJpeg(Bytes data) {
+    return data.size() >= 3 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF;
+}
+std::unique_ptr<Decoder> CreateJpegDecoder(Bytes data) {
+    return std::make_unique<JpegDecoder>(data);
+}
 
-int EncodeJpegInto(const SampleImage& image, int quality, bool subsample422, const std::string* comment,
-                   const std::string* dateTimeOriginal, std::vector<std::uint8_t>* out) {
+int EncodeJpegInto(const SampleImage& image, int quality, bool subsample422,
+                   const std::string* comment, const std::string* dateTimeOriginal,
+                   std::vector<std::uint8_t>* out) {
     if (image.bitsPerSample != 8) return ERROR_BITPERPIXEL;
-    const std::vector<std::uint8_t> exif =
-        dateTimeOriginal && !dateTimeOriginal->empty() ? ExifWithDate(*dateTimeOriginal) : std::vector<std::uint8_t>{};
+    const std::vector<std::uint8_t> exif = dateTimeOriginal && !dateTimeOriginal->empty()
+                                               ? ExifWithDate(*dateTimeOriginal)
+                                               : std::vector<std::uint8_t>{};
     Compressor c;
     c.cinfo.err = jpeg_std_error(&c.error.base);
     c.error.base.error_exit = OnError;
@@ -320,7 +336,8 @@ int EncodeJpegInto(const SampleImage& image, int quality, bool subsample422, con
         c.cinfo.comp_info[0].h_samp_factor = 2;
         c.cinfo.comp_info[0].v_samp_factor = 1;
     }
-    if (image.xResolution > 0 && image.yResolution > 0 && image.xResolution <= 65535 && image.yResolution <= 65535) {
+    if (image.xResolution > 0 && image.yResolution > 0 && image.xResolution <= 65535 &&
+        image.yResolution <= 65535) {
         c.cinfo.density_unit = 1;
         c.cinfo.X_density = static_cast<UINT16>(image.xResolution);
         c.cinfo.Y_density = static_cast<UINT16>(image.yResolution);
@@ -340,7 +357,8 @@ int EncodeJpegInto(const SampleImage& image, int quality, bool subsample422, con
     return SUCCESS;
 }
 
-int EncodeJpeg(const SampleImage& image, const EncodeRequest& request, std::vector<std::uint8_t>* out) {
+int EncodeJpeg(const SampleImage& image, const EncodeRequest& request,
+               std::vector<std::uint8_t>* out) {
     const auto found = request.comments.find(CMNT_SZDESC);
     const auto date = request.comments.find(CMNT_SZDATETIMEORIGINAL);
     return EncodeJpegInto(image, request.quality, request.format == FILE_JPEG_422,

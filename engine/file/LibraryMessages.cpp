@@ -40,7 +40,7 @@ namespace {
 // GDCM's trace macros write a message whole, then std::endl: one flush is one message. The text
 // gathers per thread, so messages of concurrent decodes do not mix.
 class TraceBuffer final : public std::streambuf {
-  protected:
+protected:
     int_type overflow(int_type c) override {
         if (!traits_type::eq_int_type(c, traits_type::eof()))
             Pending().push_back(traits_type::to_char_type(c));
@@ -57,7 +57,7 @@ class TraceBuffer final : public std::streambuf {
         return 0;
     }
 
-  private:
+private:
     static std::string& Pending() {
         thread_local std::string pending;
         return pending;
@@ -80,7 +80,7 @@ void TiffError(const char* module, const char* format, va_list args) {
 // Installed for the life of the module. On unloading, the libraries get back what they had, since
 // another user may keep them loaded after this module's code is gone.
 class Routing {
-  public:
+public:
     Routing() {
         gdcm::Trace::SetStream(stream_);
         previousWarning_ = TIFFSetWarningHandler(TiffWarning);
@@ -94,7 +94,7 @@ class Routing {
     Routing(const Routing&) = delete;
     Routing& operator=(const Routing&) = delete;
 
-  private:
+private:
     TraceBuffer buffer_;
     std::ostream stream_{&buffer_};
     TIFFErrorHandler previousWarning_ = nullptr;

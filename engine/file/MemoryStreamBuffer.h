@@ -10,14 +10,14 @@
 namespace engine {
 
 class MemoryStreamBuffer final : public std::streambuf {
-  public:
+public:
     explicit MemoryStreamBuffer(std::span<const std::uint8_t> data) { Reset(data); }
     void Reset(std::span<const std::uint8_t> data) {
         char* begin = const_cast<char*>(reinterpret_cast<const char*>(data.data()));
         setg(begin, begin, begin + data.size());
     }
 
-  protected:
+protected:
     pos_type seekoff(off_type offset, std::ios_base::seekdir dir,
                      std::ios_base::openmode) override {
         const off_type base = dir == std::ios_base::beg   ? 0

@@ -49,7 +49,8 @@ bool ChunksFit(Bytes data) {
     std::size_t pos = 8;
     while (pos < data.size()) {
         if (data.size() - pos < 12) return false;
-        const std::uint32_t length = std::uint32_t{data[pos]} << 24 | data[pos + 1] << 16 | data[pos + 2] << 8 | data[pos + 3];
+        const std::uint32_t length = std::uint32_t{data[pos]} << 24 | data[pos + 1] << 16 |
+                                     data[pos + 2] << 8 | data[pos + 3];
         if (length > data.size() - pos - 12) return false;
         if (std::memcmp(data.data() + pos + 4, "IEND", 4) == 0) return true;
         pos += 12 + std::size_t{length};
@@ -84,15 +85,18 @@ public:
         if (info->bitsPerPixel == 16) {
             info->lowBit = 0;
             png_color_8p significant = nullptr;
-            if (png_get_sBIT(png_, info_, &significant) && significant->gray >= 1 && significant->gray <= 16)
+            if (png_get_sBIT(png_, info_, &significant) && significant->gray >= 1 &&
+                significant->gray <= 16)
                 significant_ = *significant;
             info->highBit = significant_.gray - 1;
         }
         png_uint_32 xPpm = 0, yPpm = 0;
         int unit = 0;
         if (png_get_pHYs(png_, info_, &xPpm, &yPpm, &unit) && unit == PNG_RESOLUTION_METER) {
-            info->xResolution = static_cast<int>(std::lround(std::min<png_uint_32>(xPpm, 1u << 24) * 0.0254));
-            info->yResolution = static_cast<int>(std::lround(std::min<png_uint_32>(yPpm, 1u << 24) * 0.0254));
+            info->xResolution =
+                static_cast<int>(std::lround(std::min<png_uint_32>(xPpm, 1u << 24) * 0.0254));
+            info->yResolution =
+                static_cast<int>(std::lround(std::min<png_uint_32>(yPpm, 1u << 24) * 0.0254));
         }
         info_copy_ = *info;
         return CheckImageSize(info->width, info->height, info->bitsPerPixel);
@@ -111,7 +115,8 @@ public:
         png_set_strip_alpha(png_);
         if (info_copy_.bitsPerPixel == 16) {
             png_set_swap(png_);
-            // Samples were scaled up to 16 bits (PNG spec 12.5); the top sBIT bits are the original.
+            // Samples were scaled up to 16 bits (PNG spec 12.5); the top sBIT bits are the
+            // original.
             if (significant_.gray < 16) png_set_shift(png_, &significant_);
         } else {
             png_set_strip_16(png_);
@@ -148,27 +153,32 @@ struct WriteStruct {
 
 }  // namespace
 
-bool SniffPng(Bytes data) { return data.size() >= 8 && std::memcmp(data.data(), kSignature, 8) == 0; }
+bool SniffPng(Bytes data) {
+    return data.size() >= 8 && std::memcmp(data.data(), kSignature, 8) == 0;
+}
 std::unique_ptr<Decoder> CreatePngDecoder(Bytes data) { return std::make_unique<PngDecoder>(data); }
 
 namespace {
 // The part of writing that libpng may longjmp out of: no objects with destructors live here.
-int WritePng(WriteStruct* writer, const SampleImage& image, int level, png_bytepp rows, png_textp texts,
-             int textCount, std::vector<std::uint8_t>* out) {
+int WritePng(WriteStruct* writer, const SampleImage& image, int level, png_bytepp rows,
+             png_textp texts, int textCount, std::vector<std::uint8_t>* out) {
     if (setjmp(png_jmpbuf(writer->png))) return ERROR_FILE_WRITE;
     png_set_write_fn(writer->png, out, WriteBytes, Flush);
     png_set_compression_level(writer->png, level);
     png_set_IHDR(writer->png, writer->info, image.width, image.height, image.bitsPerSample,
                  image.channels == 3 ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    if (image.bitsPerSample == 16 && image.channels == 1 && image.significantBits >= 1 && image.significantBits < 16) {
+    if (image.bitsPerSample == 16 && image.channels == 1 && image.significantBits >= 1 &&
+        image.significantBits < 16) {
         png_color_8 significant{};
         significant.gray = static_cast<png_byte>(image.significantBits);
         png_set_sBIT(writer->png, writer->info, &significant);
     }
     if (image.xResolution > 0 && image.yResolution > 0)
-        png_set_pHYs(writer->png, writer->info, static_cast<png_uint_32>(std::lround(image.xResolution / 0.0254)),
-                     static_cast<png_uint_32>(std::lround(image.yResolution / 0.0254)), PNG_RESOLUTION_METER);
+        png_set_pHYs(writer->png, writer->info,
+                     static_cast<png_uint_32>(std::lround(image.xResolution / 0.0254)),
+                     static_cast<png_uint_32>(std::lround(image.yResolution / 0.0254)),
+                     PNG_RESOLUTION_METER);
     if (textCount > 0) png_set_text(writer->png, writer->info, texts, textCount);
     png_write_info(writer->png, writer->info);
     if (image.bitsPerSample == 16) png_set_swap(writer->png);
@@ -193,19 +203,23 @@ std::vector<std::uint16_t> ScaledTo16(const SampleImage& image, int bits) {
     std::uint16_t* target = scaled.data();
     for (int y = 0; y < image.height; ++y) {
         const auto* row = reinterpret_cast<const std::uint16_t*>(image.Row(y));
-        for (int x = 0; x < image.width; ++x) *target++ = scale[std::min<unsigned>(row[x], maximum)];
+        for (int x = 0; x < image.width; ++x)
+            *target++ = scale[std::min<unsigned>(row[x], maximum)];
     }
     return scaled;
 }
 
-int EncodePng(const SampleImage& image, const EncodeRequest& request, std::vector<std::uint8_t>* out) {
+int EncodePng(const SampleImage& image, const EncodeRequest& request,
+              std::vector<std::uint8_t>* out) {
     WriteStruct writer;
-    const bool scale = image.bitsPerSample == 16 && image.channels == 1 && image.significantBits >= 1 &&
-                       image.significantBits < 16;
-    std::vector<std::uint16_t> scaled = scale ? ScaledTo16(image, image.significantBits) : std::vector<std::uint16_t>{};
+    const bool scale = image.bitsPerSample == 16 && image.channels == 1 &&
+                       image.significantBits >= 1 && image.significantBits < 16;
+    std::vector<std::uint16_t> scaled =
+        scale ? ScaledTo16(image, image.significantBits) : std::vector<std::uint16_t>{};
     std::vector<png_bytep> rows(static_cast<std::size_t>(image.height));
     for (int y = 0; y < image.height; ++y)
-        rows[y] = scale ? reinterpret_cast<png_bytep>(scaled.data() + static_cast<std::size_t>(y) * image.width)
+        rows[y] = scale ? reinterpret_cast<png_bytep>(scaled.data() +
+                                                      static_cast<std::size_t>(y) * image.width)
                         : const_cast<png_bytep>(image.Row(y));
     // Description and date go into text chunks; the strings live until the write is done.
     std::vector<png_text> texts;
@@ -226,7 +240,8 @@ int EncodePng(const SampleImage& image, const EncodeRequest& request, std::vecto
     if (!writer.info) return ERROR_NO_MEMORY;
     // iQuality 1 … 9 is the zlib level; anything else the default.
     const int level = request.quality >= 1 && request.quality <= 9 ? request.quality : 6;
-    return WritePng(&writer, image, level, rows.data(), texts.data(), static_cast<int>(texts.size()), out);
+    return WritePng(&writer, image, level, rows.data(), texts.data(),
+                    static_cast<int>(texts.size()), out);
 }
 
 }  // namespace engine::file

@@ -33,7 +33,9 @@ std::uint8_t* PackRow(const std::uint8_t* row, std::size_t n, std::uint8_t* out)
         }
         const std::size_t limit = std::min(n, i + kMaxRun);
         std::size_t end = i + 1;
-        while (end < limit && !(end + 2 < n && row[end] == row[end + 1] && row[end] == row[end + 2])) ++end;
+        while (end < limit &&
+               !(end + 2 < n && row[end] == row[end + 1] && row[end] == row[end + 2]))
+            ++end;
         *out++ = static_cast<std::uint8_t>(end - i - 1);
         std::memcpy(out, row + i, end - i);
         out += end - i;
@@ -59,14 +61,16 @@ bool UnpackSegment(Bytes segment, std::size_t planeBytes, std::size_t stride, st
             if (stride == 1) {
                 std::memcpy(out + produced, segment.data() + pos, count);
             } else {
-                for (std::size_t i = 0; i < count; ++i) out[(produced + i) * stride] = segment[pos + i];
+                for (std::size_t i = 0; i < count; ++i)
+                    out[(produced + i) * stride] = segment[pos + i];
             }
             pos += static_cast<std::size_t>(control) + 1;
             produced += count;
         } else if (control != -128) {
             if (pos >= segment.size()) return false;
             const std::uint8_t value = segment[pos++];
-            const std::size_t count = std::min<std::size_t>(static_cast<std::size_t>(1 - control), planeBytes - produced);
+            const std::size_t count =
+                std::min<std::size_t>(static_cast<std::size_t>(1 - control), planeBytes - produced);
             if (stride == 1) {
                 std::memset(out + produced, value, count);
             } else {
@@ -85,7 +89,8 @@ bool RleFrameIsClean(Bytes frame, std::size_t planeBytes, unsigned segments) {
     if (GetLe32(frame, 0) != segments) return false;
     for (unsigned i = 0; i < segments; ++i) {
         const std::uint32_t start = GetLe32(frame, 4 + 4 * i);
-        const std::uint32_t end = i + 1 < segments ? GetLe32(frame, 8 + 4 * i) : static_cast<std::uint32_t>(frame.size());
+        const std::uint32_t end =
+            i + 1 < segments ? GetLe32(frame, 8 + 4 * i) : static_cast<std::uint32_t>(frame.size());
         if ((i == 0 && start != kHeaderBytes) || start >= end || end > frame.size()) return false;
         std::size_t pos = start, produced = 0;
         while (produced < planeBytes) {
@@ -110,12 +115,16 @@ bool RleFrameIsClean(Bytes frame, std::size_t planeBytes, unsigned segments) {
     return true;
 }
 
-bool DecodeRleLossless(Bytes frame, std::size_t planeBytes, int channels, int bytesPerSample, std::uint8_t* out) {
+bool DecodeRleLossless(Bytes frame, std::size_t planeBytes, int channels, int bytesPerSample,
+                       std::uint8_t* out) {
     const std::size_t stride = static_cast<std::size_t>(channels) * bytesPerSample;
-    if (stride == 0 || stride > kMaxSegments || frame.size() < kHeaderBytes || GetLe32(frame, 0) != stride) return false;
+    if (stride == 0 || stride > kMaxSegments || frame.size() < kHeaderBytes ||
+        GetLe32(frame, 0) != stride)
+        return false;
     for (std::size_t segment = 0; segment < stride; ++segment) {
         const std::size_t start = GetLe32(frame, 4 * (segment + 1));
-        const std::size_t end = segment + 1 < stride ? GetLe32(frame, 4 * (segment + 2)) : frame.size();
+        const std::size_t end =
+            segment + 1 < stride ? GetLe32(frame, 4 * (segment + 2)) : frame.size();
         if (start < kHeaderBytes || start > end || end > frame.size()) return false;
         const std::size_t channel = segment / bytesPerSample;
         const std::size_t byte = bytesPerSample - 1 - segment % bytesPerSample;
@@ -130,7 +139,8 @@ bool EncodeRleLossless(const SampleImage& image, std::vector<std::uint8_t>* out)
     const std::size_t bytesPerSample = static_cast<std::size_t>(image.bitsPerSample / 8);
     const std::size_t stride = bytesPerSample * image.channels;
     const std::size_t segments = stride;
-    if (segments == 0 || segments > kMaxSegments || image.width <= 0 || image.height <= 0) return false;
+    if (segments == 0 || segments > kMaxSegments || image.width <= 0 || image.height <= 0)
+        return false;
     const std::size_t width = static_cast<std::size_t>(image.width);
     const std::size_t height = static_cast<std::size_t>(image.height);
     // A row codes to at most one header byte per 128 bytes more than it holds.

@@ -22,6 +22,7 @@ bool RleFrameIsClean(Bytes frame, std::size_t planeBytes, unsigned segments);
 // Decodes frame (header and segments) of planeBytes bytes a segment into out: the samples
 // interleaved, channels × bytesPerSample bytes a pixel, little-endian. False when a segment is
 // missing or runs short.
-bool DecodeRleLossless(Bytes frame, std::size_t planeBytes, int channels, int bytesPerSample, std::uint8_t* out);
+bool DecodeRleLossless(Bytes frame, std::size_t planeBytes, int channels, int bytesPerSample,
+                       std::uint8_t* out);
 
 }  // namespace engine::file

@@ -24,9 +24,7 @@ std::uint8_t Luminance(Rgb c) {
 class PixelSink {
 public:
     PixelSink(SampleImage* image) : image_(image) {}
-    void Row(int y) {
-        cursor_ = image_->data.data() + image_->RowBytes() * y;
-    }
+    void Row(int y) { cursor_ = image_->data.data() + image_->RowBytes() * y; }
     void Gray16(std::uint16_t raw, std::uint8_t level8) {
         if (image_->bitsPerSample == 16 && image_->channels == 1) {
             std::memcpy(cursor_, &raw, 2);
@@ -65,11 +63,11 @@ std::pair<int, int> SignificantRange(const BITMAPHANDLE& bitmap, PixelFormat for
 }
 
 // One row of deep grey to 8 bits: the significant bits from low up, saturated, scaled to 8.
-void NarrowRow(const std::uint16_t* __restrict row, std::uint8_t* __restrict target, int width, int low,
-               std::uint16_t maximum, int down, int up) {
+void NarrowRow(const std::uint16_t* __restrict row, std::uint8_t* __restrict target, int width,
+               int low, std::uint16_t maximum, int down, int up) {
     if (up == 0) {
-        // Eight or more significant bits: min(v >> low, max) >> down is min(v >> (low + down), 255),
-        // one shift and one compare that vectorise well.
+        // Eight or more significant bits: min(v >> low, max) >> down is min(v >> (low + down),
+        // 255), one shift and one compare that vectorise well.
         const int shift = low + down;
         for (int x = 0; x < width; ++x) {
             const auto level = static_cast<std::uint16_t>(row[x] >> shift);
@@ -102,11 +100,13 @@ int ToSamples(const BITMAPHANDLE& bitmap, int channels, int bitsPerSample, Sampl
     out->significantBits = bitsPerSample;
     out->borrowed = nullptr;
     // Rows that follow each other top-down at exactly the sample width can be used as they are.
-    const bool packed = view.height == 1 ||
-                        view.RowBytes(1) == view.RowBytes(0) + static_cast<std::ptrdiff_t>(out->RowBytes());
-    const bool same = (channels == 1 && bitsPerSample == 16 &&
-                       (view.format == PixelFormat::Gray12 || view.format == PixelFormat::Gray16)) ||
-                      (channels == 3 && view.format == PixelFormat::Rgb24);
+    const bool packed =
+        view.height == 1 ||
+        view.RowBytes(1) == view.RowBytes(0) + static_cast<std::ptrdiff_t>(out->RowBytes());
+    const bool same =
+        (channels == 1 && bitsPerSample == 16 &&
+         (view.format == PixelFormat::Gray12 || view.format == PixelFormat::Gray16)) ||
+        (channels == 3 && view.format == PixelFormat::Rgb24);
     if (same && packed) {
         out->data.clear();
         out->borrowed = view.RowBytes(0);
@@ -125,15 +125,16 @@ int ToSamples(const BITMAPHANDLE& bitmap, int channels, int bitsPerSample, Sampl
             if (channels == 1 && bitsPerSample == 16) {
                 out->significantBits = high + 1;
                 for (int y = 0; y < view.height; ++y)
-                    std::memcpy(out->data.data() + out->RowBytes() * y, view.Row<std::uint16_t>(y), out->RowBytes());
+                    std::memcpy(out->data.data() + out->RowBytes() * y, view.Row<std::uint16_t>(y),
+                                out->RowBytes());
                 return SUCCESS;
             }
             if (channels == 1) {
                 // The common 8-bit save of a deep frame, kept free of branches so it vectorises.
                 const int down = span >= 8 ? span - 8 : 0, up = span >= 8 ? 0 : 8 - span;
                 for (int y = 0; y < view.height; ++y)
-                    NarrowRow(view.Row<std::uint16_t>(y), out->data.data() + out->RowBytes() * y, view.width, low,
-                              static_cast<std::uint16_t>(maximum), down, up);
+                    NarrowRow(view.Row<std::uint16_t>(y), out->data.data() + out->RowBytes() * y,
+                              view.width, low, static_cast<std::uint16_t>(maximum), down, up);
                 return SUCCESS;
             }
             for (int y = 0; y < view.height; ++y) {
@@ -141,8 +142,8 @@ int ToSamples(const BITMAPHANDLE& bitmap, int channels, int bitsPerSample, Sampl
                 const std::uint16_t* row = view.Row<std::uint16_t>(y);
                 for (int x = 0; x < view.width; ++x) {
                     const unsigned level = std::min<unsigned>(row[x] >> low, maximum);
-                    const auto level8 = static_cast<std::uint8_t>(
-                        span >= 8 ? level >> (span - 8) : level << (8 - span));
+                    const auto level8 = static_cast<std::uint8_t>(span >= 8 ? level >> (span - 8)
+                                                                            : level << (8 - span));
                     sink.Gray16(row[x], level8);
                 }
             }
@@ -177,9 +178,12 @@ int ToSamples(const BITMAPHANDLE& bitmap, int channels, int bitsPerSample, Sampl
                 sink.Row(y);
                 const std::uint16_t* row = view.Row<std::uint16_t>(y);
                 for (int x = 0; x < view.width; ++x) {
-                    const auto five = [](unsigned v) { return static_cast<std::uint8_t>((v << 3) | (v >> 2)); };
-                    sink.Color(Rgb{five((row[x] >> 10) & 31), five((row[x] >> 5) & 31), five(row[x] & 31)},
-                               false);
+                    const auto five = [](unsigned v) {
+                        return static_cast<std::uint8_t>((v << 3) | (v >> 2));
+                    };
+                    sink.Color(
+                        Rgb{five((row[x] >> 10) & 31), five((row[x] >> 5) & 31), five(row[x] & 31)},
+                        false);
                 }
             }
             return SUCCESS;

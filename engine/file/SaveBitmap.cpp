@@ -65,14 +65,16 @@ bool TakesDepth(Family family, int bits) {
 
 }  // namespace
 
-int Encode(const BITMAPHANDLE& bitmap, const EncodeRequest& request, std::vector<std::uint8_t>* out) {
+int Encode(const BITMAPHANDLE& bitmap, const EncodeRequest& request,
+           std::vector<std::uint8_t>* out) {
     Family family;
     if (!FamilyOf(request.format, &family)) return ERROR_FILE_FORMAT;
-    const int bits = request.bitsPerPixel == 0 ? DefaultDepth(family, bitmap) : request.bitsPerPixel;
+    const int bits =
+        request.bitsPerPixel == 0 ? DefaultDepth(family, bitmap) : request.bitsPerPixel;
     if (!TakesDepth(family, bits)) return ERROR_BITPERPIXEL;
     SampleImage image;
-    const int converted = ToSamples(bitmap, bits == 24 ? 3 : 1, bits == 8 || bits == 24 ? 8 : 16,
-                                    &image);
+    const int converted =
+        ToSamples(bitmap, bits == 24 ? 3 : 1, bits == 8 || bits == 24 ? 8 : 16, &image);
     if (converted != SUCCESS) return converted;
     EncodeRequest resolved = request;
     resolved.bitsPerPixel = bits;
@@ -120,7 +122,8 @@ int L_SaveBitmap(const char* fileName, BITMAPHANDLE* bitmap, int format, int bit
     };
     std::unique_ptr<std::FILE, Closer> file(std::fopen(fileName, "wb"));
     if (!file) return ERROR_FILE_OPEN;
-    if (std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()) return ERROR_FILE_WRITE;
+    if (std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size())
+        return ERROR_FILE_WRITE;
     if (std::fclose(file.release()) != 0) return ERROR_FILE_WRITE;
     return SUCCESS;
 }

@@ -34,7 +34,8 @@ tsize_t ReadProc(thandle_t handle, tdata_t buffer, tsize_t count) {
     const std::uint8_t* data = f->sink ? f->sink->data() : f->data;
     const std::size_t size = f->sink ? f->sink->size() : f->size;
     if (f->position >= size || count <= 0) return 0;
-    const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(count), size - f->position);
+    const std::size_t n =
+        std::min<std::size_t>(static_cast<std::size_t>(count), size - f->position);
     std::memcpy(buffer, data + f->position, n);
     f->position += n;
     return static_cast<tsize_t>(n);
@@ -110,7 +111,8 @@ WrittenIfd ReadWrittenIfd(const std::uint8_t* data, std::size_t size) {
         const std::uint64_t tag = get(entry, 2), type = get(entry + 2, 2);
         const std::uint64_t count = big ? get(entry + 4, 8) : get(entry + 4, 4);
         const std::uint64_t value = entry + (big ? 12 : 8);
-        if (tag == TIFFTAG_PHOTOMETRIC && type == TIFF_SHORT) palette = get(value, 2) == PHOTOMETRIC_PALETTE;
+        if (tag == TIFFTAG_PHOTOMETRIC && type == TIFF_SHORT)
+            palette = get(value, 2) == PHOTOMETRIC_PALETTE;
         if (tag == TIFFTAG_COLORMAP) colorMap = true;
         if (tag == TIFFTAG_STRIPBYTECOUNTS && count == 1 &&
             (type == TIFF_SHORT || type == TIFF_LONG || (big && type == TIFF_LONG8))) {
@@ -134,7 +136,8 @@ public:
         if (!tiff_) return ERROR_FILE_CORRUPT;
         TIFF* t = tiff_.get();
         std::uint32_t width = 0, height = 0;
-        std::uint16_t bits = 1, samples = 1, photometric = PHOTOMETRIC_MINISBLACK, compression = COMPRESSION_NONE;
+        std::uint16_t bits = 1, samples = 1, photometric = PHOTOMETRIC_MINISBLACK,
+                      compression = COMPRESSION_NONE;
         std::uint16_t planar = PLANARCONFIG_CONTIG;
         TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &width);
         TIFFGetField(t, TIFFTAG_IMAGELENGTH, &height);
@@ -142,15 +145,18 @@ public:
         TIFFGetFieldDefaulted(t, TIFFTAG_SAMPLESPERPIXEL, &samples);
         TIFFGetFieldDefaulted(t, TIFFTAG_PLANARCONFIG, &planar);
         TIFFGetFieldDefaulted(t, TIFFTAG_COMPRESSION, &compression);
-        if (!TIFFGetField(t, TIFFTAG_PHOTOMETRIC, &photometric)) photometric = PHOTOMETRIC_MINISBLACK;
+        if (!TIFFGetField(t, TIFFTAG_PHOTOMETRIC, &photometric))
+            photometric = PHOTOMETRIC_MINISBLACK;
         std::uint16_t sampleFormat = SAMPLEFORMAT_UINT;
         TIFFGetFieldDefaulted(t, TIFFTAG_SAMPLEFORMAT, &sampleFormat);
         if (!TIFFIsCODECConfigured(compression)) return ERROR_FEATURE_NOT_SUPPORTED;
-        if (sampleFormat != SAMPLEFORMAT_UINT && sampleFormat != SAMPLEFORMAT_INT && sampleFormat != SAMPLEFORMAT_VOID)
+        if (sampleFormat != SAMPLEFORMAT_UINT && sampleFormat != SAMPLEFORMAT_INT &&
+            sampleFormat != SAMPLEFORMAT_VOID)
             return ERROR_FEATURE_NOT_SUPPORTED;  // floating-point and complex samples
         const WrittenIfd written = ReadWrittenIfd(file_.data, file_.size);
         if (written.paletteWithoutColorMap) return ERROR_FILE_CORRUPT;
-        const bool grayPhotometric = photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE;
+        const bool grayPhotometric =
+            photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE;
         scanlineGray_ = grayPhotometric && samples == 1 && (bits == 8 || bits == 16) &&
                         planar == PLANARCONFIG_CONTIG && !TIFFIsTiled(t);
         // Colour that libtiff hands over as RGB scanlines: plain RGB, and YCbCr JPEG, which its
@@ -160,25 +166,31 @@ public:
                        planar == PLANARCONFIG_CONTIG && !TIFFIsTiled(t);
         if (scanlineRgb_ && jpegYcbcr) TIFFSetField(t, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
         char message[1024] = {};
-        if (!scanlineGray_ && !scanlineRgb_ && !TIFFRGBAImageOK(t, message)) return ERROR_FEATURE_NOT_SUPPORTED;
-        // Every strip or tile within the file: one past its end is cut short, or still being written.
-        // Uncompressed, each must also hold all of its rows (TIFF 6.0, section 3: StripByteCounts).
+        if (!scanlineGray_ && !scanlineRgb_ && !TIFFRGBAImageOK(t, message))
+            return ERROR_FEATURE_NOT_SUPPORTED;
+        // Every strip or tile within the file: one past its end is cut short, or still being
+        // written. Uncompressed, each must also hold all of its rows (TIFF 6.0, section 3:
+        // StripByteCounts).
         const bool tiled = TIFFIsTiled(t);
         const std::uint32_t striles = tiled ? TIFFNumberOfTiles(t) : TIFFNumberOfStrips(t);
         std::uint32_t rowsPerStrip = height;
         TIFFGetFieldDefaulted(t, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
-        rowsPerStrip = std::clamp<std::uint32_t>(rowsPerStrip, 1, std::max<std::uint32_t>(height, 1));
+        rowsPerStrip =
+            std::clamp<std::uint32_t>(rowsPerStrip, 1, std::max<std::uint32_t>(height, 1));
         const std::uint32_t stripsPerPlane = (height + rowsPerStrip - 1) / rowsPerStrip;
         for (std::uint32_t i = 0; i < striles; ++i) {
             const std::uint64_t offset = TIFFGetStrileOffset(t, i);
-            const std::uint64_t bytes =
-                striles == 1 && !tiled && written.singleByteCount ? written.byteCount : TIFFGetStrileByteCount(t, i);
-            if (bytes > 0 && (offset > file_.size || bytes > file_.size - offset)) return ERROR_FILE_CORRUPT;
+            const std::uint64_t bytes = striles == 1 && !tiled && written.singleByteCount
+                                            ? written.byteCount
+                                            : TIFFGetStrileByteCount(t, i);
+            if (bytes > 0 && (offset > file_.size || bytes > file_.size - offset))
+                return ERROR_FILE_CORRUPT;
             // A zero count (a sparse file's empty strip) is left to libtiff.
             if (compression != COMPRESSION_NONE || bytes == 0 || stripsPerPlane == 0) continue;
             const std::uint64_t needed =
                 tiled ? TIFFTileSize64(t)
-                      : TIFFVStripSize64(t, std::min(rowsPerStrip, height - (i % stripsPerPlane) * rowsPerStrip));
+                      : TIFFVStripSize64(t, std::min(rowsPerStrip,
+                                                     height - (i % stripsPerPlane) * rowsPerStrip));
             if (bytes < needed) return ERROR_FILE_CORRUPT;
         }
         invert_ = photometric == PHOTOMETRIC_MINISWHITE;
@@ -196,7 +208,8 @@ public:
         } else if (compression == COMPRESSION_JPEG || compression == COMPRESSION_OJPEG) {
             std::uint16_t horizontal = 2, vertical = 2;
             TIFFGetFieldDefaulted(t, TIFFTAG_YCBCRSUBSAMPLING, &horizontal, &vertical);
-            info->format = !info->gray && horizontal == 2 && vertical == 1 ? FILE_TIF_JPEG_422 : FILE_TIF_JPEG;
+            info->format =
+                !info->gray && horizontal == 2 && vertical == 1 ? FILE_TIF_JPEG_422 : FILE_TIF_JPEG;
         } else {
             info->format = FILE_TIF;
         }
@@ -204,8 +217,9 @@ public:
         std::uint16_t unit = RESUNIT_INCH;
         TIFFGetFieldDefaulted(t, TIFFTAG_RESOLUTIONUNIT, &unit);
         // ResolutionUnit 1 (TIFF 6.0): an aspect ratio only, no absolute resolution.
-        if (unit != RESUNIT_NONE && TIFFGetField(t, TIFFTAG_XRESOLUTION, &xres) && TIFFGetField(t, TIFFTAG_YRESOLUTION, &yres) &&
-            std::isfinite(xres) && std::isfinite(yres) && xres > 0 && yres > 0 && xres < 1e6f && yres < 1e6f) {
+        if (unit != RESUNIT_NONE && TIFFGetField(t, TIFFTAG_XRESOLUTION, &xres) &&
+            TIFFGetField(t, TIFFTAG_YRESOLUTION, &yres) && std::isfinite(xres) &&
+            std::isfinite(yres) && xres > 0 && yres > 0 && xres < 1e6f && yres < 1e6f) {
             const float scale = unit == RESUNIT_CENTIMETER ? 2.54f : 1.0f;
             info->xResolution = static_cast<int>(std::lround(xres * scale));
             info->yResolution = static_cast<int>(std::lround(yres * scale));
@@ -224,24 +238,29 @@ public:
         TIFF* t = tiff_.get();
         const std::size_t rowBytes = static_cast<std::size_t>(out->Width) * (out->BitsPerPixel / 8);
         if (scanlineGray_ || scanlineRgb_) {
-            if (static_cast<std::size_t>(TIFFScanlineSize64(t)) != rowBytes) return ERROR_FILE_CORRUPT;
+            if (static_cast<std::size_t>(TIFFScanlineSize64(t)) != rowBytes)
+                return ERROR_FILE_CORRUPT;
             const std::size_t pixelBytes = static_cast<std::size_t>(out->BitsPerPixel / 8);
             for (int y = 0; y < out->Height; ++y) {
                 const int target = bottomUp_ ? out->Height - 1 - y : y;
                 std::uint8_t* row = pixels.RowBytes(target);
-                if (TIFFReadScanline(t, row, static_cast<std::uint32_t>(y), 0) < 0) return ERROR_FILE_CORRUPT;
+                if (TIFFReadScanline(t, row, static_cast<std::uint32_t>(y), 0) < 0)
+                    return ERROR_FILE_CORRUPT;
                 if (invert_) {
                     if (out->BitsPerPixel == 16) {
                         auto* words = reinterpret_cast<std::uint16_t*>(row);
-                        for (int x = 0; x < out->Width; ++x) words[x] = static_cast<std::uint16_t>(~words[x]);
+                        for (int x = 0; x < out->Width; ++x)
+                            words[x] = static_cast<std::uint16_t>(~words[x]);
                     } else {
-                        for (std::size_t x = 0; x < rowBytes; ++x) row[x] = static_cast<std::uint8_t>(~row[x]);
+                        for (std::size_t x = 0; x < rowBytes; ++x)
+                            row[x] = static_cast<std::uint8_t>(~row[x]);
                     }
                 }
                 if (scanlineRgb_ && out->Order != ORDER_RGB)
                     for (std::size_t x = 0; x < rowBytes; x += 3) std::swap(row[x], row[x + 2]);
                 if (mirrored_)
-                    for (std::size_t l = 0, r = rowBytes - pixelBytes; l < r; l += pixelBytes, r -= pixelBytes)
+                    for (std::size_t l = 0, r = rowBytes - pixelBytes; l < r;
+                         l += pixelBytes, r -= pixelBytes)
                         std::swap_ranges(row + l, row + l + pixelBytes, row + r);
             }
             return SUCCESS;
@@ -250,7 +269,7 @@ public:
     }
 
     bool Comment(int index, std::string* text) override {
-        const ttag_t tag = index == CMNT_SZDESC ? TIFFTAG_IMAGEDESCRIPTION
+        const ttag_t tag = index == CMNT_SZDESC       ? TIFFTAG_IMAGEDESCRIPTION
                            : index == CMNT_SZDATETIME ? TIFFTAG_DATETIME
                                                       : 0;
         const char* value = nullptr;
@@ -268,21 +287,23 @@ private:
         TIFF* t = tiff_.get();
         char message[1024] = {};
         TIFFRGBAImage image{};
-        // stoponerr: a strip that fails to decode fails the image instead of leaving its rows blank.
-        if (!TIFFRGBAImageOK(t, message) || !TIFFRGBAImageBegin(&image, t, 1, message)) return ERROR_FILE_CORRUPT;
+        // stoponerr: a strip that fails to decode fails the image instead of leaving its rows
+        // blank.
+        if (!TIFFRGBAImageOK(t, message) || !TIFFRGBAImageBegin(&image, t, 1, message))
+            return ERROR_FILE_CORRUPT;
         struct Ender {
             TIFFRGBAImage* image;
             ~Ender() { TIFFRGBAImageEnd(image); }
         } ender{&image};
         image.req_orientation = image.orientation;
-        const auto width = static_cast<std::uint32_t>(out->Width), height = static_cast<std::uint32_t>(out->Height);
+        const auto width = static_cast<std::uint32_t>(out->Width),
+                   height = static_cast<std::uint32_t>(out->Height);
         std::uint32_t band = 0;
-        if (TIFFIsTiled(t))
-            TIFFGetFieldDefaulted(t, TIFFTAG_TILELENGTH, &band);
-        else
-            TIFFGetFieldDefaulted(t, TIFFTAG_ROWSPERSTRIP, &band);
+        if (TIFFIsTiled(t)) TIFFGetFieldDefaulted(t, TIFFTAG_TILELENGTH, &band);
+        else TIFFGetFieldDefaulted(t, TIFFTAG_ROWSPERSTRIP, &band);
         constexpr std::size_t kMaxBandBytes = 64u << 20;
-        const std::uint32_t cap = static_cast<std::uint32_t>(std::max<std::size_t>(1, kMaxBandBytes / (std::size_t{width} * 4)));
+        const std::uint32_t cap = static_cast<std::uint32_t>(
+            std::max<std::size_t>(1, kMaxBandBytes / (std::size_t{width} * 4)));
         band = std::clamp<std::uint32_t>(band, 1, std::min(cap, height));
         std::vector<std::uint32_t> rgba(std::size_t{width} * band);
         const bool rgb = out->Order == ORDER_RGB;
@@ -323,12 +344,17 @@ private:
 }  // namespace
 
 bool SniffTiff(Bytes data) {
-    return data.size() >= 8 && ((data[0] == 'I' && data[1] == 'I' && (data[2] == 42 || data[2] == 43) && data[3] == 0) ||
-                                (data[0] == 'M' && data[1] == 'M' && data[2] == 0 && (data[3] == 42 || data[3] == 43)));
+    return data.size() >= 8 &&
+           ((data[0] == 'I' && data[1] == 'I' && (data[2] == 42 || data[2] == 43) &&
+             data[3] == 0) ||
+            (data[0] == 'M' && data[1] == 'M' && data[2] == 0 && (data[3] == 42 || data[3] == 43)));
 }
-std::unique_ptr<Decoder> CreateTiffDecoder(Bytes data) { return std::make_unique<TiffDecoder>(data); }
+std::unique_ptr<Decoder> CreateTiffDecoder(Bytes data) {
+    return std::make_unique<TiffDecoder>(data);
+}
 
-int EncodeTiff(const SampleImage& image, const EncodeRequest& request, std::vector<std::uint8_t>* out) {
+int EncodeTiff(const SampleImage& image, const EncodeRequest& request,
+               std::vector<std::uint8_t>* out) {
     const bool jpeg = request.format == FILE_TIF_JPEG || request.format == FILE_TIF_JPEG_422;
     if (jpeg && image.bitsPerSample != 8) return ERROR_BITPERPIXEL;
     out->clear();
@@ -344,14 +370,17 @@ int EncodeTiff(const SampleImage& image, const EncodeRequest& request, std::vect
     TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, static_cast<std::uint16_t>(image.channels));
     TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
     TIFFSetField(t, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
-    std::uint32_t rowsPerStrip = std::max<std::uint32_t>(16, static_cast<std::uint32_t>(65536 / std::max<std::size_t>(1, image.RowBytes())));
+    std::uint32_t rowsPerStrip = std::max<std::uint32_t>(
+        16, static_cast<std::uint32_t>(65536 / std::max<std::size_t>(1, image.RowBytes())));
     rowsPerStrip = (rowsPerStrip + 15) / 16 * 16;
     if (jpeg) {
         TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_JPEG);
-        TIFFSetField(t, TIFFTAG_JPEGQUALITY, request.quality >= 1 && request.quality <= 100 ? request.quality : 90);
+        TIFFSetField(t, TIFFTAG_JPEGQUALITY,
+                     request.quality >= 1 && request.quality <= 100 ? request.quality : 90);
         if (color) {
             TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_YCBCR);
-            TIFFSetField(t, TIFFTAG_YCBCRSUBSAMPLING, 2, request.format == FILE_TIF_JPEG_422 ? 1 : 2);
+            TIFFSetField(t, TIFFTAG_YCBCRSUBSAMPLING, 2,
+                         request.format == FILE_TIF_JPEG_422 ? 1 : 2);
             TIFFSetField(t, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
         } else {
             TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
@@ -375,7 +404,8 @@ int EncodeTiff(const SampleImage& image, const EncodeRequest& request, std::vect
     for (int y = 0; y < image.height; ++y) {
         // libtiff may encode in place (the predictor does), so it gets a copy of the row.
         std::memcpy(row.data(), image.Row(y), row.size());
-        if (TIFFWriteScanline(t, row.data(), static_cast<std::uint32_t>(y), 0) < 0) return ERROR_FILE_WRITE;
+        if (TIFFWriteScanline(t, row.data(), static_cast<std::uint32_t>(y), 0) < 0)
+            return ERROR_FILE_WRITE;
     }
     if (!TIFFWriteDirectory(t)) return ERROR_FILE_WRITE;
     tiff.reset();

@@ -55,7 +55,8 @@ std::string NewUid() {
         std::random_device device;
         for (std::size_t i = 0; i < uuid.size(); i += 4) {
             const std::uint32_t word = device();
-            for (std::size_t k = 0; k < 4; ++k) uuid[i + k] = static_cast<std::uint8_t>(word >> (8 * k));
+            for (std::size_t k = 0; k < 4; ++k)
+                uuid[i + k] = static_cast<std::uint8_t>(word >> (8 * k));
         }
     }
     // Version 4 (random) and the RFC 4122 variant, as ITU-T X.667 defines the UUID.

@@ -7,7 +7,8 @@
 namespace engine::file {
 
 // Implementation Class UID of this engine (PS3.7 D.3.3.2), itself a UUID-derived UID.
-inline constexpr const char* kImplementationClassUid = "2.25.216905769706897286605464848548946047713";
+inline constexpr const char* kImplementationClassUid =
+    "2.25.216905769706897286605464848548946047713";
 // Implementation Version Name (SH, at most 16 characters): the product and its version.
 std::string ImplementationVersionName();
 

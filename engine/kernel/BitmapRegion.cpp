@@ -16,14 +16,10 @@ namespace {
 
 bool Holds(RegionOp op, bool inThis, bool inOther) {
     switch (op) {
-        case RegionOp::And:
-            return inThis && inOther;
-        case RegionOp::Or:
-            return inThis || inOther;
-        case RegionOp::Xor:
-            return inThis != inOther;
-        case RegionOp::Minus:
-            return inThis && !inOther;
+        case RegionOp::And: return inThis && inOther;
+        case RegionOp::Or: return inThis || inOther;
+        case RegionOp::Xor: return inThis != inOther;
+        case RegionOp::Minus: return inThis && !inOther;
     }
     return false;
 }
@@ -151,24 +147,12 @@ int L_SetBitmapRgnRect(BITMAPHANDLE* bitmap, const void* transform, const RECT* 
         const engine::Region current = held ? *held : engine::Region{};
         engine::Region next;
         switch (mode) {
-            case L_RGN_AND:
-                next = current.Combine(shape, engine::RegionOp::And);
-                break;
-            case L_RGN_SET:
-                next = shape;
-                break;
-            case L_RGN_ANDNOTBITMAP:
-                next = shape.Combine(current, engine::RegionOp::Minus);
-                break;
-            case L_RGN_ANDNOTRGN:
-                next = current.Combine(shape, engine::RegionOp::Minus);
-                break;
-            case L_RGN_OR:
-                next = current.Combine(shape, engine::RegionOp::Or);
-                break;
-            case L_RGN_XOR:
-                next = current.Combine(shape, engine::RegionOp::Xor);
-                break;
+            case L_RGN_AND: next = current.Combine(shape, engine::RegionOp::And); break;
+            case L_RGN_SET: next = shape; break;
+            case L_RGN_ANDNOTBITMAP: next = shape.Combine(current, engine::RegionOp::Minus); break;
+            case L_RGN_ANDNOTRGN: next = current.Combine(shape, engine::RegionOp::Minus); break;
+            case L_RGN_OR: next = current.Combine(shape, engine::RegionOp::Or); break;
+            case L_RGN_XOR: next = current.Combine(shape, engine::RegionOp::Xor); break;
             default:  // L_RGN_SETNOT
                 next = engine::Region::Rectangle(0, 0, view.width, view.height)
                            .Combine(shape, engine::RegionOp::Minus);

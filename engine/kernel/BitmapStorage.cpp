@@ -14,7 +14,7 @@ namespace engine {
 namespace {
 
 class StorageRegistry {
-  public:
+public:
     BitmapStorage* Add(std::unique_ptr<BitmapStorage> storage) {
         std::lock_guard lock(mutex_);
         const std::uintptr_t key = nextKey_++;
@@ -46,7 +46,7 @@ class StorageRegistry {
         return entries_.size();
     }
 
-  private:
+private:
     std::mutex mutex_;
     std::uintptr_t nextKey_ = 1;
     std::unordered_map<std::uintptr_t, std::unique_ptr<BitmapStorage>> entries_;
@@ -73,37 +73,23 @@ StorageRegistry& Registry() {
 
 int ClassifyFormat(int bits, int order, PixelFormat* format) {
     switch (bits) {
-        case 1:
-            *format = PixelFormat::Index1;
-            return SUCCESS;
-        case 4:
-            *format = PixelFormat::Index4;
-            return SUCCESS;
-        case 8:
-            *format = PixelFormat::Index8;
-            return SUCCESS;
-        case 12:
-            *format = PixelFormat::Gray12;
-            return SUCCESS;
+        case 1: *format = PixelFormat::Index1; return SUCCESS;
+        case 4: *format = PixelFormat::Index4; return SUCCESS;
+        case 8: *format = PixelFormat::Index8; return SUCCESS;
+        case 12: *format = PixelFormat::Gray12; return SUCCESS;
         case 16:
-            if (order == ORDER_GRAY)
-                *format = PixelFormat::Gray16;
-            else if (order == ORDER_RGB || order == ORDER_BGR)
-                *format = PixelFormat::Rgb555;
-            else
-                return ERROR_INV_ORDER;
+            if (order == ORDER_GRAY) *format = PixelFormat::Gray16;
+            else if (order == ORDER_RGB || order == ORDER_BGR) *format = PixelFormat::Rgb555;
+            else return ERROR_INV_ORDER;
             return SUCCESS;
         case 24:
         case 32:
-            if (order == ORDER_RGB)
-                *format = bits == 24 ? PixelFormat::Rgb24 : PixelFormat::Rgb32;
+            if (order == ORDER_RGB) *format = bits == 24 ? PixelFormat::Rgb24 : PixelFormat::Rgb32;
             else if (order == ORDER_BGR)
                 *format = bits == 24 ? PixelFormat::Bgr24 : PixelFormat::Bgr32;
-            else
-                return ERROR_INV_ORDER;
+            else return ERROR_INV_ORDER;
             return SUCCESS;
-        default:
-            return ERROR_BITPERPIXEL;
+        default: return ERROR_BITPERPIXEL;
     }
 }
 

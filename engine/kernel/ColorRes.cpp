@@ -206,17 +206,12 @@ int ChooseTarget(const BITMAPHANDLE& source, const engine::ConstPixelView& view,
     const bool greyWanted = (flags & COLORRES_BYTEORDER_GRAY) != 0;
     switch (bits) {
         case 24:
-        case 32:
-            target->order = colourOrder;
-            return SUCCESS;
+        case 32: target->order = colourOrder; return SUCCESS;
         case 16:
             target->order = greyWanted || greySource ? ORDER_GRAY : colourOrder;
             return SUCCESS;
-        case 12:
-            target->order = ORDER_GRAY;
-            return SUCCESS;
-        default:
-            break;
+        case 12: target->order = ORDER_GRAY; return SUCCESS;
+        default: break;
     }
     if (greyWanted || (greySource && (flags & kPaletteFlags) == 0)) {
         target->order = ORDER_GRAY;
@@ -298,8 +293,8 @@ int L_ColorResBitmap(BITMAPHANDLE* source, BITMAPHANDLE* destination, unsigned s
     engine::AccessPixels(&result, &dst);
     // Colour palettes find their nearest entries through the dither path's exact search even
     // without dithering: a search of every entry per colour is what makes conversions slow.
-    const bool colourPalette = engine::IsPaletteFormat(dst.format) &&
-                               engine::SpaceOf(result, dst.format).channels == 3;
+    const bool colourPalette =
+        engine::IsPaletteFormat(dst.format) && engine::SpaceOf(result, dst.format).channels == 3;
     if ((dither != 0 && engine::DitheringApplies(src.format, dst.format)) || colourPalette) {
         const auto kind = static_cast<engine::DitherKind>(dither);
         if (const int status = engine::DitherInto(*source, src, result, dst, kind);

@@ -39,14 +39,9 @@ void Modify(std::uint16_t* samples, std::size_t count, unsigned modifier, std::u
                 samples[i] = static_cast<std::uint16_t>(max - samples[i]);
             }
             break;
-        case 2:
-            std::fill_n(samples, count, std::uint16_t{0});
-            break;
-        case 3:
-            std::fill_n(samples, count, static_cast<std::uint16_t>(max));
-            break;
-        default:
-            break;
+        case 2: std::fill_n(samples, count, std::uint16_t{0}); break;
+        case 3: std::fill_n(samples, count, static_cast<std::uint16_t>(max)); break;
+        default: break;
     }
 }
 
@@ -59,15 +54,9 @@ void Operate(unsigned operation, const std::uint16_t* s, std::uint16_t* d, std::
         }
     };
     switch (operation << 8) {
-        case COMBINE_OP_AND:
-            each([](std::uint32_t a, std::uint32_t b) { return a & b; });
-            break;
-        case COMBINE_OP_OR:
-            each([](std::uint32_t a, std::uint32_t b) { return a | b; });
-            break;
-        case COMBINE_OP_XOR:
-            each([](std::uint32_t a, std::uint32_t b) { return a ^ b; });
-            break;
+        case COMBINE_OP_AND: each([](std::uint32_t a, std::uint32_t b) { return a & b; }); break;
+        case COMBINE_OP_OR: each([](std::uint32_t a, std::uint32_t b) { return a | b; }); break;
+        case COMBINE_OP_XOR: each([](std::uint32_t a, std::uint32_t b) { return a ^ b; }); break;
         case COMBINE_OP_ADD:
             each([max](std::uint32_t a, std::uint32_t b) { return std::min(a + b, max); });
             break;

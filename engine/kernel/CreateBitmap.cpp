@@ -22,14 +22,10 @@ int ResolveOrder(unsigned bits, unsigned order, bool hasPalette) {
     switch (bits) {
         case 1:
         case 4:
-        case 8:
-            return (order == ORDER_GRAY || (flexible && !hasPalette)) ? ORDER_GRAY : colour;
-        case 12:
-            return ORDER_GRAY;  // 12-bit data is grey whatever order is asked for
-        case 16:
-            return (order == ORDER_GRAY || flexible) ? ORDER_GRAY : colour;
-        default:
-            return order == ORDER_GRAY ? -1 : colour;
+        case 8: return (order == ORDER_GRAY || (flexible && !hasPalette)) ? ORDER_GRAY : colour;
+        case 12: return ORDER_GRAY;  // 12-bit data is grey whatever order is asked for
+        case 16: return (order == ORDER_GRAY || flexible) ? ORDER_GRAY : colour;
+        default: return order == ORDER_GRAY ? -1 : colour;
     }
 }
 

@@ -274,18 +274,12 @@ constexpr DiffusionKernel kJarvis = {{{0, 0, 0, 0, 7, 5, 0},
 
 const DiffusionKernel& KernelOf(DitherKind kind) {
     switch (kind) {
-        case DitherKind::Stucki:
-            return kStucki;
-        case DitherKind::Burkes:
-            return kBurkes;
-        case DitherKind::Sierra:
-            return kSierra;
-        case DitherKind::StevensonArce:
-            return kStevensonArce;
-        case DitherKind::Jarvis:
-            return kJarvis;
-        default:
-            return kFloydSteinberg;
+        case DitherKind::Stucki: return kStucki;
+        case DitherKind::Burkes: return kBurkes;
+        case DitherKind::Sierra: return kSierra;
+        case DitherKind::StevensonArce: return kStevensonArce;
+        case DitherKind::Jarvis: return kJarvis;
+        default: return kFloydSteinberg;
     }
 }
 
@@ -507,12 +501,9 @@ bool DitheringApplies(PixelFormat sourceFormat, PixelFormat targetFormat) {
         case PixelFormat::Index1:
         case PixelFormat::Index4:
         case PixelFormat::Index8:
-        case PixelFormat::Rgb555:
-            return true;
-        case PixelFormat::Gray12:
-            return sourceFormat == PixelFormat::Gray16;
-        default:
-            return false;
+        case PixelFormat::Rgb555: return true;
+        case PixelFormat::Gray12: return sourceFormat == PixelFormat::Gray16;
+        default: return false;
     }
 }
 

@@ -15,13 +15,13 @@ namespace engine {
 // it (built on first use), so a search visits a few entries yet answers exactly as a search of
 // all would.
 class NearestEntrySearch {
-  public:
+public:
     // At most 256 entries. May throw std::bad_alloc.
     explicit NearestEntrySearch(std::vector<RGBQUAD> entries);
     unsigned Find(std::uint32_t red, std::uint32_t green, std::uint32_t blue);
     const RGBQUAD& Entry(unsigned index) const { return entries_[index]; }
 
-  private:
+private:
     const std::vector<std::uint8_t>& Candidates(std::uint32_t red, std::uint32_t green,
                                                 std::uint32_t blue);
 

@@ -114,15 +114,9 @@ int L_GetMinMaxVal(const BITMAPHANDLE* bitmap, int* minValue, int* maxValue) {
             break;
         case engine::PixelFormat::Index1:
         case engine::PixelFormat::Index4:
-        case engine::PixelFormat::Index8:
-            PaletteMinMax(*bitmap, view, minValue, maxValue);
-            break;
-        case engine::PixelFormat::Rgb555:
-            Rgb555MinMax(view, minValue, maxValue);
-            break;
-        default:
-            ByteColourMinMax(view, minValue, maxValue);
-            break;
+        case engine::PixelFormat::Index8: PaletteMinMax(*bitmap, view, minValue, maxValue); break;
+        case engine::PixelFormat::Rgb555: Rgb555MinMax(view, minValue, maxValue); break;
+        default: ByteColourMinMax(view, minValue, maxValue); break;
     }
     return SUCCESS;
 }

@@ -75,8 +75,7 @@ std::uint32_t EncodeColor(const BITMAPHANDLE& bitmap, PixelFormat format, std::u
     }
     const std::uint32_t red = RedOf(color), green = GreenOf(color), blue = BlueOf(color);
     switch (format) {
-        case PixelFormat::Gray16:
-            return marked ? level16 : GrayLevelOf(color) * 257;
+        case PixelFormat::Gray16: return marked ? level16 : GrayLevelOf(color) * 257;
         case PixelFormat::Gray12:
             return marked ? std::min<std::uint32_t>(level16, 4095)
                           : (GrayLevelOf(color) * 4095 + 127) / 255;
@@ -89,18 +88,14 @@ std::uint32_t EncodeColor(const BITMAPHANDLE& bitmap, PixelFormat format, std::u
             }
             return NearestPaletteIndex(bitmap, 8, color);
         }
-        case PixelFormat::Index4:
-            return NearestPaletteIndex(bitmap, 4, color);
-        case PixelFormat::Index1:
-            return NearestPaletteIndex(bitmap, 1, color);
+        case PixelFormat::Index4: return NearestPaletteIndex(bitmap, 4, color);
+        case PixelFormat::Index1: return NearestPaletteIndex(bitmap, 1, color);
         case PixelFormat::Rgb555:
             return (Reduce8To5(red) << 10) | (Reduce8To5(green) << 5) | Reduce8To5(blue);
         case PixelFormat::Rgb24:
-        case PixelFormat::Rgb32:
-            return red | (green << 8) | (blue << 16);
+        case PixelFormat::Rgb32: return red | (green << 8) | (blue << 16);
         case PixelFormat::Bgr24:
-        case PixelFormat::Bgr32:
-            return blue | (green << 8) | (red << 16);
+        case PixelFormat::Bgr32: return blue | (green << 8) | (red << 16);
     }
     return 0;
 }
@@ -117,14 +112,12 @@ std::uint32_t DecodeColor(const BITMAPHANDLE& bitmap, PixelFormat format, std::u
             return MakeColor(entry.rgbRed, entry.rgbGreen, entry.rgbBlue);
         }
         case PixelFormat::Gray12:
-        case PixelFormat::Gray16:
-            return (stored & 0xFFFFu) | COLOR_GRAY16_MARKER;
+        case PixelFormat::Gray16: return (stored & 0xFFFFu) | COLOR_GRAY16_MARKER;
         case PixelFormat::Rgb555:
             return MakeColor(Expand5To8((stored >> 10) & 31), Expand5To8((stored >> 5) & 31),
                              Expand5To8(stored & 31));
         case PixelFormat::Rgb24:
-        case PixelFormat::Rgb32:
-            return stored & 0xFFFFFFu;
+        case PixelFormat::Rgb32: return stored & 0xFFFFFFu;
         case PixelFormat::Bgr24:
         case PixelFormat::Bgr32:
             return MakeColor((stored >> 16) & 0xFF, (stored >> 8) & 0xFF, stored & 0xFF);

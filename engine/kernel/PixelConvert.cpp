@@ -55,19 +55,15 @@ void Store16(std::uint8_t* pixel, std::uint16_t word) { std::memcpy(pixel, &word
 
 SampleSpace SpaceOf(const BITMAPHANDLE& bitmap, PixelFormat format) {
     switch (format) {
-        case PixelFormat::Gray12:
-            return {1, 4095};
-        case PixelFormat::Gray16:
-            return {1, 65535};
+        case PixelFormat::Gray12: return {1, 4095};
+        case PixelFormat::Gray16: return {1, 65535};
         case PixelFormat::Index1:
         case PixelFormat::Index4:
         case PixelFormat::Index8:
             return AllEntriesGrey(bitmap, PaletteBits(format)) ? SampleSpace{1, 255}
                                                                : SampleSpace{3, 255};
-        case PixelFormat::Rgb555:
-            return {3, 31};
-        default:
-            return {3, 255};
+        case PixelFormat::Rgb555: return {3, 31};
+        default: return {3, 255};
     }
 }
 

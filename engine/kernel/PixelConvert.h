@@ -43,14 +43,14 @@ inline std::uint32_t RescaleLevel(std::uint32_t level, std::uint32_t fromMax, st
 // the engine's luma (GrayLevelOf), grey to colour replicated, palette indices through their
 // entries. 12-bit words above 4095 read as 4095.
 class SampleReader {
-  public:
+public:
     // SUCCESS or ERROR_NO_MEMORY. The view must stay valid while the reader is used.
     int Init(const BITMAPHANDLE& bitmap, const ConstPixelView& view, SampleSpace space) noexcept;
     // out receives walk.count × channels samples, pixel by pixel.
     void Read(const PixelWalk& walk, std::uint16_t* out) const;
     const SampleSpace& Space() const { return space_; }
 
-  private:
+private:
     ConstPixelView view_;
     SampleSpace space_;
     bool rgbOrder_ = false;
@@ -65,13 +65,13 @@ class SampleReader {
 // tie); the unused bits of RGB555 and 32-bit pixels keep their value; 12-bit samples never
 // exceed 4095.
 class SampleWriter {
-  public:
+public:
     // SUCCESS or ERROR_NO_MEMORY. The view must stay valid while the writer is used.
     int Init(const BITMAPHANDLE& bitmap, const PixelView& view) noexcept;
     void Write(const PixelWalk& walk, const std::uint16_t* in);
     const SampleSpace& Space() const { return space_; }
 
-  private:
+private:
     unsigned NearestColourIndex(std::uint32_t red, std::uint32_t green, std::uint32_t blue);
 
     PixelView view_;

@@ -25,7 +25,7 @@ struct RegionBand {
 enum class RegionOp { And, Or, Xor, Minus };  // Minus: this without the other
 
 class Region {
-  public:
+public:
     Region() = default;
     // Rows top … bottom − 1, columns left … right − 1; empty when either range is.
     static Region Rectangle(std::int32_t left, std::int32_t top, std::int32_t right,
@@ -37,7 +37,7 @@ class Region {
     // Bands sorted top to bottom, disjoint; adjacent bands never have equal spans.
     const std::vector<RegionBand>& Bands() const { return bands_; }
 
-  private:
+private:
     std::vector<RegionBand> bands_;
 };
 

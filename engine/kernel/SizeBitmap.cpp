@@ -20,8 +20,7 @@ void ResizeNearest(const engine::ConstPixelView& from, const engine::PixelView& 
             const int sx = static_cast<int>(static_cast<std::int64_t>(x) * from.width / to.width);
             if (packed)
                 engine::WriteIndex(target, x, from.bits, engine::ReadIndex(source, sx, from.bits));
-            else
-                std::memcpy(target + x * pixelBytes, source + sx * pixelBytes, pixelBytes);
+            else std::memcpy(target + x * pixelBytes, source + sx * pixelBytes, pixelBytes);
         }
     }
 }
@@ -36,7 +35,8 @@ int L_SizeBitmap(BITMAPHANDLE* bitmap, int width, int height, unsigned flags) {
     if (width <= 0 || height <= 0) return ERROR_INV_SIZE;
 
     BITMAPHANDLE sized;
-    if (const int status = engine::AllocateLike(*bitmap, width, height, 0, &sized); status != SUCCESS)
+    if (const int status = engine::AllocateLike(*bitmap, width, height, 0, &sized);
+        status != SUCCESS)
         return status;
     engine::PixelView target;
     if (const int status = engine::AccessPixels(&sized, &target); status != SUCCESS) {
@@ -53,7 +53,8 @@ int L_SizeBitmap(BITMAPHANDLE* bitmap, int width, int height, unsigned flags) {
             const int interpolation = blend && (flags & SIZE_FLAG_BICUBIC)    ? cv::INTER_CUBIC
                                       : blend && (flags & SIZE_FLAG_RESAMPLE) ? cv::INTER_LINEAR
                                                                               : cv::INTER_NEAREST;
-            const cv::Mat source(view.height, view.width, type, const_cast<std::uint8_t*>(view.data),
+            const cv::Mat source(view.height, view.width, type,
+                                 const_cast<std::uint8_t*>(view.data),
                                  static_cast<std::size_t>(view.stride));
             cv::Mat resized(target.height, target.width, type, target.data,
                             static_cast<std::size_t>(target.stride));

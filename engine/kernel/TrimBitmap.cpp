@@ -15,7 +15,8 @@ int L_TrimBitmap(BITMAPHANDLE* bitmap, int left, int top, int width, int height)
         return ERROR_INV_RANGE;
 
     BITMAPHANDLE trimmed;
-    if (const int status = engine::AllocateLike(*bitmap, width, height, 0, &trimmed); status != SUCCESS)
+    if (const int status = engine::AllocateLike(*bitmap, width, height, 0, &trimmed);
+        status != SUCCESS)
         return status;
     engine::PixelView target;
     if (const int status = engine::AccessPixels(&trimmed, &target); status != SUCCESS) {

@@ -47,7 +47,8 @@ void BoxMean(const engine::PixelView& view, int channels, int channel, int size)
         if (y + 1 < height) {
             const std::uint32_t* leaving = rowAt(y - before);
             const std::uint32_t* entering = rowAt(y + after + 1);
-            for (int x = 0; x < width; ++x) columnSums[x] += entering[x] - std::uint64_t{leaving[x]};
+            for (int x = 0; x < width; ++x)
+                columnSums[x] += entering[x] - std::uint64_t{leaving[x]};
         }
     }
 }

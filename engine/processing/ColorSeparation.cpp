@@ -84,24 +84,12 @@ std::array<std::uint32_t, 3> HsvToRgb(std::uint32_t hue, std::uint32_t saturatio
     const double p = v * (1 - s), q = v * (1 - s * f), t = v * (1 - s * (1 - f));
     double r, g, b;
     switch (whole) {
-        case 0:
-            r = v, g = t, b = p;
-            break;
-        case 1:
-            r = q, g = v, b = p;
-            break;
-        case 2:
-            r = p, g = v, b = t;
-            break;
-        case 3:
-            r = p, g = q, b = v;
-            break;
-        case 4:
-            r = t, g = p, b = v;
-            break;
-        default:
-            r = v, g = p, b = q;
-            break;
+        case 0: r = v, g = t, b = p; break;
+        case 1: r = q, g = v, b = p; break;
+        case 2: r = p, g = v, b = t; break;
+        case 3: r = p, g = q, b = v; break;
+        case 4: r = t, g = p, b = v; break;
+        default: r = v, g = p, b = q; break;
     }
     return {Round255(r), Round255(g), Round255(b)};
 }
@@ -128,16 +116,11 @@ std::array<std::uint32_t, 3> HlsToRgb(std::uint32_t hue, std::uint32_t lightness
 template <class Fn>
 void VisitMode(unsigned mode, Fn&& fn) {
     switch (mode) {
-        case COLORSEP_RGB:
-            return fn(std::integral_constant<unsigned, COLORSEP_RGB>{});
-        case COLORSEP_CMYK:
-            return fn(std::integral_constant<unsigned, COLORSEP_CMYK>{});
-        case COLORSEP_HLS:
-            return fn(std::integral_constant<unsigned, COLORSEP_HLS>{});
-        case COLORSEP_HSV:
-            return fn(std::integral_constant<unsigned, COLORSEP_HSV>{});
-        default:
-            return fn(std::integral_constant<unsigned, COLORSEP_CMY>{});
+        case COLORSEP_RGB: return fn(std::integral_constant<unsigned, COLORSEP_RGB>{});
+        case COLORSEP_CMYK: return fn(std::integral_constant<unsigned, COLORSEP_CMYK>{});
+        case COLORSEP_HLS: return fn(std::integral_constant<unsigned, COLORSEP_HLS>{});
+        case COLORSEP_HSV: return fn(std::integral_constant<unsigned, COLORSEP_HSV>{});
+        default: return fn(std::integral_constant<unsigned, COLORSEP_CMY>{});
     }
 }
 
@@ -362,7 +345,8 @@ int L_ColorMergeBitmap(BITMAPHANDLE* bitmap, BITMAPHANDLE* const planes[], unsig
     const bool held = bitmap->Addr != nullptr;
     // A colour image whose pixels happen to be grey stays a colour image: only deep planes or a
     // grey bitmap make a grey result.
-    if (achromatic && planeBits == 8 && held && L_IsGrayScaleBitmap(bitmap) == GRAY_NO) achromatic = false;
+    if (achromatic && planeBits == 8 && held && L_IsGrayScaleBitmap(bitmap) == GRAY_NO)
+        achromatic = false;
     const bool keepRgb = held && (bitmap->BitsPerPixel == 24 || bitmap->BitsPerPixel == 32) &&
                          bitmap->Order == ORDER_RGB;
     PendingImages made;

@@ -34,7 +34,7 @@ int TurnBetween(int a, int b) {
 
 // Per pixel: grey level, Sobel strength and direction, and whether it is a thinned edge pixel.
 class EdgeMap {
-  public:
+public:
     explicit EdgeMap(const Plane<std::uint16_t>& plane)
         : width_(plane.width),
           height_(plane.height),
@@ -94,7 +94,7 @@ class EdgeMap {
     int Direction(std::size_t i) const { return direction_[i]; }
     bool Thin(std::size_t i) const { return thin_[i] != 0; }
 
-  private:
+private:
     std::uint32_t StrengthAt(int x, int y) const {
         if (x < 0 || y < 0 || x >= width_ || y >= height_) return 0;
         return strength_[Index(x, y)];
@@ -168,9 +168,7 @@ void Paint(const Plane<std::uint16_t>& plane, const EdgeMap& edges,
             }
             switch (option) {
                 case CONTOURFILTER_THIN:
-                case CONTOURFILTER_LINK_BLACKWHITE:
-                    std::fill_n(s, channels, max);
-                    break;
+                case CONTOURFILTER_LINK_BLACKWHITE: std::fill_n(s, channels, max); break;
                 case CONTOURFILTER_LINK_GRAY:
                     std::fill_n(s, channels,
                                 static_cast<std::uint16_t>(

@@ -80,17 +80,13 @@ template <class Fn>
 int WithSamplePlane(BITMAPHANDLE* bitmap, const PixelView& view, Fn&& fn) {
     try {
         switch (view.format) {
-            case PixelFormat::Gray12:
-                return fn(PlaneOf<std::uint16_t>(view, 1, 1, 4095));
-            case PixelFormat::Gray16:
-                return fn(PlaneOf<std::uint16_t>(view, 1, 1, 65535));
+            case PixelFormat::Gray12: return fn(PlaneOf<std::uint16_t>(view, 1, 1, 4095));
+            case PixelFormat::Gray16: return fn(PlaneOf<std::uint16_t>(view, 1, 1, 65535));
             case PixelFormat::Rgb24:
             case PixelFormat::Bgr24:
             case PixelFormat::Rgb32:
-            case PixelFormat::Bgr32:
-                return fn(PlaneOf<std::uint8_t>(view, view.bits / 8, 3, 255));
-            default:
-                break;
+            case PixelFormat::Bgr32: return fn(PlaneOf<std::uint8_t>(view, view.bits / 8, 3, 255));
+            default: break;
         }
         if (IsRampIndexed(*bitmap, view.format)) return fn(PlaneOf<std::uint8_t>(view, 1, 1, 255));
         ConvertedSamples converted;
@@ -124,7 +120,7 @@ inline int EdgeIndex(int i, int count, Edge edge) {
 // read as max. A ring of 2 × radius + 1 rows, so every row is copied once.
 template <class T>
 class SourceRows {
-  public:
+public:
     SourceRows(const Plane<T>& plane, int radius, Edge edge = Edge::Repeat)
         : plane_(plane),
           edge_(edge),
@@ -149,7 +145,7 @@ class SourceRows {
         return Slot(y) + static_cast<std::ptrdiff_t>(radius_) * plane_.channels;
     }
 
-  private:
+private:
     std::ptrdiff_t SlotIndex(int y) const {
         const int index = y % count_;
         return index < 0 ? index + count_ : index;

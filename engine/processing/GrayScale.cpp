@@ -19,7 +19,6 @@ std::uint32_t Rescale(std::uint32_t level, std::uint32_t fromMax, std::uint32_t 
     return static_cast<std::uint32_t>((std::uint64_t{level} * toMax + fromMax / 2) / fromMax);
 }
 
-
 // Checks the arguments and makes the grey result image of the source's size.
 int Prepare(BITMAPHANDLE* bitmap, int bitsPerPixel, engine::ConstPixelView* src,
             BITMAPHANDLE* result, engine::PixelView* dst) {
@@ -56,7 +55,8 @@ void ConvertDeepGrey(const engine::ConstPixelView& src, const engine::PixelView&
     const std::uint32_t toMax = (1u << dst.bits) - 1;
     const std::size_t rowBytes = static_cast<std::size_t>(src.width) * 2;
     if (fromMax == toMax && fromMax == 65535u) {
-        for (int y = 0; y < src.height; ++y) std::memcpy(dst.RowBytes(y), src.RowBytes(y), rowBytes);
+        for (int y = 0; y < src.height; ++y)
+            std::memcpy(dst.RowBytes(y), src.RowBytes(y), rowBytes);
         return;
     }
     std::vector<std::uint32_t> levels(static_cast<std::size_t>(src.width));
@@ -74,16 +74,19 @@ void ConvertDeepGrey(const engine::ConstPixelView& src, const engine::PixelView&
 
 // 24/32-bit colour by luma: an 8-bit level, then the table of its level at the result's depth.
 void ConvertColor(const engine::ConstPixelView& src, const engine::PixelView& dst) {
-    const bool rgb = src.format == engine::PixelFormat::Rgb24 || src.format == engine::PixelFormat::Rgb32;
+    const bool rgb =
+        src.format == engine::PixelFormat::Rgb24 || src.format == engine::PixelFormat::Rgb32;
     const int bytes = src.bits / 8, redAt = rgb ? 0 : 2, blueAt = rgb ? 2 : 0;
     const std::uint32_t toMax = (1u << dst.bits) - 1;
     std::array<std::uint16_t, 256> scaled;
-    for (std::uint32_t l = 0; l < 256; ++l) scaled[l] = static_cast<std::uint16_t>(Rescale(l, 255u, toMax));
+    for (std::uint32_t l = 0; l < 256; ++l)
+        scaled[l] = static_cast<std::uint16_t>(Rescale(l, 255u, toMax));
     std::vector<std::uint16_t> levels(static_cast<std::size_t>(src.width));
     for (int y = 0; y < src.height; ++y) {
         const std::uint8_t* p = src.RowBytes(y);
         for (int x = 0; x < src.width; ++x, p += bytes) {
-            const std::uint32_t luma = (299u * p[redAt] + 587u * p[1] + 114u * p[blueAt] + 500u) / 1000u;
+            const std::uint32_t luma =
+                (299u * p[redAt] + 587u * p[1] + 114u * p[blueAt] + 500u) / 1000u;
             levels[x] = scaled[luma];
         }
         StoreRow(dst, y, levels.data());
@@ -94,10 +97,12 @@ void ConvertColor(const engine::ConstPixelView& src, const engine::PixelView& ds
 
 int L_GrayScaleBitmap(BITMAPHANDLE* bitmap, int bitsPerPixel) {
     engine::ConstPixelView src;
-    if (engine::AccessPixels(bitmap, &src) != SUCCESS) return engine::GrayScaleReference(bitmap, bitsPerPixel);
+    if (engine::AccessPixels(bitmap, &src) != SUCCESS)
+        return engine::GrayScaleReference(bitmap, bitsPerPixel);
     const bool deepGrey = engine::IsGrayFormat(src.format);
-    const bool color = src.format == engine::PixelFormat::Rgb24 || src.format == engine::PixelFormat::Bgr24 ||
-                       src.format == engine::PixelFormat::Rgb32 || src.format == engine::PixelFormat::Bgr32;
+    const bool color =
+        src.format == engine::PixelFormat::Rgb24 || src.format == engine::PixelFormat::Bgr24 ||
+        src.format == engine::PixelFormat::Rgb32 || src.format == engine::PixelFormat::Bgr32;
     // Palette and RGB555 images are rare and small: the reference serves them.
     if (!deepGrey && !color) return engine::GrayScaleReference(bitmap, bitsPerPixel);
     BITMAPHANDLE result;
@@ -128,7 +133,8 @@ int engine::GrayScaleReference(BITMAPHANDLE* bitmap, int bitsPerPixel) {
         for (int x = 0; x < src.width; ++x) {
             std::uint32_t level;
             if (deepGrey) {
-                level = Rescale(std::min(src.Row<std::uint16_t>(y)[x] + 0u, fromMax), fromMax, toMax);
+                level =
+                    Rescale(std::min(src.Row<std::uint16_t>(y)[x] + 0u, fromMax), fromMax, toMax);
             } else {
                 const std::uint32_t color =
                     engine::DecodeColor(*bitmap, src.format, engine::ReadStored(src, y, x));

@@ -4,8 +4,8 @@
 #include "engine/Processing.h"
 #include "engine/kernel/PixelColor.h"
 
-int L_GetBitmapHistogram(const BITMAPHANDLE* bitmap, std::uint32_t* histogram,
-                         std::uint32_t count, int channel) {
+int L_GetBitmapHistogram(const BITMAPHANDLE* bitmap, std::uint32_t* histogram, std::uint32_t count,
+                         int channel) {
     engine::ConstPixelView view;
     if (const int status = engine::AccessPixels(bitmap, &view); status != SUCCESS) return status;
     if (histogram == nullptr) return ERROR_INV_PARAMETER;
@@ -25,7 +25,8 @@ int L_GetBitmapHistogram(const BITMAPHANDLE* bitmap, std::uint32_t* histogram,
     if (deepGrey) {
         for (int y = 0; y < view.height; ++y) {
             const std::uint16_t* row = view.Row<std::uint16_t>(y);
-            for (int x = 0; x < view.width; ++x) ++histogram[std::min<std::uint32_t>(row[x], levels - 1)];
+            for (int x = 0; x < view.width; ++x)
+                ++histogram[std::min<std::uint32_t>(row[x], levels - 1)];
         }
         return SUCCESS;
     }

@@ -199,21 +199,12 @@ int LevelHistogram(const BITMAPHANDLE* bitmap, const IntensityLevels& levels,
             }
             return SUCCESS;
         }
-        case PixelFormat::Rgb24:
-            LumaHistogramRows<3, 0>(view, counts);
-            return SUCCESS;
-        case PixelFormat::Bgr24:
-            LumaHistogramRows<3, 2>(view, counts);
-            return SUCCESS;
-        case PixelFormat::Rgb32:
-            LumaHistogramRows<4, 0>(view, counts);
-            return SUCCESS;
-        case PixelFormat::Bgr32:
-            LumaHistogramRows<4, 2>(view, counts);
-            return SUCCESS;
+        case PixelFormat::Rgb24: LumaHistogramRows<3, 0>(view, counts); return SUCCESS;
+        case PixelFormat::Bgr24: LumaHistogramRows<3, 2>(view, counts); return SUCCESS;
+        case PixelFormat::Rgb32: LumaHistogramRows<4, 0>(view, counts); return SUCCESS;
+        case PixelFormat::Bgr32: LumaHistogramRows<4, 2>(view, counts); return SUCCESS;
         case PixelFormat::Gray12:
-        case PixelFormat::Gray16:
-            return DeepHistogram(view, levels.count, counts);
+        case PixelFormat::Gray16: return DeepHistogram(view, levels.count, counts);
         default:
             // Palette images count the levels of their entries.
             return L_GetBitmapHistogram(bitmap, counts, levels.count, CHANNEL_MASTER);
@@ -285,7 +276,8 @@ int ApplyLevelTable(BITMAPHANDLE* bitmap, const std::vector<std::uint32_t>& tabl
 // What the fast shift and its reference share: the checks, grey images (the table applies to
 // their levels) and palette images (the entries shift). True when that settled the call, with
 // its status in *status; false for direct colour, left to the caller's loop.
-static bool ShiftWithoutPixels(BITMAPHANDLE* bitmap, const std::vector<std::uint32_t>& table, int* status) {
+static bool ShiftWithoutPixels(BITMAPHANDLE* bitmap, const std::vector<std::uint32_t>& table,
+                               int* status) {
     IntensityLevels levels;
     *status = IntensityLevelsOf(bitmap, &levels);
     if (*status != SUCCESS) return true;
@@ -343,18 +335,10 @@ int ShiftByLuma(BITMAPHANDLE* bitmap, const std::vector<std::uint32_t>& table) {
             }
             return SUCCESS;
         }
-        case PixelFormat::Rgb24:
-            ShiftRows<3, 0>(view, delta);
-            return SUCCESS;
-        case PixelFormat::Bgr24:
-            ShiftRows<3, 2>(view, delta);
-            return SUCCESS;
-        case PixelFormat::Rgb32:
-            ShiftRows<4, 0>(view, delta);
-            return SUCCESS;
-        default:
-            ShiftRows<4, 2>(view, delta);
-            return SUCCESS;
+        case PixelFormat::Rgb24: ShiftRows<3, 0>(view, delta); return SUCCESS;
+        case PixelFormat::Bgr24: ShiftRows<3, 2>(view, delta); return SUCCESS;
+        case PixelFormat::Rgb32: ShiftRows<4, 0>(view, delta); return SUCCESS;
+        default: ShiftRows<4, 2>(view, delta); return SUCCESS;
     }
 }
 

@@ -66,9 +66,7 @@ int L_InvertBitmap(BITMAPHANDLE* bitmap) {
                 view, [](std::uint16_t v) { return static_cast<std::uint16_t>(v ^ 0x7FFF); });
             break;
         case engine::PixelFormat::Rgb24:
-        case engine::PixelFormat::Bgr24:
-            ComplementPixelBits(view);
-            break;
+        case engine::PixelFormat::Bgr24: ComplementPixelBits(view); break;
         case engine::PixelFormat::Rgb32:
         case engine::PixelFormat::Bgr32:
             // The fourth byte carries no colour.

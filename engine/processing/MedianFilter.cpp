@@ -77,7 +77,7 @@ template <class T>
 
 // The histogram of one window, the levels present and the median.
 class SlidingHistogram {
-  public:
+public:
     SlidingHistogram(unsigned levels, unsigned rank)
         : counts_(levels), present_((levels + 63) / 64), rank_(rank) {}
 
@@ -119,7 +119,7 @@ class SlidingHistogram {
         return median_;
     }
 
-  private:
+private:
     // The highest level present below v, and the lowest above it; the walk only asks for levels
     // that exist (samples lie on that side of the median).
     unsigned PresentBelow(unsigned v) const {

@@ -32,8 +32,8 @@ template <class T>
 
 template <class T>
 [[gnu::always_inline]] inline void OutlierRow(const T* __restrict above, const T* __restrict row,
-                                                const T* __restrict below, T* __restrict out,
-                                                std::ptrdiff_t samples, std::ptrdiff_t step) {
+                                              const T* __restrict below, T* __restrict out,
+                                              std::ptrdiff_t samples, std::ptrdiff_t step) {
     for (std::ptrdiff_t i = 0; i < samples; ++i) {
         const T n0 = above[i - step], n1 = above[i], n2 = above[i + step];
         const T n3 = row[i - step], v = row[i], n5 = row[i + step];
@@ -49,14 +49,14 @@ template <class T>
 
 template <class T>
 void OutlierRowBaseline(const T* above, const T* row, const T* below, T* out,
-                          std::ptrdiff_t samples, std::ptrdiff_t step) {
+                        std::ptrdiff_t samples, std::ptrdiff_t step) {
     OutlierRow(above, row, below, out, samples, step);
 }
 
 template <class T>
 __attribute__((target("avx2"))) void OutlierRowAvx2(const T* above, const T* row, const T* below,
-                                                      T* out, std::ptrdiff_t samples,
-                                                      std::ptrdiff_t step) {
+                                                    T* out, std::ptrdiff_t samples,
+                                                    std::ptrdiff_t step) {
     OutlierRow(above, row, below, out, samples, step);
 }
 

@@ -30,8 +30,8 @@ std::vector<std::uint16_t> ExpandTable(const std::uint32_t* lut, std::uint32_t l
 
 }  // namespace
 
-int L_RemapBitmapIntensity(BITMAPHANDLE* bitmap, const std::uint32_t* lut,
-                           std::uint32_t lutLength, int channel) {
+int L_RemapBitmapIntensity(BITMAPHANDLE* bitmap, const std::uint32_t* lut, std::uint32_t lutLength,
+                           int channel) {
     engine::PixelView view;
     if (const int status = engine::AccessPixels(bitmap, &view); status != SUCCESS) return status;
     if (lut == nullptr || lutLength < 2 || !std::has_single_bit(lutLength)) {
@@ -85,7 +85,9 @@ int L_RemapBitmapIntensity(BITMAPHANDLE* bitmap, const std::uint32_t* lut,
     bool touch[4] = {true, true, true, bytesPerPixel != 4};
     if (bytesPerPixel >= 3 && channel != CHANNEL_MASTER) {
         const int redByte = rgbOrder ? 0 : 2, blueByte = rgbOrder ? 2 : 0;
-        const int wanted = channel == CHANNEL_RED ? redByte : channel == CHANNEL_GREEN ? 1 : blueByte;
+        const int wanted = channel == CHANNEL_RED     ? redByte
+                           : channel == CHANNEL_GREEN ? 1
+                                                      : blueByte;
         for (int b = 0; b < 4; ++b) touch[b] = b == wanted;
     }
     for (int y = 0; y < view.height; ++y) {

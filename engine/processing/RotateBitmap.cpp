@@ -22,16 +22,18 @@ int RotateQuarterTurns(BITMAPHANDLE* bitmap, int quarterTurns) {
     return status;
 }
 
-int RotateSampled(BITMAPHANDLE* bitmap, const engine::ConstPixelView& src, int angle,
-                  bool resize, std::uint32_t fillColor) {
+int RotateSampled(BITMAPHANDLE* bitmap, const engine::ConstPixelView& src, int angle, bool resize,
+                  std::uint32_t fillColor) {
     const int type = engine::OpenCvType(src.format);
     if (type < 0) return ERROR_BITPERPIXEL;
     const double radians = angle / 100.0 * CV_PI / 180.0;
     const double c = std::cos(radians), s = std::sin(radians);
     int width = src.width, height = src.height;
     if (resize) {
-        width = static_cast<int>(std::ceil(std::abs(src.width * c) + std::abs(src.height * s) - 1e-9));
-        height = static_cast<int>(std::ceil(std::abs(src.width * s) + std::abs(src.height * c) - 1e-9));
+        width =
+            static_cast<int>(std::ceil(std::abs(src.width * c) + std::abs(src.height * s) - 1e-9));
+        height =
+            static_cast<int>(std::ceil(std::abs(src.width * s) + std::abs(src.height * c) - 1e-9));
         width = std::max(width, 1);
         height = std::max(height, 1);
     }
@@ -53,12 +55,13 @@ int RotateSampled(BITMAPHANDLE* bitmap, const engine::ConstPixelView& src, int a
         const std::uint32_t stored = engine::EncodeColor(*bitmap, src.format, fillColor);
         cv::Scalar fill;
         for (int ch = 0; ch < 4; ++ch) {
-            fill[ch] = type == CV_16UC1 ? (ch == 0 ? stored & 0xFFFF : 0) : (stored >> (8 * ch)) & 0xFF;
+            fill[ch] =
+                type == CV_16UC1 ? (ch == 0 ? stored & 0xFFFF : 0) : (stored >> (8 * ch)) & 0xFF;
         }
         const int interpolation =
             bitmap->pPalette != nullptr ? cv::INTER_NEAREST : cv::INTER_LINEAR;
-        cv::warpAffine(in, out, cv::Mat(toSource), out.size(),
-                       interpolation | cv::WARP_INVERSE_MAP, cv::BORDER_CONSTANT, fill);
+        cv::warpAffine(in, out, cv::Mat(toSource), out.size(), interpolation | cv::WARP_INVERSE_MAP,
+                       cv::BORDER_CONSTANT, fill);
     } catch (...) {
         engine::ReleaseStorage(result);
         return ERROR_NO_MEMORY;

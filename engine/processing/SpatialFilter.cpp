@@ -144,18 +144,12 @@ void FastSpatial(const Plane<T>& plane, const Filter& filter) {
 template <class T>
 void FastSpatial(const Plane<T>& plane, const Filter& filter) {
     switch (filter.post) {
-        case Post::Relief:
-            return FastSpatial<Post::Relief>(plane, filter);
-        case Post::Clamp:
-            return FastSpatial<Post::Clamp>(plane, filter);
-        case Post::Absolute:
-            return FastSpatial<Post::Absolute>(plane, filter);
-        case Post::Magnitude:
-            return FastSpatial<Post::Magnitude>(plane, filter);
-        case Post::Mean9:
-            return FastSpatial<Post::Mean9>(plane, filter);
-        case Post::Mean16:
-            return FastSpatial<Post::Mean16>(plane, filter);
+        case Post::Relief: return FastSpatial<Post::Relief>(plane, filter);
+        case Post::Clamp: return FastSpatial<Post::Clamp>(plane, filter);
+        case Post::Absolute: return FastSpatial<Post::Absolute>(plane, filter);
+        case Post::Magnitude: return FastSpatial<Post::Magnitude>(plane, filter);
+        case Post::Mean9: return FastSpatial<Post::Mean9>(plane, filter);
+        case Post::Mean16: return FastSpatial<Post::Mean16>(plane, filter);
     }
 }
 
@@ -172,16 +166,12 @@ void PlainSpatial(const Plane<T>& plane, const Filter& filter) {
         switch (filter.post) {
             case Post::Relief:
                 return static_cast<unsigned>(std::clamp(s + (max + 1) / 2, 0LL, max));
-            case Post::Clamp:
-                return static_cast<unsigned>(std::clamp(s, 0LL, max));
-            case Post::Absolute:
-                return static_cast<unsigned>(std::min(std::llabs(s), max));
+            case Post::Clamp: return static_cast<unsigned>(std::clamp(s, 0LL, max));
+            case Post::Absolute: return static_cast<unsigned>(std::min(std::llabs(s), max));
             case Post::Magnitude:
                 return static_cast<unsigned>(std::min(std::llabs(s) + std::llabs(s2), max));
-            case Post::Mean9:
-                return static_cast<unsigned>((s + 4) / 9);
-            case Post::Mean16:
-                return static_cast<unsigned>((s + 8) / 16);
+            case Post::Mean9: return static_cast<unsigned>((s + 4) / 9);
+            case Post::Mean16: return static_cast<unsigned>((s + 8) / 16);
         }
         return 0;
     });

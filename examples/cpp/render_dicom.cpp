@@ -19,7 +19,7 @@ namespace {
 // The host's event sink. It lives on the stack: the control holds references while connected,
 // and the count shows that it gave them all back.
 class EventSink final : public IDispatch {
-  public:
+public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
         if (!ppv) return E_POINTER;
         if (riid == IID_IUnknown || riid == IID_IDispatch || riid == DIID_IaxLumoraEvents) {
@@ -57,7 +57,7 @@ class EventSink final : public IDispatch {
     int logEvents = 0;
     int destroyEvents = 0;
 
-  private:
+private:
     ULONG references_ = 0;
 };
 

@@ -11,7 +11,7 @@ constexpr IID IID_IFormWidget{
 struct IFormWidget : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE GetWidget(void** ppWidget) = 0;
 
-  protected:
+protected:
     ~IFormWidget() = default;
 };
 

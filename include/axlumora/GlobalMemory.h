@@ -25,4 +25,4 @@ void* GlobalLock(HGLOBAL hMem);                         // null for an unknown h
 BOOL GlobalUnlock(HGLOBAL hMem);                        // non-zero while still locked
 std::size_t GlobalSize(HGLOBAL hMem);                   // 0 for an unknown handle
 HGLOBAL GlobalReAlloc(HGLOBAL hMem, std::size_t dwBytes, UINT uFlags);
-HGLOBAL GlobalFree(HGLOBAL hMem);                       // 0 on success, else hMem
+HGLOBAL GlobalFree(HGLOBAL hMem);  // 0 on success, else hMem

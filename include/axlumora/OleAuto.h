@@ -22,7 +22,7 @@ UINT SysStringByteLen(BSTR bstr);
 // become U+FFFD; invalid UTF-8 bytes become U+FFFD.
 std::string WideToUtf8(std::u16string_view text);
 std::u16string Utf8ToWide(std::string_view text);
-std::string BstrToUtf8(BSTR bstr);  // null reads as empty
+std::string BstrToUtf8(BSTR bstr);       // null reads as empty
 BSTR Utf8ToBstr(std::string_view text);  // never null
 
 // ---- VARIANT ----------------------------------------------------------------------------------
@@ -185,8 +185,7 @@ struct IRecordInfo : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE PutField(ULONG wFlags, void* pvData, LPCOLESTR szFieldName,
                                                VARIANT* pvarField) = 0;
     virtual HRESULT STDMETHODCALLTYPE PutFieldNoCopy(ULONG wFlags, void* pvData,
-                                                     LPCOLESTR szFieldName,
-                                                     VARIANT* pvarField) = 0;
+                                                     LPCOLESTR szFieldName, VARIANT* pvarField) = 0;
     virtual HRESULT STDMETHODCALLTYPE GetFieldNames(ULONG* pcNames, BSTR* rgBstrNames) = 0;
     virtual BOOL STDMETHODCALLTYPE IsMatchingType(IRecordInfo* pRecordInfo) = 0;
     virtual void* STDMETHODCALLTYPE RecordCreate() = 0;

@@ -48,8 +48,8 @@ constexpr DWORD KEY_ALL_ACCESS = 0xF003F;
 LONG RegOpenKeyExA(HKEY hKey, const char* lpSubKey, DWORD ulOptions, DWORD samDesired,
                    HKEY* phkResult);
 LONG RegCreateKeyExA(HKEY hKey, const char* lpSubKey, DWORD Reserved, char* lpClass,
-                     DWORD dwOptions, DWORD samDesired, void* lpSecurityAttributes,
-                     HKEY* phkResult, DWORD* lpdwDisposition);
+                     DWORD dwOptions, DWORD samDesired, void* lpSecurityAttributes, HKEY* phkResult,
+                     DWORD* lpdwDisposition);
 LONG RegQueryValueExA(HKEY hKey, const char* lpValueName, DWORD* lpReserved, DWORD* lpType,
                       BYTE* lpData, DWORD* lpcbData);
 LONG RegSetValueExA(HKEY hKey, const char* lpValueName, DWORD Reserved, DWORD dwType,

@@ -22,7 +22,7 @@ protected:
 };
 
 struct DISPPARAMS {
-    VARIANTARG* rgvarg;          // arguments in reverse order
+    VARIANTARG* rgvarg;  // arguments in reverse order
     DISPID* rgdispidNamedArgs;
     UINT cArgs;
     UINT cNamedArgs;

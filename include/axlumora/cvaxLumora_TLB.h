@@ -6,12 +6,18 @@
 #include "axlumora/OleAuto.h"
 
 // ---- GUIDs ------------------------------------------------------------------------------------
-constexpr GUID LIBID_cvaxLumora{0x7A3C51E2, 0x4B1D, 0x4E8A, {0x9C, 0x21, 0x5D, 0x60, 0x1A, 0xB7, 0x30, 0x01}};
-constexpr IID IID_IaxLumora{0x7A3C51E2, 0x4B1D, 0x4E8A, {0x9C, 0x21, 0x5D, 0x60, 0x1A, 0xB7, 0x30, 0x02}};
-constexpr IID DIID_IaxLumoraEvents{0x7A3C51E2, 0x4B1D, 0x4E8A, {0x9C, 0x21, 0x5D, 0x60, 0x1A, 0xB7, 0x30, 0x03}};
-constexpr CLSID CLASS_axLumora{0x7A3C51E2, 0x4B1D, 0x4E8A, {0x9C, 0x21, 0x5D, 0x60, 0x1A, 0xB7, 0x30, 0x04}};
-constexpr GUID GUID_TaxLumora_FileInfo{0x7A3C51E2, 0x4B1D, 0x4E8A, {0x9C, 0x21, 0x5D, 0x60, 0x1A, 0xB7, 0x30, 0x05}};
-constexpr GUID GUID_TaxLumora_Rect{0x7A3C51E2, 0x4B1D, 0x4E8A, {0x9C, 0x21, 0x5D, 0x60, 0x1A, 0xB7, 0x30, 0x06}};
+constexpr GUID LIBID_cvaxLumora{
+    0x7A3C51E2, 0x4B1D, 0x4E8A, {0x9C, 0x21, 0x5D, 0x60, 0x1A, 0xB7, 0x30, 0x01}};
+constexpr IID IID_IaxLumora{
+    0x7A3C51E2, 0x4B1D, 0x4E8A, {0x9C, 0x21, 0x5D, 0x60, 0x1A, 0xB7, 0x30, 0x02}};
+constexpr IID DIID_IaxLumoraEvents{
+    0x7A3C51E2, 0x4B1D, 0x4E8A, {0x9C, 0x21, 0x5D, 0x60, 0x1A, 0xB7, 0x30, 0x03}};
+constexpr CLSID CLASS_axLumora{
+    0x7A3C51E2, 0x4B1D, 0x4E8A, {0x9C, 0x21, 0x5D, 0x60, 0x1A, 0xB7, 0x30, 0x04}};
+constexpr GUID GUID_TaxLumora_FileInfo{
+    0x7A3C51E2, 0x4B1D, 0x4E8A, {0x9C, 0x21, 0x5D, 0x60, 0x1A, 0xB7, 0x30, 0x05}};
+constexpr GUID GUID_TaxLumora_Rect{
+    0x7A3C51E2, 0x4B1D, 0x4E8A, {0x9C, 0x21, 0x5D, 0x60, 0x1A, 0xB7, 0x30, 0x06}};
 // Enumerations carry GUIDs of their own in the type library: ...0x10 onwards, in declaration order.
 constexpr std::uint16_t cvaxLumoraMajorVersion = 1;
 constexpr std::uint16_t cvaxLumoraMinorVersion = 0;
@@ -22,10 +28,16 @@ struct IFontDisp : IDispatch {
 protected:
     ~IFontDisp() = default;
 };
-constexpr IID IID_IFontDisp{0xBEF6E003, 0xA874, 0x101A, {0x8B, 0xBA, 0x00, 0xAA, 0x00, 0x30, 0x0C, 0xAB}};
+constexpr IID IID_IFontDisp{
+    0xBEF6E003, 0xA874, 0x101A, {0x8B, 0xBA, 0x00, 0xAA, 0x00, 0x30, 0x0C, 0xAB}};
 
 // ---- Enumerations -----------------------------------------------------------------------------
-enum TxActiveFormBorderStyle : std::int32_t { afbNone = 0, afbSingle = 1, afbSunken = 2, afbRaised = 3 };
+enum TxActiveFormBorderStyle : std::int32_t {
+    afbNone = 0,
+    afbSingle = 1,
+    afbSunken = 2,
+    afbRaised = 3
+};
 enum TxPrintScale : std::int32_t { poNone = 0, poProportional = 1, poPrintToFit = 2 };
 enum TxMouseButton : std::int32_t { mbLeft = 0, mbRight = 1, mbMiddle = 2 };
 enum TxPopupMode : std::int32_t { pmNone = 0, pmAuto = 1, pmExplicit = 2 };
@@ -60,7 +72,12 @@ enum CMNT_ : std::int32_t {
     CMNT_SZSERIESNUMBER = 20,
 };
 // GRAY_* and ORDER_* share their values with the engine (engine/Bitmap.h).
-enum SIZE_ : std::int32_t { SIZE_NORMAL = 0, SIZE_FAVORBLACK = 1, SIZE_RESAMPLE = 2, SIZE_BICUBIC = 4 };
+enum SIZE_ : std::int32_t {
+    SIZE_NORMAL = 0,
+    SIZE_FAVORBLACK = 1,
+    SIZE_RESAMPLE = 2,
+    SIZE_BICUBIC = 4
+};
 enum RESIZE_ : std::int32_t {
     RESIZE_NORMAL = 0,
     RESIZE_FAVORBLACK = 1,
@@ -69,7 +86,12 @@ enum RESIZE_ : std::int32_t {
     RESIZE_BICUBIC = 4,
     RESIZE_FAVORBLACK_OR_BICUBIC = 5,
 };
-enum SAVE_ : std::int32_t { SAVE_OVERWRITE = 0, SAVE_APPEND = 1, SAVE_REPLACE = 2, SAVE_INSERT = 3 };
+enum SAVE_ : std::int32_t {
+    SAVE_OVERWRITE = 0,
+    SAVE_APPEND = 1,
+    SAVE_REPLACE = 2,
+    SAVE_INSERT = 3
+};
 enum FILE_TYPES : std::int32_t {
     FILE_JPEG = 10,
     FILE_JPEG_422 = 23,
@@ -195,14 +217,14 @@ static_assert(sizeof(TaxLumora_Rect) == 20);
 #define P AX_DECL_P
 #define PREF AX_DECL_PREF
 #define POPT AX_DECL_POPT
-#define AX_PROP(dispid, Name, Type, vt)                                  \
+#define AX_PROP(dispid, Name, Type, vt)                             \
     virtual HRESULT STDMETHODCALLTYPE get_##Name(Type* RetVal) = 0; \
     virtual HRESULT STDMETHODCALLTYPE put_##Name(Type Value) = 0;
 #define AX_PROP_GET(dispid, Name, Type, vt) \
     virtual HRESULT STDMETHODCALLTYPE get_##Name(Type* RetVal) = 0;
-#define AX_PROP_FONT(dispid)                                                \
-    virtual HRESULT STDMETHODCALLTYPE get_Font(IFontDisp** RetVal) = 0;    \
-    virtual HRESULT STDMETHODCALLTYPE put_Font(IFontDisp* Value) = 0; \
+#define AX_PROP_FONT(dispid)                                            \
+    virtual HRESULT STDMETHODCALLTYPE get_Font(IFontDisp** RetVal) = 0; \
+    virtual HRESULT STDMETHODCALLTYPE put_Font(IFontDisp* Value) = 0;   \
     virtual HRESULT STDMETHODCALLTYPE putref_Font(IFontDisp* Value) = 0;
 #define AX_METHOD(dispid, Name, ValueType, valueVt, ...) \
     virtual HRESULT STDMETHODCALLTYPE Name(__VA_ARGS__ __VA_OPT__(, ) ValueType* RetVal) = 0;

@@ -34,10 +34,8 @@ BSTR AllocBlock(const void* source, std::size_t byteLength) {
     const auto stored = static_cast<std::uint32_t>(byteLength);
     std::memcpy(block, &stored, sizeof stored);
     char* text = block + kPrefixBytes;
-    if (source)
-        std::memcpy(text, source, byteLength);
-    else
-        std::memset(text, 0, byteLength);
+    if (source) std::memcpy(text, source, byteLength);
+    else std::memset(text, 0, byteLength);
     std::memset(text + byteLength, 0, kTerminatorBytes + 1);
     return reinterpret_cast<BSTR>(text);
 }

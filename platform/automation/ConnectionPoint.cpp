@@ -13,7 +13,7 @@ namespace {
 // A snapshot enumerator; Traits says what is stored, what is handed out and how.
 template <class Traits>
 class SnapshotEnumerator final : public Traits::Interface {
-  public:
+public:
     using Interface = typename Traits::Interface;
     using Stored = typename Traits::Stored;
     using Item = typename Traits::Item;
@@ -80,7 +80,7 @@ class SnapshotEnumerator final : public Traits::Interface {
         return Create(items_, position_, ppEnum);
     }
 
-  private:
+private:
     std::atomic<ULONG> refs_{1};
     std::shared_ptr<const Items> items_;  // shared with clones; never changed
     std::size_t position_;

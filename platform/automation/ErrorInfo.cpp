@@ -11,7 +11,7 @@ namespace {
 // One object answers both the writer's interface (ICreateErrorInfo) and the reader's
 // (IErrorInfo), as on the desktop: the creator fills it, then QueryInterfaces for IErrorInfo.
 class ErrorObject final : public IErrorInfo, public ICreateErrorInfo {
-  public:
+public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) override {
         if (!ppvObject) return E_POINTER;
         if (riid == IID_IUnknown || riid == IID_IErrorInfo) {
@@ -70,7 +70,7 @@ class ErrorObject final : public IErrorInfo, public ICreateErrorInfo {
         return S_OK;
     }
 
-  private:
+private:
     static HRESULT CopyOut(const BStr& value, BSTR* out) {
         if (!out) return E_INVALIDARG;
         *out = nullptr;

@@ -24,7 +24,7 @@ struct RecordField {
 
 // Records hold plain values only, so init/clear are zero fills and copies are byte copies.
 class RecordInfo final : public IRecordInfo {
-  public:
+public:
     // Validates the table (known field types, every field inside `size` bytes, unique names) and
     // hands out one reference. E_INVALIDARG for a bad table.
     static HRESULT Create(std::u16string_view name, const GUID& guid, ULONG size,
@@ -62,14 +62,14 @@ class RecordInfo final : public IRecordInfo {
     HRESULT STDMETHODCALLTYPE RecordCreateCopy(void* pvSource, void** ppvDest) override;
     HRESULT STDMETHODCALLTYPE RecordDestroy(void* pvRecord) override;
 
-  private:
+private:
     struct ConstructionKey {};  // only Create builds instances, always on the heap
 
-  public:
+public:
     RecordInfo(ConstructionKey, std::u16string_view name, const GUID& guid, ULONG size,
                std::span<const RecordField> fields);
 
-  private:
+private:
     struct Field {
         std::u16string name;
         ULONG offset;

@@ -25,10 +25,8 @@ ULONG ElementSize(VARTYPE vt) {
         case VT_UINT:
         case VT_ERROR:
         case VT_DATE:
-        case VT_CY:
-            return 0;
-        default:
-            return static_cast<ULONG>(automation_detail::ScalarSize(vt));
+        case VT_CY: return 0;
+        default: return static_cast<ULONG>(automation_detail::ScalarSize(vt));
     }
 }
 

@@ -26,37 +26,30 @@ bool IsScalarType(VARTYPE vt) {
         case VT_CY:
         case VT_DATE:
         case VT_BOOL:
-        case VT_ERROR:
-            return true;
-        default:
-            return false;
+        case VT_ERROR: return true;
+        default: return false;
     }
 }
 
 std::size_t ScalarSize(VARTYPE vt) {
     switch (vt) {
         case VT_I1:
-        case VT_UI1:
-            return 1;
+        case VT_UI1: return 1;
         case VT_I2:
         case VT_UI2:
-        case VT_BOOL:
-            return 2;
+        case VT_BOOL: return 2;
         case VT_I4:
         case VT_UI4:
         case VT_INT:
         case VT_UINT:
         case VT_R4:
-        case VT_ERROR:
-            return 4;
+        case VT_ERROR: return 4;
         case VT_I8:
         case VT_UI8:
         case VT_R8:
         case VT_CY:
-        case VT_DATE:
-            return 8;
-        default:
-            return 0;
+        case VT_DATE: return 8;
+        default: return 0;
     }
 }
 
@@ -117,8 +110,7 @@ HRESULT CopyOwned(VARIANT* out, const VARIANT* src) {
             out->vt = VT_RECORD;
             return S_OK;
         }
-        default:
-            break;
+        default: break;
     }
     if (src->vt & VT_BYREF) {
         *out = *src;  // the pointer is copied; the pointee stays with its owner

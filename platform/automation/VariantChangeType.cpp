@@ -66,34 +66,17 @@ struct IntegerLimits {
 bool IntegerTarget(VARTYPE vt, IntegerLimits& limits) {
     constexpr std::uint64_t kU64Max = std::numeric_limits<std::uint64_t>::max();
     switch (vt) {
-        case VT_I1:
-            limits = {128, 127};
-            return true;
-        case VT_UI1:
-            limits = {0, 255};
-            return true;
-        case VT_I2:
-            limits = {32768, 32767};
-            return true;
-        case VT_UI2:
-            limits = {0, 65535};
-            return true;
+        case VT_I1: limits = {128, 127}; return true;
+        case VT_UI1: limits = {0, 255}; return true;
+        case VT_I2: limits = {32768, 32767}; return true;
+        case VT_UI2: limits = {0, 65535}; return true;
         case VT_I4:
-        case VT_INT:
-            limits = {0x80000000ull, 0x7FFFFFFFull};
-            return true;
+        case VT_INT: limits = {0x80000000ull, 0x7FFFFFFFull}; return true;
         case VT_UI4:
-        case VT_UINT:
-            limits = {0, 0xFFFFFFFFull};
-            return true;
-        case VT_I8:
-            limits = {0x8000000000000000ull, 0x7FFFFFFFFFFFFFFFull};
-            return true;
-        case VT_UI8:
-            limits = {0, kU64Max};
-            return true;
-        default:
-            return false;
+        case VT_UINT: limits = {0, 0xFFFFFFFFull}; return true;
+        case VT_I8: limits = {0x8000000000000000ull, 0x7FFFFFFFFFFFFFFFull}; return true;
+        case VT_UI8: limits = {0, kU64Max}; return true;
+        default: return false;
     }
 }
 
@@ -123,38 +106,17 @@ HRESULT ToInteger(const Number& n, VARTYPE vt, VARIANT* out) {
     // Two's complement bits of the value; the member assignment below keeps the low bits.
     const std::uint64_t bits = negative ? 0 - magnitude : magnitude;
     switch (vt) {
-        case VT_I1:
-            out->cVal = static_cast<CHAR>(static_cast<std::int8_t>(bits));
-            break;
-        case VT_UI1:
-            out->bVal = static_cast<BYTE>(bits);
-            break;
-        case VT_I2:
-            out->iVal = static_cast<SHORT>(bits);
-            break;
-        case VT_UI2:
-            out->uiVal = static_cast<USHORT>(bits);
-            break;
-        case VT_I4:
-            out->lVal = static_cast<LONG>(bits);
-            break;
-        case VT_INT:
-            out->intVal = static_cast<INT>(bits);
-            break;
-        case VT_UI4:
-            out->ulVal = static_cast<ULONG>(bits);
-            break;
-        case VT_UINT:
-            out->uintVal = static_cast<UINT>(bits);
-            break;
-        case VT_I8:
-            out->llVal = static_cast<LONGLONG>(bits);
-            break;
-        case VT_UI8:
-            out->ullVal = bits;
-            break;
-        default:
-            return DISP_E_BADVARTYPE;
+        case VT_I1: out->cVal = static_cast<CHAR>(static_cast<std::int8_t>(bits)); break;
+        case VT_UI1: out->bVal = static_cast<BYTE>(bits); break;
+        case VT_I2: out->iVal = static_cast<SHORT>(bits); break;
+        case VT_UI2: out->uiVal = static_cast<USHORT>(bits); break;
+        case VT_I4: out->lVal = static_cast<LONG>(bits); break;
+        case VT_INT: out->intVal = static_cast<INT>(bits); break;
+        case VT_UI4: out->ulVal = static_cast<ULONG>(bits); break;
+        case VT_UINT: out->uintVal = static_cast<UINT>(bits); break;
+        case VT_I8: out->llVal = static_cast<LONGLONG>(bits); break;
+        case VT_UI8: out->ullVal = bits; break;
+        default: return DISP_E_BADVARTYPE;
     }
     out->vt = vt;
     return S_OK;
@@ -224,10 +186,8 @@ HRESULT ParseNumber(BSTR bstr, Number& out) {
         ++pos;
         while (pos < text.size() && IsDigit(text[pos])) {
             if (!seenSignificant) {
-                if (text[pos] != '0')
-                    seenSignificant = true;
-                else
-                    --leadingExponent;
+                if (text[pos] != '0') seenSignificant = true;
+                else --leadingExponent;
             }
             ++fractionDigits;
             ++pos;
@@ -318,55 +278,23 @@ HRESULT StoreString(std::string_view utf8, VARIANT* out) {
 
 HRESULT ReadNumber(const VARIANT* src, Number& n) {
     switch (src->vt) {
-        case VT_EMPTY:
-            n = Number::Unsigned(0);
-            return S_OK;
-        case VT_I1:
-            n = Number::Signed(static_cast<std::int8_t>(src->cVal));
-            return S_OK;
-        case VT_UI1:
-            n = Number::Unsigned(src->bVal);
-            return S_OK;
-        case VT_I2:
-            n = Number::Signed(src->iVal);
-            return S_OK;
-        case VT_UI2:
-            n = Number::Unsigned(src->uiVal);
-            return S_OK;
-        case VT_I4:
-            n = Number::Signed(src->lVal);
-            return S_OK;
-        case VT_INT:
-            n = Number::Signed(src->intVal);
-            return S_OK;
-        case VT_UI4:
-            n = Number::Unsigned(src->ulVal);
-            return S_OK;
-        case VT_UINT:
-            n = Number::Unsigned(src->uintVal);
-            return S_OK;
-        case VT_I8:
-            n = Number::Signed(src->llVal);
-            return S_OK;
-        case VT_UI8:
-            n = Number::Unsigned(src->ullVal);
-            return S_OK;
-        case VT_R4:
-            n = Number::Real(src->fltVal, true);
-            return S_OK;
-        case VT_R8:
-            n = Number::Real(src->dblVal);
-            return S_OK;
-        case VT_DATE:
-            n = Number::Real(src->date);
-            return S_OK;
-        case VT_BOOL:
-            n = Number::Signed(src->boolVal);
-            return S_OK;
-        case VT_BSTR:
-            return ParseNumber(src->bstrVal, n);
-        default:
-            return DISP_E_TYPEMISMATCH;
+        case VT_EMPTY: n = Number::Unsigned(0); return S_OK;
+        case VT_I1: n = Number::Signed(static_cast<std::int8_t>(src->cVal)); return S_OK;
+        case VT_UI1: n = Number::Unsigned(src->bVal); return S_OK;
+        case VT_I2: n = Number::Signed(src->iVal); return S_OK;
+        case VT_UI2: n = Number::Unsigned(src->uiVal); return S_OK;
+        case VT_I4: n = Number::Signed(src->lVal); return S_OK;
+        case VT_INT: n = Number::Signed(src->intVal); return S_OK;
+        case VT_UI4: n = Number::Unsigned(src->ulVal); return S_OK;
+        case VT_UINT: n = Number::Unsigned(src->uintVal); return S_OK;
+        case VT_I8: n = Number::Signed(src->llVal); return S_OK;
+        case VT_UI8: n = Number::Unsigned(src->ullVal); return S_OK;
+        case VT_R4: n = Number::Real(src->fltVal, true); return S_OK;
+        case VT_R8: n = Number::Real(src->dblVal); return S_OK;
+        case VT_DATE: n = Number::Real(src->date); return S_OK;
+        case VT_BOOL: n = Number::Signed(src->boolVal); return S_OK;
+        case VT_BSTR: return ParseNumber(src->bstrVal, n);
+        default: return DISP_E_TYPEMISMATCH;
     }
 }
 
@@ -391,10 +319,8 @@ HRESULT WriteNumber(const Number& n, VARTYPE vt, VARIANT* out) {
             out->boolVal = n.IsZero() ? VARIANT_FALSE : VARIANT_TRUE;
             out->vt = VT_BOOL;
             return S_OK;
-        case VT_BSTR:
-            return StoreString(FormatNumber(n), out);
-        default:
-            return DISP_E_TYPEMISMATCH;
+        case VT_BSTR: return StoreString(FormatNumber(n), out);
+        default: return DISP_E_TYPEMISMATCH;
     }
 }
 
@@ -402,18 +328,15 @@ bool IsSupportedTarget(VARTYPE vt) {
     if (vt & (VT_ARRAY | VT_BYREF)) return IsValidVariantType(vt);
     switch (vt) {
         case VT_CY:  // currency and decimal are not implemented on this platform
-        case VT_DECIMAL:
-            return false;
+        case VT_DECIMAL: return false;
         case VT_EMPTY:
         case VT_NULL:
         case VT_VARIANT:
         case VT_BSTR:
         case VT_DISPATCH:
         case VT_UNKNOWN:
-        case VT_RECORD:
-            return true;
-        default:
-            return IsScalarType(vt);
+        case VT_RECORD: return true;
+        default: return IsScalarType(vt);
     }
 }
 

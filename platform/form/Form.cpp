@@ -25,14 +25,11 @@ MouseButton ButtonOf(UINT msg) {
     switch (msg) {
         case WM_RBUTTONDOWN:
         case WM_RBUTTONUP:
-        case WM_RBUTTONDBLCLK:
-            return MouseButton::Right;
+        case WM_RBUTTONDBLCLK: return MouseButton::Right;
         case WM_MBUTTONDOWN:
         case WM_MBUTTONUP:
-        case WM_MBUTTONDBLCLK:
-            return MouseButton::Middle;
-        default:
-            return MouseButton::Left;
+        case WM_MBUTTONDBLCLK: return MouseButton::Middle;
+        default: return MouseButton::Left;
     }
 }
 
@@ -278,8 +275,8 @@ void Form::RouteMouse(Message& message) {
     const bool down = message.msg == WM_LBUTTONDOWN || message.msg == WM_RBUTTONDOWN ||
                       message.msg == WM_MBUTTONDOWN || message.msg == WM_LBUTTONDBLCLK ||
                       message.msg == WM_RBUTTONDBLCLK || message.msg == WM_MBUTTONDBLCLK;
-    const bool up = message.msg == WM_LBUTTONUP || message.msg == WM_RBUTTONUP ||
-                    message.msg == WM_MBUTTONUP;
+    const bool up =
+        message.msg == WM_LBUTTONUP || message.msg == WM_RBUTTONUP || message.msg == WM_MBUTTONUP;
     if (down) capture_ = target;
     if (up) capture_ = nullptr;
     if (!target) {
@@ -351,9 +348,7 @@ void Form::DefaultWindowProc(Message& message) {
             SetScrollPosition(false, vert_.position - delta * 3 * vert_.increment / WHEEL_DELTA);
             break;
         }
-        case WM_PAINT:
-            PaintSelf();
-            break;
+        case WM_PAINT: PaintSelf(); break;
         case WM_ACTIVATE:
             active = LOWORD(message.wParam) != WA_INACTIVE;
             if (onActivate) onActivate(active);
@@ -376,11 +371,8 @@ void Form::DefaultWindowProc(Message& message) {
         case CM_CURSORCHANGED:
             if (onCursorChanged) onCursorChanged();
             break;
-        case WM_DESTROY:
-            Destroy();
-            break;
-        default:
-            break;
+        case WM_DESTROY: Destroy(); break;
+        default: break;
     }
 }
 
@@ -409,7 +401,8 @@ const std::vector<std::string>& ArrowPicture() {
     static const std::vector<std::string> picture = [] {
         std::vector<std::string> rows(32, std::string(32, ' '));
         for (int y = 0; y < 17; ++y)
-            for (int x = 0; x <= y && x < 12; ++x) rows[y][x] = (x == 0 || x == y || y == 16) ? '#' : '.';
+            for (int x = 0; x <= y && x < 12; ++x)
+                rows[y][x] = (x == 0 || x == y || y == 16) ? '#' : '.';
         return rows;
     }();
     return picture;
@@ -418,12 +411,11 @@ const std::vector<std::string>& ArrowPicture() {
 const std::map<std::int16_t, CursorShape>& StandardCursors() {
     static const std::map<std::int16_t, CursorShape> cursors = [] {
         std::map<std::int16_t, CursorShape> table;
-        const char* names[] = {"crDefault",  "crNone",     "crArrow",     "crCross",
-                               "crIBeam",    "",     "crSizeNESW",  "crSizeNS",
-                               "crSizeNWSE", "crSizeWE",   "crUpArrow",   "crHourGlass",
-                               "crDrag",     "crNoDrop",   "crHSplit",    "crVSplit",
-                               "crMultiDrag", "crSQLWait", "crNo",        "crAppStart",
-                               "crHelp",     "crHandPoint", "crSizeAll"};
+        const char* names[] = {"crDefault", "crNone",      "crArrow",   "crCross",    "crIBeam",
+                               "",          "crSizeNESW",  "crSizeNS",  "crSizeNWSE", "crSizeWE",
+                               "crUpArrow", "crHourGlass", "crDrag",    "crNoDrop",   "crHSplit",
+                               "crVSplit",  "crMultiDrag", "crSQLWait", "crNo",       "crAppStart",
+                               "crHelp",    "crHandPoint", "crSizeAll"};
         for (int i = 0; i <= 22; ++i) {
             CursorShape shape;
             shape.name = names[i];

@@ -49,8 +49,8 @@ constexpr WORD WA_INACTIVE = 0;
 constexpr WORD WA_ACTIVE = 1;
 
 // Scroll codes (low word of wParam of WM_HSCROLL / WM_VSCROLL).
-constexpr WORD SB_LINEUP = 0, SB_LINEDOWN = 1, SB_PAGEUP = 2, SB_PAGEDOWN = 3,
-               SB_THUMBPOSITION = 4, SB_THUMBTRACK = 5, SB_TOP = 6, SB_BOTTOM = 7;
+constexpr WORD SB_LINEUP = 0, SB_LINEDOWN = 1, SB_PAGEUP = 2, SB_PAGEDOWN = 3, SB_THUMBPOSITION = 4,
+               SB_THUMBTRACK = 5, SB_TOP = 6, SB_BOTTOM = 7;
 constexpr int WHEEL_DELTA = 120;
 
 // Key state in wParam of mouse messages. MK_ALT stands in for the keyboard query a desktop
@@ -59,8 +59,9 @@ constexpr WPARAM MK_LBUTTON = 0x01, MK_RBUTTON = 0x02, MK_SHIFT = 0x04, MK_CONTR
                  MK_MBUTTON = 0x10, MK_ALT = 0x20;
 
 constexpr LPARAM MAKELPARAM(int low, int high) {
-    return static_cast<LPARAM>(static_cast<std::uint32_t>(static_cast<std::uint16_t>(low)) |
-                               (static_cast<std::uint32_t>(static_cast<std::uint16_t>(high)) << 16));
+    return static_cast<LPARAM>(
+        static_cast<std::uint32_t>(static_cast<std::uint16_t>(low)) |
+        (static_cast<std::uint32_t>(static_cast<std::uint16_t>(high)) << 16));
 }
 constexpr WPARAM MAKEWPARAM(int low, int high) {
     return static_cast<WPARAM>(MAKELPARAM(low, high) & 0xFFFFFFFF);
@@ -81,8 +82,8 @@ namespace form {
 
 enum class MouseButton : std::int32_t { Left = 0, Right = 1, Middle = 2 };
 // Shift-state bits as handed to mouse handlers.
-constexpr std::uint8_t ssShift = 0x01, ssAlt = 0x02, ssCtrl = 0x04, ssLeft = 0x08,
-                       ssRight = 0x10, ssMiddle = 0x20, ssDouble = 0x40;
+constexpr std::uint8_t ssShift = 0x01, ssAlt = 0x02, ssCtrl = 0x04, ssLeft = 0x08, ssRight = 0x10,
+                       ssMiddle = 0x20, ssDouble = 0x40;
 std::uint8_t ShiftStateFromKeys(WPARAM keys);
 
 enum class Align { None, Client };
@@ -264,8 +265,7 @@ public:
     std::string processedKeys;
 
     std::function<void(bool active)> onActivate;
-    NotifyEvent onCreate, onDestroy, onMouseEnter, onMouseLeave, onPaint, onResize,
-        onCursorChanged;
+    NotifyEvent onCreate, onDestroy, onMouseEnter, onMouseLeave, onPaint, onResize, onCursorChanged;
     std::function<void(char& key)> onKeyPress;
 
 private:
@@ -305,7 +305,8 @@ void UnregisterCursor(std::int16_t number);
 const CursorShape& CursorShapeOf(std::int16_t number);
 
 // The interface through which a container asks an embedded object for its window.
-constexpr IID IID_IOleWindow{0x00000114, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+constexpr IID IID_IOleWindow{
+    0x00000114, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 struct IOleWindow : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE GetWindow(HWND* phwnd) = 0;
     virtual HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL fEnterMode) = 0;

@@ -23,7 +23,7 @@ enum class FormChange {
 };
 
 class FormView {
-  public:
+public:
     virtual ~FormView() = default;
     virtual void FormChanged(FormChange change) = 0;
     // The window system's object for the form (a QWidget* for the Qt backend).

@@ -120,10 +120,11 @@ void ThinLine(HDC dc, std::int64_t x1, std::int64_t y1, std::int64_t x2, std::in
     // The line is monotone, so its first and last pixels bound it.
     const auto [fx, fy] = pixelAt(first);
     const auto [lx, ly] = pixelAt(last);
-    const RECT area{static_cast<LONG>(std::max<std::int64_t>(std::min(fx, lx), drawable.left)),
-                    static_cast<LONG>(std::max<std::int64_t>(std::min(fy, ly), drawable.top)),
-                    static_cast<LONG>(std::min<std::int64_t>(std::max(fx, lx) + 1, drawable.right)),
-                    static_cast<LONG>(std::min<std::int64_t>(std::max(fy, ly) + 1, drawable.bottom))};
+    const RECT area{
+        static_cast<LONG>(std::max<std::int64_t>(std::min(fx, lx), drawable.left)),
+        static_cast<LONG>(std::max<std::int64_t>(std::min(fy, ly), drawable.top)),
+        static_cast<LONG>(std::min<std::int64_t>(std::max(fx, lx) + 1, drawable.right)),
+        static_cast<LONG>(std::min<std::int64_t>(std::max(fy, ly) + 1, drawable.bottom))};
     if (IsEmpty(area)) return;
     const std::ptrdiff_t stride = area.right - area.left;
     std::vector<std::uint8_t> coverage(static_cast<std::size_t>(stride) * (area.bottom - area.top));
@@ -183,18 +184,12 @@ void ApplyCoverage(HDC dc, const RECT& area, const std::uint8_t* coverage, std::
 
 std::uint32_t ApplyRop2(int rop2, std::uint32_t destination, std::uint32_t pen) {
     switch (rop2) {
-        case R2_BLACK:
-            return 0;
-        case R2_NOT:
-            return ~destination & 0xFFFFFFu;
-        case R2_XORPEN:
-            return (destination ^ pen) & 0xFFFFFFu;
-        case R2_NOP:
-            return destination;
-        case R2_WHITE:
-            return 0xFFFFFFu;
-        default:
-            return pen;
+        case R2_BLACK: return 0;
+        case R2_NOT: return ~destination & 0xFFFFFFu;
+        case R2_XORPEN: return (destination ^ pen) & 0xFFFFFFu;
+        case R2_NOP: return destination;
+        case R2_WHITE: return 0xFFFFFFu;
+        default: return pen;
     }
 }
 
@@ -207,8 +202,9 @@ void PaintCoverage(HDC dc, const RECT& bounds, COLORREF color, int rop2, bool an
     const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_A8, width);
     if (stride <= 0) return;
     std::vector<std::uint8_t> coverage(static_cast<std::size_t>(stride) * height);
-    std::unique_ptr<cairo_surface_t, CairoSurfaceDeleter> surface(cairo_image_surface_create_for_data(
-        coverage.data(), CAIRO_FORMAT_A8, width, height, stride));
+    std::unique_ptr<cairo_surface_t, CairoSurfaceDeleter> surface(
+        cairo_image_surface_create_for_data(coverage.data(), CAIRO_FORMAT_A8, width, height,
+                                            stride));
     if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) return;
     {
         std::unique_ptr<cairo_t, CairoDeleter> cr(cairo_create(surface.get()));
@@ -240,14 +236,10 @@ HBRUSH CreateSolidBrush(COLORREF color) {
 
 HGDIOBJ GetStockObject(int which) {
     switch (which) {
-        case HOLLOW_BRUSH:
-            return &g_hollowBrush;
-        case WHITE_BRUSH:
-            return &g_whiteBrush;
-        case BLACK_PEN:
-            return &g_blackPen;
-        default:
-            return nullptr;
+        case HOLLOW_BRUSH: return &g_hollowBrush;
+        case WHITE_BRUSH: return &g_whiteBrush;
+        case BLACK_PEN: return &g_blackPen;
+        default: return nullptr;
     }
 }
 
@@ -345,8 +337,9 @@ BOOL Rectangle(HDC dc, int left, int top, int right, int bottom) {
     const double t = clamp(top, drawable.top - margin, drawable.bottom + margin);
     const double r = clamp(right, drawable.left - margin, drawable.right + margin);
     const double b = clamp(bottom, drawable.top - margin, drawable.bottom + margin);
-    const RECT bounds{static_cast<LONG>(std::floor(l - margin)), static_cast<LONG>(std::floor(t - margin)),
-                      static_cast<LONG>(std::ceil(r + margin)), static_cast<LONG>(std::ceil(b + margin))};
+    const RECT bounds{
+        static_cast<LONG>(std::floor(l - margin)), static_cast<LONG>(std::floor(t - margin)),
+        static_cast<LONG>(std::ceil(r + margin)), static_cast<LONG>(std::ceil(b + margin))};
     if (brush.style != BS_HOLLOW) {
         PaintCoverage(dc, bounds, brush.color, dc->rop2, false, [&](cairo_t* cr) {
             cairo_rectangle(cr, l, t, r - l, b - t);

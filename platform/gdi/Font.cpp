@@ -24,13 +24,20 @@ struct FaceAlias {
     const char* standIn;
 };
 constexpr FaceAlias kFaceAliases[] = {
-    {"Arial", "Liberation Sans"},           {"Helvetica", "Liberation Sans"},
-    {"MS Sans Serif", "Liberation Sans"},   {"Microsoft Sans Serif", "Liberation Sans"},
-    {"Times New Roman", "Liberation Serif"}, {"Times", "Liberation Serif"},
-    {"Courier New", "Liberation Mono"},     {"Courier", "Liberation Mono"},
-    {"Comic Sans MS", "Comic Neue"},        {"Arial Unicode MS", "DejaVu Sans"},
-    {"Tahoma", "DejaVu Sans"},              {"Verdana", "DejaVu Sans"},
-    {"Segoe UI", "DejaVu Sans"},            {"Lucida Console", "DejaVu Sans Mono"},
+    {"Arial", "Liberation Sans"},
+    {"Helvetica", "Liberation Sans"},
+    {"MS Sans Serif", "Liberation Sans"},
+    {"Microsoft Sans Serif", "Liberation Sans"},
+    {"Times New Roman", "Liberation Serif"},
+    {"Times", "Liberation Serif"},
+    {"Courier New", "Liberation Mono"},
+    {"Courier", "Liberation Mono"},
+    {"Comic Sans MS", "Comic Neue"},
+    {"Arial Unicode MS", "DejaVu Sans"},
+    {"Tahoma", "DejaVu Sans"},
+    {"Verdana", "DejaVu Sans"},
+    {"Segoe UI", "DejaVu Sans"},
+    {"Lucida Console", "DejaVu Sans Mono"},
 };
 constexpr const char* kFallbackFamily = "sans-serif";
 constexpr double kMaxEmPixels = 16384;  // far beyond any image; keeps Cairo's coordinates sane
@@ -44,8 +51,8 @@ bool SameName(std::string_view a, std::string_view b) {
 }
 
 bool IsGenericFamily(std::string_view name) {
-    return SameName(name, "sans-serif") || SameName(name, "serif") ||
-           SameName(name, "monospace") || SameName(name, "sans") || SameName(name, "mono");
+    return SameName(name, "sans-serif") || SameName(name, "serif") || SameName(name, "monospace") ||
+           SameName(name, "sans") || SameName(name, "mono");
 }
 
 struct PatternDeleter {
@@ -143,9 +150,9 @@ const ResolvedFace& Resolve(const std::string& requested, bool bold, bool italic
     if (!resolved.face || cairo_font_face_status(resolved.face) != CAIRO_STATUS_SUCCESS) {
         // No font file at all: Cairo's built-in face still draws and measures.
         if (resolved.face) cairo_font_face_destroy(resolved.face);
-        resolved.face = cairo_toy_font_face_create(kFallbackFamily, CAIRO_FONT_SLANT_NORMAL,
-                                                   bold ? CAIRO_FONT_WEIGHT_BOLD
-                                                        : CAIRO_FONT_WEIGHT_NORMAL);
+        resolved.face =
+            cairo_toy_font_face_create(kFallbackFamily, CAIRO_FONT_SLANT_NORMAL,
+                                       bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
     }
     return g_faces.emplace(key, std::move(resolved)).first->second;
 }
@@ -171,9 +178,16 @@ std::string ValidUtf8(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size()) {
         const auto c = static_cast<unsigned char>(text[i]);
-        std::size_t length = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
+        std::size_t length = c < 0x80           ? 1
+                             : (c >> 5) == 0x6  ? 2
+                             : (c >> 4) == 0xE  ? 3
+                             : (c >> 3) == 0x1E ? 4
+                                                : 0;
         bool valid = length != 0 && i + length <= text.size();
-        std::uint32_t code = length == 1 ? c : length == 2 ? c & 0x1F : length == 3 ? c & 0x0F : c & 0x07;
+        std::uint32_t code = length == 1   ? c
+                             : length == 2 ? c & 0x1F
+                             : length == 3 ? c & 0x0F
+                                           : c & 0x07;
         for (std::size_t k = 1; valid && k < length; ++k) {
             const auto next = static_cast<unsigned char>(text[i + k]);
             valid = (next & 0xC0) == 0x80;
@@ -181,8 +195,8 @@ std::string ValidUtf8(std::string_view text) {
         }
         if (valid) {
             static constexpr std::uint32_t kMinimum[5] = {0, 0, 0x80, 0x800, 0x10000};
-            valid = code >= kMinimum[length] && code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF) &&
-                    code != 0;
+            valid = code >= kMinimum[length] && code <= 0x10FFFF &&
+                    (code < 0xD800 || code > 0xDFFF) && code != 0;
         }
         if (valid) {
             out.append(text.substr(i, length));
@@ -247,9 +261,9 @@ TextExtent Font::Measure(std::string_view text) const {
     if (text.empty()) return extent;
     const std::string valid = ValidUtf8(text);
     Glyphs glyphs;
-    if (cairo_scaled_font_text_to_glyphs(scaled_, 0, 0, valid.data(), static_cast<int>(valid.size()),
-                                         &glyphs.glyphs, &glyphs.count, nullptr, nullptr,
-                                         nullptr) != CAIRO_STATUS_SUCCESS ||
+    if (cairo_scaled_font_text_to_glyphs(
+            scaled_, 0, 0, valid.data(), static_cast<int>(valid.size()), &glyphs.glyphs,
+            &glyphs.count, nullptr, nullptr, nullptr) != CAIRO_STATUS_SUCCESS ||
         glyphs.count == 0)
         return extent;
     // The pen's end: the last glyph's position plus its advance.
@@ -260,14 +274,14 @@ TextExtent Font::Measure(std::string_view text) const {
     return extent;
 }
 
-void Font::Draw(cairo_t* cr, double x, double top, std::string_view text, double strokeWidth) const {
+void Font::Draw(cairo_t* cr, double x, double top, std::string_view text,
+                double strokeWidth) const {
     if (text.empty()) return;
     const std::string valid = ValidUtf8(text);
     Glyphs glyphs;
-    if (cairo_scaled_font_text_to_glyphs(scaled_, x, top + ascent_, valid.data(),
-                                         static_cast<int>(valid.size()), &glyphs.glyphs,
-                                         &glyphs.count, nullptr, nullptr,
-                                         nullptr) != CAIRO_STATUS_SUCCESS ||
+    if (cairo_scaled_font_text_to_glyphs(
+            scaled_, x, top + ascent_, valid.data(), static_cast<int>(valid.size()), &glyphs.glyphs,
+            &glyphs.count, nullptr, nullptr, nullptr) != CAIRO_STATUS_SUCCESS ||
         glyphs.count == 0)
         return;
     // Keep the glyphs whose cell, widened by an em for overhangs, meets the clip.
@@ -278,7 +292,8 @@ void Font::Draw(cairo_t* cr, double x, double top, std::string_view text, double
     if (top + Height() + reach >= clipTop && top - reach <= clipBottom) {
         for (int i = 0; i < glyphs.count; ++i) {
             const double gx = glyphs.glyphs[i].x;
-            if (gx + reach >= clipLeft && gx - reach <= clipRight) visible.push_back(glyphs.glyphs[i]);
+            if (gx + reach >= clipLeft && gx - reach <= clipRight)
+                visible.push_back(glyphs.glyphs[i]);
         }
     }
     if (visible.empty()) return;

@@ -11,16 +11,11 @@
 
 COLORREF GetSysColor(int index) {
     switch (index) {
-        case COLOR_ACTIVECAPTION:
-            return RGB(153, 180, 209);
-        case COLOR_WINDOW:
-            return RGB(255, 255, 255);
-        case COLOR_WINDOWTEXT:
-            return RGB(0, 0, 0);
-        case COLOR_BTNFACE:
-            return RGB(240, 240, 240);
-        default:
-            return RGB(0, 0, 0);
+        case COLOR_ACTIVECAPTION: return RGB(153, 180, 209);
+        case COLOR_WINDOW: return RGB(255, 255, 255);
+        case COLOR_WINDOWTEXT: return RGB(0, 0, 0);
+        case COLOR_BTNFACE: return RGB(240, 240, 240);
+        default: return RGB(0, 0, 0);
     }
 }
 

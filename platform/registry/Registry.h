@@ -58,7 +58,8 @@ public:
 private:
     struct Key {
         std::string path;  // as first written
-        std::map<std::string, std::pair<std::string, RegistryValue>> values;  // folded name -> (name, value)
+        std::map<std::string, std::pair<std::string, RegistryValue>>
+            values;  // folded name -> (name, value)
         bool operator==(const Key&) const = default;
     };
     static RegistryStore ParseText(const std::string& text, bool& recognised);

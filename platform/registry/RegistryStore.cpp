@@ -444,8 +444,8 @@ RegistryStore RegistryStore::Load(const std::string& path, LoadStatus& status) {
     }
     bool recognised = false;
     RegistryStore store = ParseText(bytes, recognised);
-    const bool blank = std::all_of(bytes.begin(), bytes.end(),
-                                   [](char c) { return IsSpace(c) || c == '\n'; });
+    const bool blank =
+        std::all_of(bytes.begin(), bytes.end(), [](char c) { return IsSpace(c) || c == '\n'; });
     status = recognised || blank ? LoadStatus::Loaded : LoadStatus::Unrecognised;
     return store;
 }

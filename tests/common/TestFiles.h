@@ -16,7 +16,8 @@ namespace testsupport {
 // A file name in the temporary folder that no other process uses: "axlumora_<label>_<pid>_<name>".
 inline std::string TempPath(std::string_view label, std::string_view name) {
     return (std::filesystem::temp_directory_path() /
-            ("axlumora_" + std::string(label) + "_" + std::to_string(::getpid()) + "_" + std::string(name)))
+            ("axlumora_" + std::string(label) + "_" + std::to_string(::getpid()) + "_" +
+             std::string(name)))
         .string();
 }
 
@@ -24,8 +25,9 @@ inline std::string TempPath(std::string_view label, std::string_view name) {
 class ScratchFolder {
 public:
     explicit ScratchFolder(std::string_view label = "scratch") {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / ("axlumora_" + std::string(label) + "_XXXXXX")).string();
+        std::string pattern = (std::filesystem::temp_directory_path() /
+                               ("axlumora_" + std::string(label) + "_XXXXXX"))
+                                  .string();
         if (::mkdtemp(pattern.data())) path_ = pattern;
     }
     ~ScratchFolder() {
@@ -42,7 +44,8 @@ public:
     // Writes the bytes to a file of the folder; its full path.
     std::string Write(std::string_view name, std::string_view bytes) const {
         const std::filesystem::path file = path_ / name;
-        std::ofstream(file, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        std::ofstream(file, std::ios::binary)
+            .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         return file.string();
     }
 

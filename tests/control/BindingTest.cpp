@@ -69,16 +69,17 @@ TEST(InterfaceShape, PropertiesReadBeforeTheyWriteAndDispIdsAreUnique) {
             EXPECT_EQ(kIaxLumoraEntries[i - 1].dispid, e.dispid) << e.entry;
         }
     }
-    EXPECT_STREQ(kIaxLumoraEntries[FindEntry(-512, EntryKind::PropertyPutRef)].entry, "putref_Font");
+    EXPECT_STREQ(kIaxLumoraEntries[FindEntry(-512, EntryKind::PropertyPutRef)].entry,
+                 "putref_Font");
     EXPECT_STREQ(kIaxLumoraEntries[FindEntry(273, EntryKind::Method)].valueName, "Value1");
     EXPECT_EQ(kIaxLumoraEntries[FindEntry(280, EntryKind::Method)].requiredParams(), 3);
 }
 
 TEST(InterfaceShape, ReadOnlyPropertiesHaveNoWriter) {
-    for (const char* name : {"Active", "AlignDisabled", "MouseInClient", "VisibleDockClientCount",
-                             "ExplicitLeft", "ExplicitTop", "ExplicitWidth", "ExplicitHeight",
-                             "BitmapBits", "BitmapWidth", "BitmapHeight", "InfoViewPerspective",
-                             "IsGrayscale"}) {
+    for (const char* name :
+         {"Active", "AlignDisabled", "MouseInClient", "VisibleDockClientCount", "ExplicitLeft",
+          "ExplicitTop", "ExplicitWidth", "ExplicitHeight", "BitmapBits", "BitmapWidth",
+          "BitmapHeight", "InfoViewPerspective", "IsGrayscale"}) {
         EXPECT_GE(FindEntryByName(name, EntryKind::PropertyGet), 0) << name;
         EXPECT_LT(FindEntryByName(name, EntryKind::PropertyPut), 0) << name;
     }
@@ -102,26 +103,29 @@ TEST(LateBinding, OptionalOrderDefaultsToRgbAndCountsAreChecked) {
     Variant args[3] = {Variant::I2(24), Variant::R4(8.5f), Variant::R4(10.0f)};  // reversed
     DISPPARAMS params{args, nullptr, 3, 0};
     Variant result;
-    ASSERT_EQ(control->Invoke(280, GUID_NULL, 0, DISPATCH_METHOD, &params, &result, nullptr, nullptr),
-              S_OK);
+    ASSERT_EQ(
+        control->Invoke(280, GUID_NULL, 0, DISPATCH_METHOD, &params, &result, nullptr, nullptr),
+        S_OK);
     EXPECT_EQ(result.vt, VT_I4);
     EXPECT_EQ(result.lVal, 0);
     EXPECT_EQ(Impl(control).CurrentBitmap.Order, ORDER_RGB);
     EXPECT_EQ(Impl(control).CurrentBitmap.Width, 10);
 
     DISPPARAMS tooFew{args, nullptr, 2, 0};
-    EXPECT_EQ(control->Invoke(280, GUID_NULL, 0, DISPATCH_METHOD, &tooFew, &result, nullptr, nullptr),
-              DISP_E_BADPARAMCOUNT);
-    EXPECT_EQ(control->Invoke(9999, GUID_NULL, 0, DISPATCH_METHOD, &params, &result, nullptr, nullptr),
-              DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(
+        control->Invoke(280, GUID_NULL, 0, DISPATCH_METHOD, &tooFew, &result, nullptr, nullptr),
+        DISP_E_BADPARAMCOUNT);
+    EXPECT_EQ(
+        control->Invoke(9999, GUID_NULL, 0, DISPATCH_METHOD, &params, &result, nullptr, nullptr),
+        DISP_E_MEMBERNOTFOUND);
     Variant text = Variant::String("wide");
     Variant badArgs[3] = {Variant::I2(8), Variant::R4(8), Variant::I4(0)};
     VariantCopy(&badArgs[2], &text);
     DISPPARAMS mismatched{badArgs, nullptr, 3, 0};
     UINT argErr = 99;
-    EXPECT_EQ(control->Invoke(280, GUID_NULL, 0, DISPATCH_METHOD, &mismatched, &result, nullptr,
-                              &argErr),
-              DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(
+        control->Invoke(280, GUID_NULL, 0, DISPATCH_METHOD, &mismatched, &result, nullptr, &argErr),
+        DISP_E_TYPEMISMATCH);
     EXPECT_EQ(argErr, 2u);
 }
 
@@ -130,20 +134,24 @@ TEST(LateBinding, PropertyPutTakesTheNamedValueArgument) {
     Variant one = Variant::I4(1);
     DISPID named = DISPID_PROPERTYPUT;
     DISPPARAMS put{&one, &named, 1, 1};
-    ASSERT_EQ(control->Invoke(260, GUID_NULL, 0, DISPATCH_PROPERTYPUT, &put, nullptr, nullptr, nullptr),
-              S_OK);
+    ASSERT_EQ(
+        control->Invoke(260, GUID_NULL, 0, DISPATCH_PROPERTYPUT, &put, nullptr, nullptr, nullptr),
+        S_OK);
     Variant result;
     DISPPARAMS none{nullptr, nullptr, 0, 0};
-    ASSERT_EQ(control->Invoke(260, GUID_NULL, 0, DISPATCH_PROPERTYGET, &none, &result, nullptr, nullptr),
-              S_OK);
+    ASSERT_EQ(
+        control->Invoke(260, GUID_NULL, 0, DISPATCH_PROPERTYGET, &none, &result, nullptr, nullptr),
+        S_OK);
     EXPECT_EQ(result.vt, VT_BOOL);
     EXPECT_EQ(result.boolVal, VARIANT_TRUE);
     DISPPARAMS unnamed{&one, nullptr, 1, 0};
-    EXPECT_NE(control->Invoke(260, GUID_NULL, 0, DISPATCH_PROPERTYPUT, &unnamed, nullptr, nullptr, nullptr),
+    EXPECT_NE(control->Invoke(260, GUID_NULL, 0, DISPATCH_PROPERTYPUT, &unnamed, nullptr, nullptr,
+                              nullptr),
               S_OK);
     // A read-only property has no writer.
-    EXPECT_EQ(control->Invoke(255, GUID_NULL, 0, DISPATCH_PROPERTYPUT, &put, nullptr, nullptr, nullptr),
-              DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(
+        control->Invoke(255, GUID_NULL, 0, DISPATCH_PROPERTYPUT, &put, nullptr, nullptr, nullptr),
+        DISP_E_MEMBERNOTFOUND);
 }
 
 TEST(LateBinding, AFailingMemberReportsItsCodeThroughTheException) {
@@ -152,16 +160,18 @@ TEST(LateBinding, AFailingMemberReportsItsCodeThroughTheException) {
     DISPPARAMS params{args, nullptr, 3, 0};
     EXCEPINFO exception{};
     Variant result;
-    ASSERT_EQ(control->Invoke(280, GUID_NULL, 0, DISPATCH_METHOD, &params, &result, &exception, nullptr),
-              DISP_E_EXCEPTION);
+    ASSERT_EQ(
+        control->Invoke(280, GUID_NULL, 0, DISPATCH_METHOD, &params, &result, &exception, nullptr),
+        DISP_E_EXCEPTION);
     EXPECT_EQ(exception.scode, E_UNEXPECTED);
     EXPECT_EQ(BstrToUtf8(exception.bstrDescription), "Range check error");
     SysFreeString(exception.bstrSource);
     SysFreeString(exception.bstrDescription);
     SysFreeString(exception.bstrHelpFile);
     // Without an exception record the member's own code comes back.
-    EXPECT_EQ(control->Invoke(280, GUID_NULL, 0, DISPATCH_METHOD, &params, &result, nullptr, nullptr),
-              E_UNEXPECTED);
+    EXPECT_EQ(
+        control->Invoke(280, GUID_NULL, 0, DISPATCH_METHOD, &params, &result, nullptr, nullptr),
+        E_UNEXPECTED);
 }
 
 TEST(LateBinding, ByReferenceArgumentsAreWrittenBack) {
@@ -178,7 +188,8 @@ TEST(LateBinding, ByReferenceArgumentsAreWrittenBack) {
     args[0].pfltVal = &sy;
     DISPPARAMS params{args, nullptr, 4, 0};
     Variant result;
-    HRESULT hr = control->Invoke(324, GUID_NULL, 0, DISPATCH_METHOD, &params, &result, nullptr, nullptr);
+    HRESULT hr =
+        control->Invoke(324, GUID_NULL, 0, DISPATCH_METHOD, &params, &result, nullptr, nullptr);
     if (hr == E_NOTIMPL) {
         EXPECT_EQ(sx, 1.5f);
         EXPECT_EQ(sy, 2.5f);
@@ -237,7 +248,8 @@ std::string Render(T& value, VARTYPE vt) {
         return BstrToUtf8(value);
     } else if constexpr (std::is_same_v<T, VARIANT>) {
         Variant text;
-        if (FAILED(VariantChangeType(&text, &value, 0, VT_BSTR))) return "vt" + std::to_string(value.vt);
+        if (FAILED(VariantChangeType(&text, &value, 0, VT_BSTR)))
+            return "vt" + std::to_string(value.vt);
         return BstrToUtf8(text.bstrVal);
     } else if constexpr (std::is_same_v<T, IFontDisp*>) {
         return value ? "font" : "null";
@@ -247,9 +259,9 @@ std::string Render(T& value, VARTYPE vt) {
 }
 
 template <class... Args, std::size_t... I>
-std::pair<HRESULT, std::string> CallDirectImpl(HRESULT (STDMETHODCALLTYPE IaxLumora::*method)(Args...),
-                                               IaxLumora* control, const EntryInfo& e,
-                                               std::index_sequence<I...>) {
+std::pair<HRESULT, std::string> CallDirectImpl(
+    HRESULT (STDMETHODCALLTYPE IaxLumora::*method)(Args...), IaxLumora* control, const EntryInfo& e,
+    std::index_sequence<I...>) {
     std::tuple<DirectArg<Args>...> args;
     HRESULT hr = (control->*method)(std::get<I>(args).get()...);
     std::string rendered;
@@ -297,15 +309,24 @@ void ZeroVariant(VARTYPE vt, VARIANT& out, std::vector<std::unique_ptr<std::int6
         return;
     }
     switch (base) {
-        case VT_BSTR: out.vt = VT_BSTR; out.bstrVal = SysAllocString(u""); break;
+        case VT_BSTR:
+            out.vt = VT_BSTR;
+            out.bstrVal = SysAllocString(u"");
+            break;
         case VT_VARIANT: break;
-        case VT_DISPATCH: out.vt = VT_DISPATCH; out.pdispVal = nullptr; break;
+        case VT_DISPATCH:
+            out.vt = VT_DISPATCH;
+            out.pdispVal = nullptr;
+            break;
         case VT_RECORD: {
             TaxLumora_Rect zero{};
             VariantFromRecord(RectRecordInfo(), &zero, &out);
             break;
         }
-        default: out.vt = base; out.llVal = 0; break;
+        default:
+            out.vt = base;
+            out.llVal = 0;
+            break;
     }
 }
 
@@ -325,7 +346,8 @@ std::pair<HRESULT, std::string> CallInvoke(IaxLumora* control, const EntryInfo& 
     }
     Variant result;
     EXCEPINFO exception{};
-    HRESULT hr = control->Invoke(e.dispid, GUID_NULL, 0, flags, &params, &result, &exception, nullptr);
+    HRESULT hr =
+        control->Invoke(e.dispid, GUID_NULL, 0, flags, &params, &result, &exception, nullptr);
     SysFreeString(exception.bstrSource);
     SysFreeString(exception.bstrDescription);
     SysFreeString(exception.bstrHelpFile);
@@ -340,7 +362,8 @@ std::pair<HRESULT, std::string> CallInvoke(IaxLumora* control, const EntryInfo& 
             rendered = result.pdispVal ? "font" : "null";
         } else if (e.valueVt == VT_VARIANT || e.valueVt == VT_BSTR) {
             Variant text;
-            if (FAILED(VariantChangeType(&text, &result, 0, VT_BSTR))) rendered = "vt" + std::to_string(result.vt);
+            if (FAILED(VariantChangeType(&text, &result, 0, VT_BSTR)))
+                rendered = "vt" + std::to_string(result.vt);
             else rendered = BstrToUtf8(text.bstrVal);
         } else {
             Variant number;

@@ -67,11 +67,13 @@ TEST(SafeCall, KeepsWhatTheBodyWroteBeforeTheError) {
 TEST(InnerHandler, SetsMinusOneAndReportsTheMessage) {
     std::int32_t value = 5;
     std::string reported;
-    InnerHandler(value, [] { throw OverflowError(); }, [&](const std::string& m) { reported = m; });
+    InnerHandler(
+        value, [] { throw OverflowError(); }, [&](const std::string& m) { reported = m; });
     EXPECT_EQ(value, -1);
     EXPECT_EQ(reported, "Integer overflow");
 
     value = 5;
-    InnerHandler(value, [&] { value = 9; }, [&](const std::string&) { FAIL(); });
+    InnerHandler(
+        value, [&] { value = 9; }, [&](const std::string&) { FAIL(); });
     EXPECT_EQ(value, 9);
 }

@@ -54,10 +54,10 @@ inline std::string LastErrorDescription() {
 
 // Load retries a failing file after pauses; for the scope, the retries do not wait.
 class NoRetryWaits {
-  public:
+public:
     NoRetryWaits() : previous_(io::SetLoadRetryWaitForTesting([](int) {})) {}
     ~NoRetryWaits() { io::SetLoadRetryWaitForTesting(previous_); }
 
-  private:
+private:
     io::RetryWait previous_;
 };

@@ -85,7 +85,8 @@ TEST(Events, OnLogReachesAConnectedSinkOnly) {
     Impl(control).FireOnLog("after disconnect");
     ASSERT_EQ(sink.events.size(), 1u);
     EXPECT_EQ(sink.events[0].dispid, DISPID_OnLog);
-    EXPECT_EQ(sink.events[0].args, std::vector<std::string>{"TaxLumora.OptimizeBuffer, Range : 1 - 2"});
+    EXPECT_EQ(sink.events[0].args,
+              std::vector<std::string>{"TaxLumora.OptimizeBuffer, Range : 1 - 2"});
     EXPECT_EQ(sink.refs, 1u);
 }
 

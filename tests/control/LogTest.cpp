@@ -47,7 +47,8 @@ bool SwitchAfterReading(const std::string& registryText) {
 }
 
 const std::string kHeader =
-    "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Corvane\\Savonne]\r\n";
+    "Windows Registry Editor Version "
+    "5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Corvane\\Savonne]\r\n";
 
 }  // namespace
 

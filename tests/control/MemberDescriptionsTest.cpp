@@ -64,7 +64,8 @@ TEST(MemberDescriptions, ReadTheValueAsTheEntryDeclaresIt) {
         const EntryInfo* method = FirstEntry(d.member, EntryKind::Method);
         if (!method) {
             EXPECT_EQ(d.value, ValueReading::Datum) << d.member;
-            EXPECT_TRUE(d.valueText && *d.valueText) << d.member << ": what does the property hold?";
+            EXPECT_TRUE(d.valueText && *d.valueText)
+                << d.member << ": what does the property hold?";
             continue;
         }
         if (!method->hasValue()) {

@@ -14,8 +14,8 @@
 #include "engine/kernel/BitmapStorage.h"
 #include "io/FileIo.h"
 #include "platform/handles/GlobalMemory.h"
-#include "tests/control/ControlFixture.h"
 #include "tests/common/TestFiles.h"
+#include "tests/control/ControlFixture.h"
 
 namespace {
 
@@ -23,7 +23,7 @@ namespace fs = std::filesystem;
 
 // Pixel allocations fail after `successes` more, for the scope.
 class PixelAllocationLimit {
-  public:
+public:
     explicit PixelAllocationLimit(std::int64_t successes) {
         engine::LimitPixelAllocationsForTesting(successes);
     }
@@ -68,36 +68,16 @@ HRESULT InvokeWithPlainArguments(const ComPtr<IaxLumora>& control, const EntryIn
         const VARTYPE vt = static_cast<VARTYPE>(p.vt & ~VT_BYREF);
         target.vt = vt;
         switch (vt) {
-            case VT_BSTR:
-                target.bstrVal = SysAllocString(u"");
-                break;
-            case VT_I2:
-                target.iVal = 3;
-                break;
-            case VT_I4:
-                target.lVal = 3;
-                break;
-            case VT_UI4:
-                target.ulVal = 0;
-                break;  // handles and colours
-            case VT_UI8:
-                target.ullVal = 0;
-                break;  // addresses and flag words
-            case VT_I8:
-                target.llVal = 3;
-                break;
-            case VT_R4:
-                target.fltVal = 3;
-                break;
-            case VT_R8:
-                target.dblVal = 3;
-                break;
-            case VT_BOOL:
-                target.boolVal = VARIANT_FALSE;
-                break;
-            default:
-                target.vt = VT_EMPTY;
-                break;
+            case VT_BSTR: target.bstrVal = SysAllocString(u""); break;
+            case VT_I2: target.iVal = 3; break;
+            case VT_I4: target.lVal = 3; break;
+            case VT_UI4: target.ulVal = 0; break;   // handles and colours
+            case VT_UI8: target.ullVal = 0; break;  // addresses and flag words
+            case VT_I8: target.llVal = 3; break;
+            case VT_R4: target.fltVal = 3; break;
+            case VT_R8: target.dblVal = 3; break;
+            case VT_BOOL: target.boolVal = VARIANT_FALSE; break;
+            default: target.vt = VT_EMPTY; break;
         }
         VARIANT& arg = args[args.size() - 1 - static_cast<std::size_t>(i)];  // last first
         VariantInit(&arg);

@@ -74,7 +74,8 @@ class Connection {
 public:
     Connection(IUnknown* control, IUnknown* sink) {
         ComPtr<IConnectionPointContainer> container;
-        EXPECT_EQ(control->QueryInterface(IID_IConnectionPointContainer, container.put_void()), S_OK);
+        EXPECT_EQ(control->QueryInterface(IID_IConnectionPointContainer, container.put_void()),
+                  S_OK);
         EXPECT_EQ(container->FindConnectionPoint(DIID_IaxLumoraEvents, point_.put()), S_OK);
         advised_ = point_->Advise(sink, &cookie_);
     }

@@ -30,16 +30,18 @@ TEST(ServerRegistration, WritesTheClassPerUserAndRemovesIt) {
 
     ASSERT_EQ(DllRegisterServer(), S_OK);
     RegistryStore store = RegistryStore::Load(path.string());
-    const std::string classKey = "HKEY_CURRENT_USER\\Software\\Classes\\CLSID\\"
-                                 "{7A3C51E2-4B1D-4E8A-9C21-5D601AB73004}";
+    const std::string classKey =
+        "HKEY_CURRENT_USER\\Software\\Classes\\CLSID\\"
+        "{7A3C51E2-4B1D-4E8A-9C21-5D601AB73004}";
     EXPECT_EQ(Text(store.Get(classKey, "")), "axLumora Control");
     EXPECT_EQ(Text(store.Get(classKey + "\\InprocServer32", "ThreadingModel")), "Apartment");
     EXPECT_FALSE(Text(store.Get(classKey + "\\InprocServer32", "")).empty());
     EXPECT_EQ(Text(store.Get(classKey + "\\MiscStatus\\1", "")), "73728");  // 0x12000
     EXPECT_EQ(Text(store.Get(classKey + "\\ProgID", "")), "cvaxLumora.axLumora");
     EXPECT_TRUE(store.KeyExists(classKey + "\\Control"));
-    EXPECT_TRUE(store.KeyExists(
-        "HKEY_CURRENT_USER\\Software\\Classes\\TypeLib\\{7A3C51E2-4B1D-4E8A-9C21-5D601AB73001}\\1.0"));
+    EXPECT_TRUE(
+        store.KeyExists("HKEY_CURRENT_USER\\Software\\Classes\\TypeLib\\{7A3C51E2-4B1D-4E8A-9C21-"
+                        "5D601AB73001}\\1.0"));
 
     ASSERT_EQ(DllUnregisterServer(), S_OK);
     store = RegistryStore::Load(path.string());

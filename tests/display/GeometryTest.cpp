@@ -107,7 +107,8 @@ TEST(RectSettersTest, KeepAndFromParent) {
     ExpectRect(c.DstRect, 20, 0, 110, 50);  // a kept width leaves Right
 
     c.SrcRect = EdgeRect{1, 2, 30, 40};
-    ASSERT_EQ(control->SetSrcClipRect(kFromParent, kFromParent, kFromParent, kFromParent, &value), S_OK);
+    ASSERT_EQ(control->SetSrcClipRect(kFromParent, kFromParent, kFromParent, kFromParent, &value),
+              S_OK);
     ExpectRect(c.SrcClipRect, 1, 2, 30, 40);
     ASSERT_EQ(control->SetDstClipRect(kFromParent, 3, 10, kFromParent, &value), S_OK);
     ExpectRect(c.DstClipRect, 20, 3, 30, 50);

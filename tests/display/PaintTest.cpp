@@ -51,11 +51,14 @@ struct Canvas {
     Canvas(int w, int h) : pixels(static_cast<std::size_t>(w) * h, 0xABCDEF) {
         AttachBuffer(&dc, pixels.data(), w, h, w);
     }
-    std::uint32_t at(int x, int y) const { return pixels[static_cast<std::size_t>(y) * dc.width + x]; }
+    std::uint32_t at(int x, int y) const {
+        return pixels[static_cast<std::size_t>(y) * dc.width + x];
+    }
 };
 
 TEST(PaintDCTest, NearestMatchesTheReferenceForEveryDepthAndPerspective) {
-    const int depths[][2] = {{8, ORDER_GRAY}, {16, ORDER_GRAY}, {24, ORDER_BGR}, {24, ORDER_RGB}, {32, ORDER_BGR}};
+    const int depths[][2] = {
+        {8, ORDER_GRAY}, {16, ORDER_GRAY}, {24, ORDER_BGR}, {24, ORDER_RGB}, {32, ORDER_BGR}};
     for (const auto& depth : depths) {
         for (unsigned view = 1; view <= 8; ++view) {
             ScopedBitmap bitmap;
@@ -64,14 +67,18 @@ TEST(PaintDCTest, NearestMatchesTheReferenceForEveryDepthAndPerspective) {
             // A 3× zoom of a part of the image, shifted, partly outside the context.
             Canvas canvas(20, 14);
             const RECT src{1, 1, vw, vh}, dst{-2, 1, -2 + 3 * (vw - 1), 1 + 3 * (vh - 1)};
-            ASSERT_EQ(L_PaintDC(&canvas.dc, bitmap.get(), &src, nullptr, &dst, nullptr, SRCCOPY), SUCCESS);
+            ASSERT_EQ(L_PaintDC(&canvas.dc, bitmap.get(), &src, nullptr, &dst, nullptr, SRCCOPY),
+                      SUCCESS);
             for (int y = 0; y < 14; ++y)
                 for (int x = 0; x < 20; ++x) {
-                    const bool inside = x >= dst.left && x < dst.right && y >= dst.top && y < dst.bottom;
+                    const bool inside =
+                        x >= dst.left && x < dst.right && y >= dst.top && y < dst.bottom;
                     const std::uint32_t expected =
-                        inside ? ReferencePixel(*bitmap, 1 + (x - dst.left) / 3, 1 + (y - dst.top) / 3) : 0xABCDEF;
-                    ASSERT_EQ(canvas.at(x, y), expected) << depth[0] << " bit, view " << view
-                                                         << " at " << x << "," << y;
+                        inside
+                            ? ReferencePixel(*bitmap, 1 + (x - dst.left) / 3, 1 + (y - dst.top) / 3)
+                            : 0xABCDEF;
+                    ASSERT_EQ(canvas.at(x, y), expected)
+                        << depth[0] << " bit, view " << view << " at " << x << "," << y;
                 }
         }
     }
@@ -82,18 +89,22 @@ TEST(PaintDCTest, ClipsAndRasterOps) {
     RandomImage(bitmap.get(), 10, 10, 24, ORDER_BGR, TOP_LEFT, 3);
     Canvas canvas(10, 10);
     const RECT srcClip{2, 2, 5, 5}, dstClip{0, 0, 4, 10};
-    ASSERT_EQ(L_PaintDC(&canvas.dc, bitmap.get(), nullptr, &srcClip, nullptr, &dstClip, SRCCOPY), SUCCESS);
+    ASSERT_EQ(L_PaintDC(&canvas.dc, bitmap.get(), nullptr, &srcClip, nullptr, &dstClip, SRCCOPY),
+              SUCCESS);
     for (int y = 0; y < 10; ++y)
         for (int x = 0; x < 10; ++x) {
             const bool painted = x >= 2 && x < 4 && y >= 2 && y < 5;
             EXPECT_EQ(canvas.at(x, y), painted ? ReferencePixel(*bitmap, x, y) : 0xABCDEFu);
         }
     Canvas ops(10, 10);
-    ASSERT_EQ(L_PaintDC(&ops.dc, bitmap.get(), nullptr, nullptr, nullptr, nullptr, SRCINVERT), SUCCESS);
+    ASSERT_EQ(L_PaintDC(&ops.dc, bitmap.get(), nullptr, nullptr, nullptr, nullptr, SRCINVERT),
+              SUCCESS);
     EXPECT_EQ(ops.at(3, 4), 0xABCDEFu ^ ReferencePixel(*bitmap, 3, 4));
-    ASSERT_EQ(L_PaintDC(&ops.dc, bitmap.get(), nullptr, nullptr, nullptr, nullptr, NOTSRCCOPY), SUCCESS);
+    ASSERT_EQ(L_PaintDC(&ops.dc, bitmap.get(), nullptr, nullptr, nullptr, nullptr, NOTSRCCOPY),
+              SUCCESS);
     EXPECT_EQ(ops.at(3, 4), ~ReferencePixel(*bitmap, 3, 4) & 0xFFFFFFu);
-    ASSERT_EQ(L_PaintDC(&ops.dc, bitmap.get(), nullptr, nullptr, nullptr, nullptr, SRCAND), SUCCESS);
+    ASSERT_EQ(L_PaintDC(&ops.dc, bitmap.get(), nullptr, nullptr, nullptr, nullptr, SRCAND),
+              SUCCESS);
     EXPECT_EQ(ops.at(3, 4), 0u);
     EXPECT_EQ(L_PaintDC(&ops.dc, bitmap.get(), nullptr, nullptr, nullptr, nullptr, 0x12345678),
               ERROR_FEATURE_NOT_SUPPORTED);
@@ -113,7 +124,8 @@ TEST(PaintDCTest, SmoothModeBlendsBetweenNeighbours) {
     Canvas canvas(4, 1);
     const RECT dst{0, 0, 4, 1};
     L_SetDisplayMode(DISP_RESAMPLE, DISP_RESAMPLE);
-    ASSERT_EQ(L_PaintDC(&canvas.dc, bitmap.get(), nullptr, nullptr, &dst, nullptr, SRCCOPY), SUCCESS);
+    ASSERT_EQ(L_PaintDC(&canvas.dc, bitmap.get(), nullptr, nullptr, &dst, nullptr, SRCCOPY),
+              SUCCESS);
     L_SetDisplayMode(DISP_RESAMPLE, 0);
     EXPECT_EQ(canvas.at(0, 0) & 0xFF, 0u);
     EXPECT_EQ(canvas.at(1, 0) & 0xFF, 50u);
@@ -160,9 +172,11 @@ TEST(RenderDCTest, PaintsIntoAHostContext) {
     LONG value = 99;
     ASSERT_EQ(control->RenderDC(key, none, none, none, none, SRCCOPY, 0, &value), S_OK);
     EXPECT_EQ(value, 0);
-    EXPECT_EQ(PixelFromColor(GetPixel(DeviceContextFromHandle(key), 7, 5)), ReferencePixel(c.CurrentBitmap, 7, 5));
+    EXPECT_EQ(PixelFromColor(GetPixel(DeviceContextFromHandle(key), 7, 5)),
+              ReferencePixel(c.CurrentBitmap, 7, 5));
     value = 99;
-    EXPECT_EQ(control->RenderDC(0x100000000ull | key, none, none, none, none, SRCCOPY, 0, &value), E_UNEXPECTED);
+    EXPECT_EQ(control->RenderDC(0x100000000ull | key, none, none, none, none, SRCCOPY, 0, &value),
+              E_UNEXPECTED);
     EXPECT_EQ(value, 99);
     EXPECT_FALSE(LastErrorDescription().empty());
     ASSERT_EQ(control->RenderDC(key + 1000, none, none, none, none, SRCCOPY, 0, &value), S_OK);
@@ -182,13 +196,15 @@ TEST(SetPaintLUTTest, TableShowsAtTheNextPaintAndNegativeLengthFails) {
     L_FreeBitmap(&c.CurrentBitmap);
     RandomImage(&c.CurrentBitmap, 6, 4, 16, ORDER_GRAY, TOP_LEFT, 12);
     std::vector<RGBQUAD> lut(256);
-    for (int i = 0; i < 256; ++i) lut[i] = RGBQUAD{static_cast<std::uint8_t>(i), 0, static_cast<std::uint8_t>(255 - i), 0};
+    for (int i = 0; i < 256; ++i)
+        lut[i] = RGBQUAD{static_cast<std::uint8_t>(i), 0, static_cast<std::uint8_t>(255 - i), 0};
     ASSERT_EQ(control->SetPaintLUT(reinterpret_cast<ULONGLONG>(lut.data()), 256, &value), S_OK);
     EXPECT_EQ(value, 5);
     EXPECT_TRUE(log.lines().empty());
     lut.assign(256, RGBQUAD{});  // the engine keeps its own copy
     Canvas canvas(6, 4);
-    ASSERT_EQ(L_PaintDC(&canvas.dc, &c.CurrentBitmap, nullptr, nullptr, nullptr, nullptr, SRCCOPY), SUCCESS);
+    ASSERT_EQ(L_PaintDC(&canvas.dc, &c.CurrentBitmap, nullptr, nullptr, nullptr, nullptr, SRCCOPY),
+              SUCCESS);
     EXPECT_EQ(canvas.at(2, 3), ReferencePixel(c.CurrentBitmap, 2, 3));
     EXPECT_NE(canvas.at(2, 3) & 0xFF0000, 0u);
 

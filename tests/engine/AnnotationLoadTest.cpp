@@ -42,7 +42,8 @@ std::vector<std::uint8_t> ReadBytes(const fs::path& path) {
 }
 
 void WriteBytes(const fs::path& path, const std::vector<std::uint8_t>& data) {
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(data.data()), data.size());
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(data.data()), data.size());
 }
 
 // A scratch folder and the writer; each test writes the files it loads.
@@ -55,8 +56,8 @@ protected:
     // Writes a presentation state from the writer's JSON description.
     fs::path Write(const std::string& json) {
         const fs::path path = folder_ / ("ann" + std::to_string(files_++) + ".dcm");
-        const std::string command = std::string(kPython) + " " + (kDataDir / "gsps_writer.py").string() + " " +
-                                    path.string();
+        const std::string command = std::string(kPython) + " " +
+                                    (kDataDir / "gsps_writer.py").string() + " " + path.string();
         FILE* pipe = popen(command.c_str(), "w");
         EXPECT_NE(pipe, nullptr);
         if (!pipe) return path;
@@ -126,7 +127,11 @@ TEST(AnnotationText, CharacterSetsConvertToUtf8) {
     EXPECT_EQ(TextToUtf8("M\xFCller", Charset::Ascii), "M\uFFFDller");
     EXPECT_EQ(TextToUtf8("Z\xC3\xA4hne \xE2\x82\xAC", Charset::Utf8), "Z\u00E4hne \u20AC");
     // Broken UTF-8: a lone continuation, a cut sequence, an overlong form, a surrogate.
-    EXPECT_EQ(TextToUtf8("a\x80" "b\xE2\x82" "c\xC0\xAF" "d\xED\xA0\x80", Charset::Utf8),
+    EXPECT_EQ(TextToUtf8("a\x80"
+                         "b\xE2\x82"
+                         "c\xC0\xAF"
+                         "d\xED\xA0\x80",
+                         Charset::Utf8),
               "a\uFFFDb\uFFFD\uFFFDc\uFFFD\uFFFDd\uFFFD\uFFFD\uFFFD");
     EXPECT_EQ(TextToUtf8(std::string("a\0b\x07\tc", 6), Charset::Ascii), "ab\tc");
 }
@@ -162,7 +167,7 @@ TEST_F(AnnotationLoad, GraphicsKeepTypePointsUnitsAndStyleInEitherVr) {
         EXPECT_FALSE(g[0].filled);
         EXPECT_EQ(g[3].type, GraphicType::Ellipse);
         EXPECT_FALSE(g[3].style.thickness.has_value());  // not positive: ignored
-        EXPECT_FLOAT_EQ(g[4].points[0].x, -1e30f);      // kept for the realiser to clip
+        EXPECT_FLOAT_EQ(g[4].points[0].x, -1e30f);       // kept for the realiser to clip
         EXPECT_EQ(g[5].type, GraphicType::Polyline);
         EXPECT_EQ(g[5].layer, "B");
         ExpectPoints(g[5], {{0, 0}, {10, 0}, {10, 5}});
@@ -249,14 +254,16 @@ TEST_F(AnnotationLoad, WhatHoldsNoAnnotationsLoadsEmptyAndWhatHoldsOnlyBrokenOne
         EXPECT_TRUE(c->graphics.empty() && c->texts.empty());
         EXPECT_EQ(c->skippedObjects, 0);
     }
-    LoadJson(R"({"graphics": [{"type": "POLYLINE", "points": [[1, 1]]}], "texts": [{"text": "x"}]})",
-             ERROR_FILE_CORRUPT);
+    LoadJson(
+        R"({"graphics": [{"type": "POLYLINE", "points": [[1, 1]]}], "texts": [{"text": "x"}]})",
+        ERROR_FILE_CORRUPT);
 }
 
 TEST_F(AnnotationLoad, LongObjectsLoad) {
     const std::string text(100000, 'W');
     const AnnContainer* c = LoadJson(R"({"graphics": [{"type": "POLYLINE", "pointCount": 100000}],
-        "texts": [{"text": ")" + text + R"(", "anchor": [1, 1]}]})");
+        "texts": [{"text": ")" + text +
+                                     R"(", "anchor": [1, 1]}]})");
     ASSERT_NE(c, nullptr);
     ASSERT_EQ(c->graphics.size(), 1u);
     EXPECT_EQ(c->graphics[0].points.size(), 100000u);
@@ -272,8 +279,9 @@ TEST_F(AnnotationLoad, FilesThatAreNoPresentationStateAreRefused) {
     Load(folder_ / "text.dcm", ERROR_FILE_FORMAT);
     Load(samples / "CT_small.dcm", ERROR_FILE_FORMAT);
     Load(samples / "test-SR.dcm", ERROR_FILE_FORMAT);  // an SR that references presentation states
-    LoadJson(R"({"sopClass": "1.2.840.10008.5.1.4.1.1.2", "graphics": [{"type": "POINT", "points": [[1, 1]]}]})",
-             ERROR_FILE_FORMAT);
+    LoadJson(
+        R"({"sopClass": "1.2.840.10008.5.1.4.1.1.2", "graphics": [{"type": "POINT", "points": [[1, 1]]}]})",
+        ERROR_FILE_FORMAT);
     LoadJson(R"({"raw": [{"tag": "00080016", "delete": true}]})", ERROR_FILE_FORMAT);
     // The colour presentation state carries the same annotations.
     const AnnContainer* colour = LoadJson(
@@ -283,7 +291,8 @@ TEST_F(AnnotationLoad, FilesThatAreNoPresentationStateAreRefused) {
 }
 
 TEST_F(AnnotationLoad, BrokenFilesFailCleanly) {
-    const fs::path path = Write(R"({"graphics": [{"type": "POLYLINE", "points": [[1, 2], [3, 4], [5, 6]],
+    const fs::path path =
+        Write(R"({"graphics": [{"type": "POLYLINE", "points": [[1, 2], [3, 4], [5, 6]],
         "thickness": 2, "lab": [1, 2, 3]}], "texts": [{"text": "label", "box": [[1, 1], [9, 9]]}]})");
     const std::vector<std::uint8_t> good = ReadBytes(path);
     ASSERT_GT(good.size(), 200u);
@@ -297,7 +306,8 @@ TEST_F(AnnotationLoad, BrokenFilesFailCleanly) {
     const auto at = std::search(bigEndian.begin(), bigEndian.end(), syntax.begin(), syntax.end());
     ASSERT_NE(at, bigEndian.end());
     at[syntax.size() - 1] = '2';
-    EXPECT_EQ(L_AnnLoadMemory(bigEndian.data(), bigEndian.size(), &handle), ERROR_FEATURE_NOT_SUPPORTED);
+    EXPECT_EQ(L_AnnLoadMemory(bigEndian.data(), bigEndian.size(), &handle),
+              ERROR_FEATURE_NOT_SUPPORTED);
     // Every cut, and every byte set to 0xFF or 0x00 in turn: whatever the outcome, no crash, and a
     // container exactly when the load succeeds. (A cut between two top-level elements leaves a
     // shorter, whole data set.)
@@ -370,7 +380,8 @@ TEST_F(AnnotationLoad, NameOptionsAreCheckedAndTakenAsTheFlagsSay) {
     EXPECT_EQ(L_AnnSetNameOptions(nullptr, &options, ANNFLAG_RECURSE), ERROR_INV_PARAMETER);
     EXPECT_EQ(L_AnnSetNameOptions(container.get(), nullptr, ANNFLAG_RECURSE), ERROR_INV_PARAMETER);
     options.uStructSize = 119;
-    EXPECT_EQ(L_AnnSetNameOptions(container.get(), &options, ANNFLAG_RECURSE), ERROR_INV_STRUCT_SIZE);
+    EXPECT_EQ(L_AnnSetNameOptions(container.get(), &options, ANNFLAG_RECURSE),
+              ERROR_INV_STRUCT_SIZE);
     options.uStructSize = 120;
     EXPECT_EQ(L_AnnSetNameOptions(container.get(), &options, ANNFLAG_RECURSE), SUCCESS);
     EXPECT_EQ(c->nameOptions.bShowName, 0u);  // ANNNAMEOPT_SHOW not set: the field is not taken

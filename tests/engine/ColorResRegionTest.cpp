@@ -263,7 +263,7 @@ bool In(const RECT& r, int x, int y) {
 }
 
 class RegionFill : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         ASSERT_EQ(Create(image_, 9, 7, 24, ORDER_BGR), SUCCESS);
         ASSERT_EQ(L_FillBitmap(image_.get(), 0xFFFFFF), SUCCESS);

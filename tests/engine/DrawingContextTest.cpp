@@ -85,7 +85,8 @@ TEST(LeadDC, NoImageNoContextAndNullContextsAreRefused) {
     EXPECT_EQ(L_EfxPatternFillRect(nullptr, &r, 0, 0, 0), ERROR_NO_DC);
     EXPECT_EQ(L_EfxDrawFrame(nullptr, &r, 0, 1, 0, 0, 0, 0, 0, 0, 0), ERROR_NO_DC);
     const auto font = Font::Create("Arial", -12, false);
-    EXPECT_EQ(L_EfxDraw3dText(nullptr, "x", &r, 0, 0, 0, 0, 0, 0, font.get(), nullptr), ERROR_NO_DC);
+    EXPECT_EQ(L_EfxDraw3dText(nullptr, "x", &r, 0, 0, 0, 0, 0, 0, font.get(), nullptr),
+              ERROR_NO_DC);
 }
 
 TEST(LeadDC, DrawingAfterTheImageIsFreedDoesNothing) {
@@ -143,11 +144,11 @@ TEST(Frames, BevelsLightTheTopLeftWhenRaised) {
     ASSERT_EQ(L_EfxDrawFrame(dc.get(), &rect, EFX_FRAME_OUTER_RAISED, 0, 0, 0, 0, 0, 2,
                              Rgb(250, 250, 250), Rgb(50, 50, 50)),
               SUCCESS);
-    EXPECT_EQ(Stored(*bitmap, 0, 5), 250u);   // top
-    EXPECT_EQ(Stored(*bitmap, 5, 1), 250u);   // left
-    EXPECT_EQ(Stored(*bitmap, 11, 5), 50u);   // bottom
-    EXPECT_EQ(Stored(*bitmap, 5, 10), 50u);   // right
-    EXPECT_EQ(Stored(*bitmap, 5, 5), 0u);     // inside untouched
+    EXPECT_EQ(Stored(*bitmap, 0, 5), 250u);  // top
+    EXPECT_EQ(Stored(*bitmap, 5, 1), 250u);  // left
+    EXPECT_EQ(Stored(*bitmap, 11, 5), 50u);  // bottom
+    EXPECT_EQ(Stored(*bitmap, 5, 10), 50u);  // right
+    EXPECT_EQ(Stored(*bitmap, 5, 5), 0u);    // inside untouched
 }
 
 TEST(PatternFills, HatchesAlternateForegroundAndBackground) {
@@ -155,7 +156,9 @@ TEST(PatternFills, HatchesAlternateForegroundAndBackground) {
     ASSERT_EQ(Create(bitmap, 16, 16, 8, ORDER_GRAY), SUCCESS);
     ScopedLeadDC dc(bitmap.get());
     RECT rect{0, 0, 16, 16};
-    ASSERT_EQ(L_EfxPatternFillRect(dc.get(), &rect, EFX_PATTERN_CROSS, Rgb(10, 10, 10), Rgb(200, 200, 200)), SUCCESS);
+    ASSERT_EQ(L_EfxPatternFillRect(dc.get(), &rect, EFX_PATTERN_CROSS, Rgb(10, 10, 10),
+                                   Rgb(200, 200, 200)),
+              SUCCESS);
     EXPECT_EQ(Stored(*bitmap, 0, 3), 200u);
     EXPECT_EQ(Stored(*bitmap, 3, 8), 200u);
     EXPECT_EQ(Stored(*bitmap, 3, 3), 10u);
@@ -195,7 +198,8 @@ TEST(Text3d, AlignmentPlacesTheTextInItsBox) {
         ScopedBitmap bitmap;
         ASSERT_EQ(Create(bitmap, 200, 80, 24, ORDER_BGR), SUCCESS);
         ScopedLeadDC dc(bitmap.get());
-        ASSERT_EQ(L_EfxDraw3dText(dc.get(), "Hello", &box, c.flags, 0, 0, 0xFFFFFF, 0, 0, font.get(), nullptr),
+        ASSERT_EQ(L_EfxDraw3dText(dc.get(), "Hello", &box, c.flags, 0, 0, 0xFFFFFF, 0, 0,
+                                  font.get(), nullptr),
                   SUCCESS);
         const RECT ink = ChangedBox(*bitmap, 0);
         // Ink lies inside the cell, near its left edge, and reaches most of its width.
@@ -215,8 +219,8 @@ TEST(Text3d, StylesAddTheirShadowAndHighlightColours) {
         ASSERT_EQ(L_FillBitmap(bitmap.get(), Rgb(128, 128, 128)), SUCCESS);
         ScopedLeadDC dc(bitmap.get());
         const RECT box{0, 0, 160, 60};
-        ASSERT_EQ(L_EfxDraw3dText(dc.get(), "Ab", &box, 0x110 | style, 0, 0, Rgb(255, 0, 0), Rgb(0, 0, 255),
-                                  Rgb(0, 255, 0), font.get(), nullptr),
+        ASSERT_EQ(L_EfxDraw3dText(dc.get(), "Ab", &box, 0x110 | style, 0, 0, Rgb(255, 0, 0),
+                                  Rgb(0, 0, 255), Rgb(0, 255, 0), font.get(), nullptr),
                   SUCCESS);
         std::set<std::uint32_t> colours;
         for (auto v : Snapshot(*bitmap)) colours.insert(v);
@@ -234,7 +238,8 @@ TEST(Text3d, StylesAddTheirShadowAndHighlightColours) {
     ASSERT_EQ(Create(bitmap, 10, 10, 24, ORDER_BGR), SUCCESS);
     ScopedLeadDC dc(bitmap.get());
     const RECT box{0, 0, 10, 10};
-    EXPECT_EQ(L_EfxDraw3dText(dc.get(), "x", &box, 12, 0, 0, 0, 0, 0, font.get(), nullptr), ERROR_INV_PARAMETER);
+    EXPECT_EQ(L_EfxDraw3dText(dc.get(), "x", &box, 12, 0, 0, 0, 0, 0, font.get(), nullptr),
+              ERROR_INV_PARAMETER);
 }
 
 TEST(Text3d, RotationTurnsTheTextAboutTheBoxCentre) {
@@ -244,8 +249,8 @@ TEST(Text3d, RotationTurnsTheTextAboutTheBoxCentre) {
         ScopedBitmap bitmap;
         EXPECT_EQ(Create(bitmap, 200, 200, 8, ORDER_GRAY), SUCCESS);
         ScopedLeadDC dc(bitmap.get());
-        EXPECT_EQ(L_EfxDrawRotated3dText(dc.get(), "IIIIIIII", &box, angle, 0x110, 0, 0, 0xFFFFFF, 0, 0,
-                                         font.get(), nullptr),
+        EXPECT_EQ(L_EfxDrawRotated3dText(dc.get(), "IIIIIIII", &box, angle, 0x110, 0, 0, 0xFFFFFF,
+                                         0, 0, font.get(), nullptr),
                   SUCCESS);
         return ChangedBox(*bitmap, 0);
     };
@@ -263,11 +268,13 @@ TEST(Text3d, HostileTextsAndSizesEndCleanly) {
     const std::string longText(10000, 'M');
     for (int height : {0, -1, 1, -5000 * 96 / 72}) {
         const auto font = Font::Create("Arial", height, false);
-        for (const char* text : {"", "\xF0\x9F\x98\x80 \xE4\xB8\xAD", "\xFF\xC0", longText.c_str()}) {
-            for (RECT box : {RECT{0, 0, 64, 32}, RECT{-2000000000, -2000000000, 2000000000, 2000000000},
-                             RECT{50, 50, 10, 10}}) {
-                EXPECT_EQ(L_EfxDrawRotated3dText(dc.get(), text, &box, 450, 0x117, 0, 0, 0xFFFFFF, 0, 0,
-                                                 font.get(), nullptr),
+        for (const char* text :
+             {"", "\xF0\x9F\x98\x80 \xE4\xB8\xAD", "\xFF\xC0", longText.c_str()}) {
+            for (RECT box :
+                 {RECT{0, 0, 64, 32}, RECT{-2000000000, -2000000000, 2000000000, 2000000000},
+                  RECT{50, 50, 10, 10}}) {
+                EXPECT_EQ(L_EfxDrawRotated3dText(dc.get(), text, &box, 450, 0x117, 0, 0, 0xFFFFFF,
+                                                 0, 0, font.get(), nullptr),
                           SUCCESS);
             }
         }

@@ -20,10 +20,12 @@ TEST(GrayScale, RowKernelsMatchTheReferenceOnEveryFormat) {
                     Store(*fast, 0, 0, 0xFFFF);
                     Store(*reference, 0, 0, 0xFFFF);
                 }
-                ASSERT_EQ(L_GrayScaleBitmap(fast.get(), bits), SUCCESS) << Describe(format, size.width, size.height);
+                ASSERT_EQ(L_GrayScaleBitmap(fast.get(), bits), SUCCESS)
+                    << Describe(format, size.width, size.height);
                 ASSERT_EQ(engine::GrayScaleReference(reference.get(), bits), SUCCESS);
                 EXPECT_EQ(fast->BitsPerPixel, bits);
-                EXPECT_EQ(Snapshot(*fast), Snapshot(*reference)) << Describe(format, size.width, size.height) << " to " << bits;
+                EXPECT_EQ(Snapshot(*fast), Snapshot(*reference))
+                    << Describe(format, size.width, size.height) << " to " << bits;
                 EXPECT_TRUE(PaddingIsZero(*fast));
             }
         }

@@ -331,12 +331,9 @@ TEST(IntensityOperations, RefuseMissingImages) {
 std::pair<int, int> MemoryOf(const BITMAPHANDLE& b, int x, int y) {
     const int lastRow = b.Height - 1;
     switch (b.ViewPerspective) {
-        case RIGHT_TOP:
-            return {lastRow - x, y};
-        case BOTTOM_LEFT:
-            return {lastRow - y, x};
-        default:
-            return {y, x};
+        case RIGHT_TOP: return {lastRow - x, y};
+        case BOTTOM_LEFT: return {lastRow - y, x};
+        default: return {y, x};
     }
 }
 

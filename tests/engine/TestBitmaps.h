@@ -48,12 +48,9 @@ inline std::string Describe(const Format& format, int width, int height) {
 // Largest stored value of one pixel (an index for palette depths).
 inline std::uint32_t MaxStored(int bits) {
     switch (bits) {
-        case 12:
-            return 4095;
-        case 32:
-            return 0xFFFFFFFFu;
-        default:
-            return static_cast<std::uint32_t>((std::uint64_t{1} << bits) - 1);
+        case 12: return 4095;
+        case 32: return 0xFFFFFFFFu;
+        default: return static_cast<std::uint32_t>((std::uint64_t{1} << bits) - 1);
     }
 }
 
@@ -73,7 +70,7 @@ inline void Store(BITMAPHANDLE& bitmap, int row, int col, std::uint32_t value) {
 
 // Holds one created image and frees it; fills it with random stored values.
 class TestImage {
-  public:
+public:
     TestImage(const Format& format, int width, int height, std::uint32_t seed = 1,
               const RGBQUAD* palette = nullptr) {
         status_ = L_CreateBitmap(bitmap_.get(), BITMAPHANDLE_STRUCT_SIZE, TYPE_CONV, width, height,
@@ -91,7 +88,7 @@ class TestImage {
     BITMAPHANDLE* get() { return bitmap_.get(); }
     bool ok() const { return status_ == SUCCESS; }
 
-  private:
+private:
     ScopedBitmap bitmap_;
     int status_ = FAILURE;
 };
@@ -116,22 +113,14 @@ inline int DisplayedHeight(const BITMAPHANDLE& b) {
 inline std::uint32_t Displayed(const BITMAPHANDLE& b, int x, int y) {
     const int lastRow = b.Height - 1, lastCol = b.Width - 1;
     switch (b.ViewPerspective) {
-        case TOP_LEFT:
-            return Stored(b, y, x);
-        case TOP_RIGHT:
-            return Stored(b, y, lastCol - x);
-        case BOTTOM_RIGHT:
-            return Stored(b, lastRow - y, lastCol - x);
-        case BOTTOM_LEFT:
-            return Stored(b, lastRow - y, x);
-        case LEFT_TOP:
-            return Stored(b, x, y);  // row 0 is the left column
-        case RIGHT_TOP:
-            return Stored(b, lastRow - x, y);  // row 0 is the right column
-        case RIGHT_BOTTOM:
-            return Stored(b, lastRow - x, lastCol - y);
-        case LEFT_BOTTOM:
-            return Stored(b, x, lastCol - y);
+        case TOP_LEFT: return Stored(b, y, x);
+        case TOP_RIGHT: return Stored(b, y, lastCol - x);
+        case BOTTOM_RIGHT: return Stored(b, lastRow - y, lastCol - x);
+        case BOTTOM_LEFT: return Stored(b, lastRow - y, x);
+        case LEFT_TOP: return Stored(b, x, y);             // row 0 is the left column
+        case RIGHT_TOP: return Stored(b, lastRow - x, y);  // row 0 is the right column
+        case RIGHT_BOTTOM: return Stored(b, lastRow - x, lastCol - y);
+        case LEFT_BOTTOM: return Stored(b, x, lastCol - y);
     }
     ADD_FAILURE() << "view perspective " << b.ViewPerspective;
     return 0;

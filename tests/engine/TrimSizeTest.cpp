@@ -11,7 +11,8 @@ void Patterned(ScopedBitmap& b, unsigned bits, int width, int height) {
               SUCCESS);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
-            std::uint32_t v = static_cast<std::uint32_t>(x * 3 + y * 5) % (bits >= 12 ? 4096u : (1u << bits));
+            std::uint32_t v =
+                static_cast<std::uint32_t>(x * 3 + y * 5) % (bits >= 12 ? 4096u : (1u << bits));
             ASSERT_EQ(L_PutPixelData(b.get(), &v, y, x, 4), SUCCESS);
         }
 }
@@ -58,7 +59,8 @@ TEST(SizeBitmap, NearestSamplingKeepsPaletteIndicesAndPackedPixels) {
         ASSERT_EQ(L_SizeBitmap(b.get(), 12, 8, SIZE_FLAG_RESAMPLE), SUCCESS) << bits;
         for (int y = 0; y < 8; ++y)
             for (int x = 0; x < 12; ++x)
-                ASSERT_EQ(At(b, y, x), static_cast<std::uint32_t>((x / 2) * 3 + (y / 2) * 5) % (1u << bits))
+                ASSERT_EQ(At(b, y, x),
+                          static_cast<std::uint32_t>((x / 2) * 3 + (y / 2) * 5) % (1u << bits))
                     << bits;
     }
 }

@@ -17,7 +17,8 @@ TEST(WindowLevel, KeepsItsOwnCopyOfTheTableAndThePaintWindow) {
     ScopedBitmap b;
     MakeGray(b, 16);
     std::vector<RGBQUAD> lut(4096);
-    for (std::size_t i = 0; i < lut.size(); ++i) lut[i] = RGBQUAD{std::uint8_t(i), std::uint8_t(i >> 4), 0, 0};
+    for (std::size_t i = 0; i < lut.size(); ++i)
+        lut[i] = RGBQUAD{std::uint8_t(i), std::uint8_t(i >> 4), 0, 0};
     ASSERT_EQ(L_WindowLevel(b.get(), 2, 13, lut.data(), 4096, 0), SUCCESS);
     EXPECT_EQ(b->PaintLowBit, 2);
     EXPECT_EQ(b->PaintHighBit, 13);

@@ -125,7 +125,8 @@ TEST_F(HostTest, DemoRunsTheAcquisitionPipelineAndWritesItsFiles) {
     EXPECT_EQ(r.out.find("!!"), std::string::npos) << r.out;
     // Every member call reports its time; every member of the pipeline is built.
     EXPECT_EQ(r.out.find("skipped"), std::string::npos) << r.out;
-    for (const char* member : {"AddTextToBottom -> 1", "RenderRuler -> 0", "PutSymbolOnLead_16Bit", "Invert -> 0"})
+    for (const char* member :
+         {"AddTextToBottom -> 1", "RenderRuler -> 0", "PutSymbolOnLead_16Bit", "Invert -> 0"})
         EXPECT_NE(r.out.find(member), std::string::npos) << member;
     int calls = 0;
     const std::regex step(R"(^\s*\d+\s.*)");

@@ -25,7 +25,8 @@ std::optional<Picture> ReadPng(const std::filesystem::path& path) {
     picture.width = static_cast<int>(image.width);
     picture.height = static_cast<int>(image.height);
     picture.rgb.resize(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, picture.rgb.data(), 0, nullptr)) return std::nullopt;
+    if (!png_image_finish_read(&image, nullptr, picture.rgb.data(), 0, nullptr))
+        return std::nullopt;
     return picture;
 }
 
@@ -41,8 +42,8 @@ std::uint32_t RampPixel(int imageWidth, int x, int y) {
 TEST_F(HostTest, SnapshotShowsTheImageWhereTheRectanglesSay) {
     const HostResult r = RunScript(
         "CreateBitmap 100 80 24\n"
-        "Fill 0x0000FF\n"          // red, as a colour value
-        "BackColor = 0x00FF00\n"   // green
+        "Fill 0x0000FF\n"         // red, as a colour value
+        "BackColor = 0x00FF00\n"  // green
         "resize 200 150\n"
         "snapshot \"normal.png\"\n"
         "PAINTSIZEMODE = 1\n"
@@ -164,14 +165,16 @@ TEST_F(HostTest, FormStatementFaultsStopTheScript) {
     EXPECT_TRUE(bad.out.empty()) << bad.out;  // found before anything ran
     for (const char* message :
          {"script.txt:2: usage: scroll h|v", "script.txt:3: usage: mousedown left|right|middle X Y",
-          "script.txt:4: WIDTH must be an integer from 0 to 65535", "script.txt:5: key takes one character",
-          "script.txt:6: usage: snapshot FILE.png", "script.txt:7: DELTA must be an integer",
-          "script.txt:8: usage: paint"})
+          "script.txt:4: WIDTH must be an integer from 0 to 65535",
+          "script.txt:5: key takes one character", "script.txt:6: usage: snapshot FILE.png",
+          "script.txt:7: DELTA must be an integer", "script.txt:8: usage: paint"})
         EXPECT_NE(bad.err.find(message), std::string::npos) << message << "\n" << bad.err;
 
-    const HostResult unwritable = RunScript("CreateBitmap 10 10 24\nsnapshot no/such/dir/x.png\nBitmapWidth\n");
+    const HostResult unwritable =
+        RunScript("CreateBitmap 10 10 24\nsnapshot no/such/dir/x.png\nBitmapWidth\n");
     EXPECT_EQ(unwritable.exitCode, 2);
-    EXPECT_NE(unwritable.err.find("script.txt:2: cannot write 'no/such/dir/x.png'"), std::string::npos)
+    EXPECT_NE(unwritable.err.find("script.txt:2: cannot write 'no/such/dir/x.png'"),
+              std::string::npos)
         << unwritable.err;
     EXPECT_EQ(unwritable.out.find("BitmapWidth"), std::string::npos);  // the run stopped there
 }

@@ -12,9 +12,10 @@ TEST_F(HostTest, CommittedMembersReferenceIsCurrentAndHasEveryMember) {
     ASSERT_EQ(r.exitCode, 0) << r.err;
     std::ifstream in(std::string(AXLUMORA_SOURCE_DIR) + "/docs/members.md", std::ios::binary);
     ASSERT_TRUE(in) << "docs/members.md is missing";
-    const std::string committed((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_TRUE(r.out == committed)
-        << "docs/members.md is out of date: run build/host/axlumora members --markdown > docs/members.md";
+    const std::string committed((std::istreambuf_iterator<char>(in)),
+                                std::istreambuf_iterator<char>());
+    EXPECT_TRUE(r.out == committed) << "docs/members.md is out of date: run build/host/axlumora "
+                                       "members --markdown > docs/members.md";
 
     std::set<std::string> headed;
     const std::regex heading("^### `([A-Za-z0-9_]+)`$");
@@ -27,7 +28,8 @@ TEST_F(HostTest, CommittedMembersReferenceIsCurrentAndHasEveryMember) {
     EXPECT_EQ(headed, members);
     EXPECT_EQ(headed.size(), 133u);
     for (const EngineStatusInfo& s : kEngineStatuses)
-        EXPECT_NE(r.out.find("| " + std::to_string(s.code) + " | `" + s.name + "` |"), std::string::npos)
+        EXPECT_NE(r.out.find("| " + std::to_string(s.code) + " | `" + s.name + "` |"),
+                  std::string::npos)
             << s.name;
 }
 
@@ -38,7 +40,8 @@ TEST_F(HostTest, CodesListsEveryEngineStatusWithItsName) {
     ASSERT_EQ(lines.size(), kEngineStatuses.size());
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const EngineStatusInfo& s = kEngineStatuses[i];
-        const std::regex row("^\\s*" + std::to_string(s.code) + "\\s+" + s.name + "\\s+" + s.meaning + "$");
+        const std::regex row("^\\s*" + std::to_string(s.code) + "\\s+" + s.name + "\\s+" +
+                             s.meaning + "$");
         EXPECT_TRUE(std::regex_match(lines[i], row)) << lines[i];
     }
 }
@@ -99,6 +102,7 @@ TEST_F(HostTest, FileInfoShowsEveryFieldOfThePackedRecord) {
     EXPECT_GT(std::stoi(m[1]), 300 * 200 * 2);
     EXPECT_EQ(std::stoi(m[2]), 300 * 200 * 2);
     // A missing file leaves the record as the host passed it: empty.
-    EXPECT_EQ(lines[5], "GetFileInfo -> {SizeDisk=0, SizeMem=0, Layers=0, XRes=0, YRes=0, "
-                        "TotalPages=0, Page=0, Format=0, Bits=0, Height=0, Width=0}");
+    EXPECT_EQ(lines[5],
+              "GetFileInfo -> {SizeDisk=0, SizeMem=0, Layers=0, XRes=0, YRes=0, "
+              "TotalPages=0, Page=0, Format=0, Bits=0, Height=0, Width=0}");
 }

@@ -8,7 +8,8 @@ namespace {
 
 std::string Line(const HostResult& r, std::size_t index) {
     const auto lines = r.outLines();
-    return index < lines.size() ? lines[index] : std::string("<no line ") + std::to_string(index) + ">";
+    return index < lines.size() ? lines[index]
+                                : std::string("<no line ") + std::to_string(index) + ">";
 }
 
 }  // namespace
@@ -45,7 +46,8 @@ TEST_F(HostTest, ScriptFaultsAreReportedWithTheirLinesAndNothingRuns) {
     std::size_t from = 0;
     for (const char* message : expected) {
         const std::size_t at = r.err.find(message, from);
-        EXPECT_NE(at, std::string::npos) << "missing, or out of line order: " << message << "\n" << r.err;
+        EXPECT_NE(at, std::string::npos) << "missing, or out of line order: " << message << "\n"
+                                         << r.err;
         if (at != std::string::npos) from = at;
     }
 }
@@ -95,9 +97,9 @@ TEST_F(HostTest, BooleansReadBackAsAutomationTrueAndFalse) {
         "AutoSetRects = true\n"
         "AutoSetRects\n");
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.outLines(), (std::vector<std::string>{"AutoSetRects = 1", "AutoSetRects -> -1",
-                                                      "AutoSetRects = 0", "AutoSetRects -> 0",
-                                                      "AutoSetRects = true", "AutoSetRects -> -1"}));
+    EXPECT_EQ(r.outLines(), (std::vector<std::string>{
+                                "AutoSetRects = 1", "AutoSetRects -> -1", "AutoSetRects = 0",
+                                "AutoSetRects -> 0", "AutoSetRects = true", "AutoSetRects -> -1"}));
 }
 
 TEST_F(HostTest, EnableMethodErrorsReadsNothingAndAcceptsWrites) {
@@ -171,7 +173,8 @@ TEST_F(HostTest, ByteArraysGoBetweenBuffersAndTheArrayMembers) {
     EXPECT_EQ(bmp->substr(0, 2), "BM");
     const std::vector<std::string> lines = r.outLines();
     ASSERT_EQ(lines.size(), 8u);
-    EXPECT_EQ(lines[1], "SaveArray -> <byte array " + std::to_string(bmp->size()) + " bytes> > image");
+    EXPECT_EQ(lines[1],
+              "SaveArray -> <byte array " + std::to_string(bmp->size()) + " bytes> > image");
     EXPECT_EQ(lines[5], "LoadArray -> 0");
     EXPECT_EQ(lines[6], "BitmapWidth -> 64");
     EXPECT_EQ(lines[7], "BitmapHeight -> 32");
@@ -197,10 +200,12 @@ TEST_F(HostTest, ByteArrayFaultsAreReported) {
 }
 
 TEST_F(HostTest, UnreadableFilesStopTheRunWithTheLine) {
-    const HostResult r = RunScript("BitmapWidth\nbuffer b < no-such-file.raw\nBitmapHeight\n", {"--keep-going"});
+    const HostResult r =
+        RunScript("BitmapWidth\nbuffer b < no-such-file.raw\nBitmapHeight\n", {"--keep-going"});
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_EQ(r.outLines(), std::vector<std::string>{"BitmapWidth -> 0"});
-    EXPECT_NE(r.err.find("script.txt:2: cannot read 'no-such-file.raw'"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("script.txt:2: cannot read 'no-such-file.raw'"), std::string::npos)
+        << r.err;
 }
 
 TEST_F(HostTest, ScriptsReadFromStandardInput) {

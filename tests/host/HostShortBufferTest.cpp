@@ -39,7 +39,7 @@ TEST_F(HostShortBufferTest, EveryAddressTakingStatementStaysWithinTheBuffer) {
     // Each statement asks for more than the 1000 bytes; none may read past them.
     const HostResult r = RunScript(
         "buffer f < small.raw\n"
-        "LoadBuffer &f \"\" 20 20 0x10000\n"              // 800 bytes: fits
+        "LoadBuffer &f \"\" 20 20 0x10000\n"  // 800 bytes: fits
         "LoadBuffer_Crop &f \"\" 100 100 1 1 1 1 0x20000\n"
         "LoadBuffer_NormalAndDark &f 0 \"\" 100 100 0\n"
         "LoadBuffer_NormalAndDark &f &f \"\" 100 100 0\n"
@@ -56,7 +56,7 @@ TEST_F(HostShortBufferTest, EveryAddressTakingStatementStaysWithinTheBuffer) {
     EXPECT_EQ(lines[3], "LoadBuffer_NormalAndDark -> -1 (frame refused)");
     EXPECT_EQ(lines[4], "LoadBuffer_NormalAndDark -> -1 (frame refused)");
     EXPECT_EQ(lines[5], "OptimizeBuffer -> 0 (failed or refused)");  // its own failure code
-    EXPECT_EQ(lines[8], "BitmapWidth -> 20");    // refusals left the loaded image alone
+    EXPECT_EQ(lines[8], "BitmapWidth -> 20");  // refusals left the loaded image alone
     const std::string log = Log();
     EXPECT_NE(log.find("TaxLumora.LoadBuffer_Crop, Frame needs"), std::string::npos) << log;
     EXPECT_NE(log.find("axLumora.LoadBuffer_NormalAndDark, Frame needs"), std::string::npos) << log;

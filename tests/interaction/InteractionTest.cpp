@@ -20,10 +20,11 @@ TEST(MouseTest, PressMoveReleaseReachTheHostWithTheirArguments) {
     std::vector<DISPID> ids;
     for (const auto& e : sink.events) ids.push_back(e.dispid);
     EXPECT_EQ(ids, (std::vector<DISPID>{DISPID_OnMouseEnter, DISPID_OnMouseMove, DISPID_OnMouseDown,
-                                         DISPID_OnMouseUp}));
+                                        DISPID_OnMouseUp}));
     EXPECT_EQ(sink.events[1].args, (std::vector<std::string>{"1", "120", "45"}));
     EXPECT_EQ(sink.events[2].args, (std::vector<std::string>{"1", "20", "10", "20"}));
-    EXPECT_EQ(log.lines(), (std::vector<std::string>{"TaxLumora.MouseDown\r\n", "TaxLumora.MouseUp\r\n"}));
+    EXPECT_EQ(log.lines(),
+              (std::vector<std::string>{"TaxLumora.MouseDown\r\n", "TaxLumora.MouseUp\r\n"}));
 }
 
 TEST(MouseTest, WithoutASinkTheLogAndLabelStillFollow) {
@@ -48,7 +49,7 @@ TEST(MouseTest, ClickingTheImageFiresOnClickLikeTheForm) {
     std::vector<DISPID> ids;
     for (const auto& e : sink.events) ids.push_back(e.dispid);
     EXPECT_EQ(ids, (std::vector<DISPID>{DISPID_OnMouseDown, DISPID_OnMouseUp, DISPID_OnClick,
-                                         DISPID_OnDblClick, DISPID_OnMouseDown}));
+                                        DISPID_OnDblClick, DISPID_OnMouseDown}));
     EXPECT_EQ(sink.events.back().args[1], std::to_string(form::ssLeft | form::ssDouble));
 }
 
@@ -78,12 +79,18 @@ public:
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
     ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) override { *n = 0; return S_OK; }
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) override {
+        *n = 0;
+        return S_OK;
+    }
     HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+        return E_NOTIMPL;
+    }
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*,
                                      EXCEPINFO*, UINT*) override {
-        if (id == DISPID_OnKeyPress && params->cArgs == 1 && params->rgvarg[0].vt == (VT_I2 | VT_BYREF)) {
+        if (id == DISPID_OnKeyPress && params->cArgs == 1 &&
+            params->rgvarg[0].vt == (VT_I2 | VT_BYREF)) {
             seen = *params->rgvarg[0].piVal;
             *params->rgvarg[0].piVal = 0;
         }
@@ -133,7 +140,8 @@ TEST(LifecycleTest, DefaultsAndDestroyOrder) {
     EXPECT_TRUE(c.Form.VertScrollBar().visible);
     control->put_AutoScrollbars(0);
     EXPECT_FALSE(c.Form.HorzScrollBar().visible);
-    L_CreateBitmap(&c.CurrentBitmap, BITMAPHANDLE_STRUCT_SIZE, TYPE_CONV, 4, 4, 8, ORDER_GRAY, nullptr, TOP_LEFT, nullptr, 0);
+    L_CreateBitmap(&c.CurrentBitmap, BITMAPHANDLE_STRUCT_SIZE, TYPE_CONV, 4, 4, 8, ORDER_GRAY,
+                   nullptr, TOP_LEFT, nullptr, 0);
     RecordingSink sink;
     Connection connection(control.get(), &sink);
     bool imageFreedFirst = false, boxFreedFirst = false;
@@ -146,7 +154,8 @@ TEST(LifecycleTest, DefaultsAndDestroyOrder) {
     SendMessage(&c.Form, WM_DESTROY, 0, 0);
     EXPECT_TRUE(imageFreedFirst);
     EXPECT_TRUE(boxFreedFirst);
-    EXPECT_EQ(log.lines(), (std::vector<std::string>{"TaxLumora.Destroy, Start\r\n", "TaxLumora.Destroy, End\r\n"}));
+    EXPECT_EQ(log.lines(), (std::vector<std::string>{"TaxLumora.Destroy, Start\r\n",
+                                                     "TaxLumora.Destroy, End\r\n"}));
 }
 
 TEST(FormPropertiesTest, ColorCaptionAndFont) {
@@ -164,7 +173,8 @@ TEST(FormPropertiesTest, ColorCaptionAndFont) {
     ASSERT_EQ(control->get_Font(font.put()), S_OK);
     Variant name;
     DISPPARAMS none{nullptr, nullptr, 0, 0};
-    ASSERT_EQ(font->Invoke(0, GUID_NULL, 0, DISPATCH_PROPERTYGET, &none, &name, nullptr, nullptr), S_OK);
+    ASSERT_EQ(font->Invoke(0, GUID_NULL, 0, DISPATCH_PROPERTYGET, &none, &name, nullptr, nullptr),
+              S_OK);
     EXPECT_EQ(BstrToUtf8(name.bstrVal), "Tahoma");
     Variant size;
     font->Invoke(2, GUID_NULL, 0, DISPATCH_PROPERTYGET, &none, &size, nullptr, nullptr);

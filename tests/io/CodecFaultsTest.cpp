@@ -1,6 +1,6 @@
 // Where the codecs meet files other programs read or write: 16-bit PNG samples scaled to the full
-// range with sBIT (PNG 12.5), resolution kept through every format, and files cut short or inconsistent
-// refused alike by loading and describing.
+// range with sBIT (PNG 12.5), resolution kept through every format, and files cut short or
+// inconsistent refused alike by loading and describing.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -153,10 +153,8 @@ Bytes BuildTiff(std::vector<TiffTag> tags, const Bytes& strip) {
     put16(static_cast<unsigned>(tags.size()));
     for (const TiffTag& t : tags) {
         put16(t.tag), put16(t.type), put32(t.count);
-        if (t.type == 3 && t.count == 1)
-            put16(t.value), put16(0);
-        else
-            put32(t.value);
+        if (t.type == 3 && t.count == 1) put16(t.value), put16(0);
+        else put32(t.value);
     }
     put32(0);
     return out;
@@ -171,10 +169,8 @@ Bytes BuildTiffWith(const std::vector<TiffTag>& changes, const Bytes& strip) {
     for (const TiffTag& change : changes) {
         const auto found = std::find_if(tags.begin(), tags.end(),
                                         [&](const TiffTag& t) { return t.tag == change.tag; });
-        if (found != tags.end())
-            *found = change;
-        else
-            tags.push_back(change);
+        if (found != tags.end()) *found = change;
+        else tags.push_back(change);
     }
     return BuildTiff(tags, strip);
 }
@@ -510,7 +506,9 @@ TEST(OtherWritersFiles, SeedImagesDescribeAndLoadAsBefore) {
     int files = 0;
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
         // Folders hold the other fuzz targets' seeds.
-        if (!entry.is_regular_file() || entry.path().extension() == ".dcm" || entry.path().extension() == ".dib") continue;
+        if (!entry.is_regular_file() || entry.path().extension() == ".dcm" ||
+            entry.path().extension() == ".dib")
+            continue;
         SCOPED_TRACE(entry.path().string());
         const Bytes data = ReadFile(entry.path().string());
         FILEINFO info{};

@@ -8,6 +8,7 @@
 #include <gdcmSequenceOfItems.h>
 #include <gdcmWriter.h>
 
+#include <unistd.h>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -18,7 +19,6 @@
 #include <set>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "engine/Diagnostics.h"
@@ -75,9 +75,11 @@ std::vector<std::string> IodErrors(const std::string& path) {
     return errors;
 }
 
-void MakeGray12(ScopedBitmap& bitmap, int width, int height, const std::function<unsigned(int, int)>& value) {
-    ASSERT_EQ(L_CreateBitmap(bitmap.get(), BITMAPHANDLE_STRUCT_SIZE, TYPE_CONV, width, height, 16, ORDER_GRAY,
-                             nullptr, TOP_LEFT, nullptr, 0), SUCCESS);
+void MakeGray12(ScopedBitmap& bitmap, int width, int height,
+                const std::function<unsigned(int, int)>& value) {
+    ASSERT_EQ(L_CreateBitmap(bitmap.get(), BITMAPHANDLE_STRUCT_SIZE, TYPE_CONV, width, height, 16,
+                             ORDER_GRAY, nullptr, TOP_LEFT, nullptr, 0),
+              SUCCESS);
     for (int y = 0; y < height; ++y) {
         auto* row = reinterpret_cast<std::uint16_t*>(bitmap->Addr + y * bitmap->BytesPerLine);
         for (int x = 0; x < width; ++x) row[x] = static_cast<std::uint16_t>(value(x, y));
@@ -87,13 +89,14 @@ void MakeGray12(ScopedBitmap& bitmap, int width, int height, const std::function
 }
 
 int Load(const std::string& path, ScopedBitmap& loaded) {
-    return L_LoadFile(path.c_str(), loaded.get(), BITMAPHANDLE_STRUCT_SIZE, 0, ORDER_GRAY, 0, nullptr, nullptr,
-                      nullptr, nullptr);
+    return L_LoadFile(path.c_str(), loaded.get(), BITMAPHANDLE_STRUCT_SIZE, 0, ORDER_GRAY, 0,
+                      nullptr, nullptr, nullptr, nullptr);
 }
 
 void SetComment(int index, const std::string& text) {
     ASSERT_GE(L_SetComment(index, reinterpret_cast<const std::uint8_t*>(text.c_str()),
-                           static_cast<unsigned>(text.size() + 1)), 0);
+                           static_cast<unsigned>(text.size() + 1)),
+              0);
 }
 
 std::vector<std::string>& ReportedLines() {
@@ -122,7 +125,8 @@ void Rewrite(const std::string& path, const std::vector<std::pair<gdcm::Tag, std
         ds.Replace(de);
     }
     if (pixelRepresentation >= 0) {
-        gdcm::Attribute<0x0028, 0x0103> representation{static_cast<unsigned short>(pixelRepresentation)};
+        gdcm::Attribute<0x0028, 0x0103> representation{
+            static_cast<unsigned short>(pixelRepresentation)};
         ds.Replace(representation.GetAsDataElement());
     }
     gdcm::Writer writer;
@@ -171,13 +175,15 @@ TEST(DicomSpacing, ResolutionIsWrittenRowFirstAndReadBack) {
 
     // Colour goes out as Secondary Capture, whose spacing is Pixel Spacing.
     ScopedBitmap color;
-    ASSERT_EQ(L_CreateBitmap(color.get(), BITMAPHANDLE_STRUCT_SIZE, TYPE_CONV, 6, 3, 24, ORDER_BGR, nullptr,
-                             TOP_LEFT, nullptr, 0), SUCCESS);
+    ASSERT_EQ(L_CreateBitmap(color.get(), BITMAPHANDLE_STRUCT_SIZE, TYPE_CONV, 6, 3, 24, ORDER_BGR,
+                             nullptr, TOP_LEFT, nullptr, 0),
+              SUCCESS);
     color->XResolution = color->YResolution = 300;
     ASSERT_EQ(L_SaveBitmap(path.c_str(), color.get(), FILE_DICOM_COLOR, 24, 0, nullptr), SUCCESS);
     ScopedBitmap colorLoaded;
-    ASSERT_EQ(L_LoadFile(path.c_str(), colorLoaded.get(), BITMAPHANDLE_STRUCT_SIZE, 0, ORDER_BGR, 0, nullptr,
-                         nullptr, nullptr, nullptr), SUCCESS);
+    ASSERT_EQ(L_LoadFile(path.c_str(), colorLoaded.get(), BITMAPHANDLE_STRUCT_SIZE, 0, ORDER_BGR, 0,
+                         nullptr, nullptr, nullptr, nullptr),
+              SUCCESS);
     EXPECT_EQ(colorLoaded->XResolution, 300);
     EXPECT_EQ(colorLoaded->YResolution, 300);
     std::remove(path.c_str());
@@ -217,7 +223,8 @@ TEST(DicomSpacing, DemoFileStatesTheSensorPitch) {
     EXPECT_EQ(loaded->XResolution, 1270);
     EXPECT_EQ(loaded->YResolution, 1270);
     if (HaveTool("dcmdump")) {
-        EXPECT_EQ(DumpedValue(RunTool("dcmdump " + folder + "/demo.dcm"), "(0018,1164)"), "[0.02\\0.02]");
+        EXPECT_EQ(DumpedValue(RunTool("dcmdump " + folder + "/demo.dcm"), "(0018,1164)"),
+                  "[0.02\\0.02]");
     }
     std::filesystem::remove_all(folder);
 }
@@ -232,13 +239,16 @@ TEST(DicomIdentity, FilesNameOurImplementationAndUuidDerivedUids) {
     const std::regex uuidDerived(R"(^\[2\.25\.(0|[1-9][0-9]{0,38})\]$)");
     for (int i = 0; i < 2; ++i) {
         const std::string path = TempPath("identity.dcm");
-        ASSERT_EQ(L_SaveBitmap(path.c_str(), gray.get(), i ? FILE_DICOM_RLE_GRAY : FILE_DICOM_GRAY, 0, 0, nullptr),
+        ASSERT_EQ(L_SaveBitmap(path.c_str(), gray.get(), i ? FILE_DICOM_RLE_GRAY : FILE_DICOM_GRAY,
+                               0, 0, nullptr),
                   SUCCESS);
         const std::string dump = RunTool("dcmdump " + path);
         EXPECT_EQ(dump.find("GDCM"), std::string::npos) << dump;
         EXPECT_EQ(dump.find("1.2.826.0.1.3680043.2.1143"), std::string::npos) << dump;
-        EXPECT_EQ(DumpedValue(dump, "(0002,0012)"), std::string("[") + engine::file::kImplementationClassUid + "]");
-        EXPECT_EQ(DumpedValue(dump, "(0002,0013)"), "[" + engine::file::ImplementationVersionName() + "]");
+        EXPECT_EQ(DumpedValue(dump, "(0002,0012)"),
+                  std::string("[") + engine::file::kImplementationClassUid + "]");
+        EXPECT_EQ(DumpedValue(dump, "(0002,0013)"),
+                  "[" + engine::file::ImplementationVersionName() + "]");
         for (const char* tag : {"(0008,0018)", "(0020,000d)", "(0020,000e)"}) {
             const std::string uid = DumpedValue(dump, tag);
             EXPECT_TRUE(std::regex_match(uid, uuidDerived)) << tag << " " << uid;
@@ -286,8 +296,9 @@ TEST(DicomPendingTags, CommonSpellingsBecomeValidValuesAndInvalidOnesAreLeftOut)
     gray->XResolution = gray->YResolution = 1270;
     const std::string path = TempPath("tags.dcm");
     const int saved = L_SaveBitmap(path.c_str(), gray.get(), FILE_DICOM_GRAY, 0, 0, nullptr);
-    for (int index : {CMNT_SZSTUDYDATE, CMNT_SZPATIENTBIRTHDATE, CMNT_SZSTUDYTIME, CMNT_SZDATETIMEORIGINAL,
-                      CMNT_SZPATIENTSEX, CMNT_SZSERIESMODALITY, CMNT_SZPATIENTID, CMNT_SZPATIENTNAME, CMNT_SZSERIESID})
+    for (int index : {CMNT_SZSTUDYDATE, CMNT_SZPATIENTBIRTHDATE, CMNT_SZSTUDYTIME,
+                      CMNT_SZDATETIMEORIGINAL, CMNT_SZPATIENTSEX, CMNT_SZSERIESMODALITY,
+                      CMNT_SZPATIENTID, CMNT_SZPATIENTNAME, CMNT_SZSERIESID})
         L_SetComment(index, nullptr, 0);
     L_SetDiagnosticSink(previous);
     ASSERT_EQ(saved, SUCCESS);
@@ -317,14 +328,18 @@ TEST(DicomPendingTags, CommonSpellingsBecomeValidValuesAndInvalidOnesAreLeftOut)
 
 // Through the control: the line reaches the control's log behind its DebugView switch.
 TEST(DicomPendingTags, LeftOutValueIsLoggedByTheControl) {
-    const std::string registry = TempPath("registry.reg"), log = TempPath("debug.txt"), script = TempPath("tags.txt");
+    const std::string registry = TempPath("registry.reg"), log = TempPath("debug.txt"),
+                      script = TempPath("tags.txt");
     const std::string file = TempPath("control.dcm");
-    std::ofstream(registry) << "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Corvane\\Savonne]\n"
+    std::ofstream(registry) << "Windows Registry Editor Version "
+                               "5.00\n\n[HKEY_CURRENT_USER\\Software\\Corvane\\Savonne]\n"
                                "\"DebugView\"=dword:00000001\n";
-    std::ofstream(script) << "LoadBuffer_Crop 0 \"\" 8 4 0 0 0 0 0\nSetTag 15 \"yesterday\"\nSAVE \"" << file
-                          << "\" 89 16 -1 0\n";
-    const std::string output = RunTool("AXLUMORA_REGISTRY=" + registry + " AXLUMORA_DEBUG_OUTPUT=" + log + " " +
-                                       AXLUMORA_HOST_PATH + " run " + script);
+    std::ofstream(script)
+        << "LoadBuffer_Crop 0 \"\" 8 4 0 0 0 0 0\nSetTag 15 \"yesterday\"\nSAVE \"" << file
+        << "\" 89 16 -1 0\n";
+    const std::string output =
+        RunTool("AXLUMORA_REGISTRY=" + registry + " AXLUMORA_DEBUG_OUTPUT=" + log + " " +
+                AXLUMORA_HOST_PATH + " run " + script);
     std::ifstream lines(log);
     std::string line;
     int reported = 0;
@@ -336,7 +351,9 @@ TEST(DicomPendingTags, LeftOutValueIsLoggedByTheControl) {
 
 TEST(DicomPendingTags, ValueRepresentationRules) {
     std::string problem;
-    const auto as = [&](DicomVr vr, const char* text) { return ToDicomValue(vr, text, &problem).value_or("<none>"); };
+    const auto as = [&](DicomVr vr, const char* text) {
+        return ToDicomValue(vr, text, &problem).value_or("<none>");
+    };
     EXPECT_EQ(as(DicomVr::DA, "20240229"), "20240229");
     EXPECT_EQ(as(DicomVr::DA, "2023-02-29"), "<none>");  // no leap day in 2023
     EXPECT_EQ(as(DicomVr::DA, "2024.01.02"), "20240102");
@@ -382,7 +399,8 @@ std::string WindowedFile(const char* name, const std::vector<unsigned>& stored,
 TEST(DicomWindow, FileWindowBecomesThePaintWindowAndPixelsStay) {
     // Stored values (12 bits): the window centre 1000, width 201 spans 900 … 1100.
     const std::vector<unsigned> stored = {0, 899, 1000, 1100, 4095};
-    const std::string path = WindowedFile("window.dcm", stored, {{kWindowCenter, "1000\\2000"}, {kWindowWidth, "201\\10"}});
+    const std::string path = WindowedFile(
+        "window.dcm", stored, {{kWindowCenter, "1000\\2000"}, {kWindowWidth, "201\\10"}});
     ScopedBitmap loaded;
     ASSERT_EQ(Load(path, loaded), SUCCESS);
     for (std::size_t x = 0; x < stored.size(); ++x)
@@ -405,7 +423,9 @@ TEST(DicomWindow, FileWindowBecomesThePaintWindowAndPixelsStay) {
 TEST(DicomWindow, RescaleAndSignedSamplesAreUndoneBeforeWindowing) {
     // CT-like: value = stored - 1024; window on water (0) ± 100.
     const std::string ct = WindowedFile("ct.dcm", {923, 1024, 1124, 3000},
-                                        {{kWindowCenter, "0"}, {kWindowWidth, "201"}, {kRescaleIntercept, "-1024"},
+                                        {{kWindowCenter, "0"},
+                                         {kWindowWidth, "201"},
+                                         {kRescaleIntercept, "-1024"},
                                          {kRescaleSlope, "1"}});
     ScopedBitmap loaded;
     ASSERT_EQ(Load(ct, loaded), SUCCESS);
@@ -415,8 +435,8 @@ TEST(DicomWindow, RescaleAndSignedSamplesAreUndoneBeforeWindowing) {
     std::remove(ct.c_str());
 
     // Signed 12-bit: the stored bits 0xF9C are -100, which the bitmap holds shifted by 2048.
-    const std::string signedFile = WindowedFile("signed.dcm", {0xF9C, 0, 0x800},
-                                                {{kWindowCenter, "-100"}, {kWindowWidth, "201"}}, 1);
+    const std::string signedFile = WindowedFile(
+        "signed.dcm", {0xF9C, 0, 0x800}, {{kWindowCenter, "-100"}, {kWindowWidth, "201"}}, 1);
     ScopedBitmap signedLoaded;
     ASSERT_EQ(Load(signedFile, signedLoaded), SUCCESS);
     EXPECT_EQ(reinterpret_cast<const std::uint16_t*>(signedLoaded->Addr)[0], 2048 - 100);
@@ -438,7 +458,8 @@ TEST(DicomWindow, VoiLutSequenceIsUsedWhenNoWindowIsGiven) {
         const std::uint16_t descriptor[3] = {4, 1000, 8}, data[4] = {0, 85, 170, 255};
         gdcm::DataElement descriptorElement(gdcm::Tag(0x0028, 0x3002));
         descriptorElement.SetVR(gdcm::VR::US);
-        descriptorElement.SetByteValue(reinterpret_cast<const char*>(descriptor), sizeof descriptor);
+        descriptorElement.SetByteValue(reinterpret_cast<const char*>(descriptor),
+                                       sizeof descriptor);
         lut.Insert(descriptorElement);
         gdcm::DataElement dataElement(gdcm::Tag(0x0028, 0x3006));
         dataElement.SetVR(gdcm::VR::OW);

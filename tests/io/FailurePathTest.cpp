@@ -9,11 +9,11 @@
 #include <functional>
 #include <vector>
 
-#include "tests/control/ControlFixture.h"
 #include "engine/Kernel.h"
 #include "io/FileIo.h"
 #include "platform/handles/GlobalMemory.h"
 #include "tests/common/TestFiles.h"
+#include "tests/control/ControlFixture.h"
 
 namespace {
 
@@ -74,7 +74,7 @@ std::vector<std::pair<std::string, Bytes>> HostileImages() {
 }
 
 class ScratchFile {
-  public:
+public:
     explicit ScratchFile(const std::string& name, const Bytes& data = {})
         : path_(testsupport::TempPath("failure", name)) {
         std::ofstream(path_, std::ios::binary)
@@ -87,7 +87,7 @@ class ScratchFile {
     }
     std::string path() const { return path_.string(); }
 
-  private:
+private:
     fs::path path_;
 };
 

@@ -18,7 +18,8 @@ namespace {
 std::vector<std::string> Lines(const CapturedLog& log) {
     std::vector<std::string> lines;
     for (std::string line : log.lines()) {
-        if (line.size() >= 2 && line.compare(line.size() - 2, 2, "\r\n") == 0) line.resize(line.size() - 2);
+        if (line.size() >= 2 && line.compare(line.size() - 2, 2, "\r\n") == 0)
+            line.resize(line.size() - 2);
         lines.push_back(line);
     }
     return lines;
@@ -51,11 +52,14 @@ private:
 ComPtr<IaxLumora> ControlWithImage(int width = 64, int height = 32) {
     auto control = NewControl();
     LONG value = -99;
-    EXPECT_EQ(control->CreateBitmap(static_cast<FLOAT>(width), static_cast<FLOAT>(height), 16, ORDER_GRAY, &value), S_OK);
+    EXPECT_EQ(control->CreateBitmap(static_cast<FLOAT>(width), static_cast<FLOAT>(height), 16,
+                                    ORDER_GRAY, &value),
+              S_OK);
     BITMAPHANDLE& b = Impl(control).CurrentBitmap;
     for (int y = 0; y < b.Height; ++y)
         for (int x = 0; x < b.Width; ++x)
-            reinterpret_cast<std::uint16_t*>(b.Addr + y * b.BytesPerLine)[x] = static_cast<std::uint16_t>((x * 64 + y) & 0xFFF);
+            reinterpret_cast<std::uint16_t*>(b.Addr + y * b.BytesPerLine)[x] =
+                static_cast<std::uint16_t>((x * 64 + y) & 0xFFF);
     b.LowBit = 0;
     b.HighBit = 11;
     return control;
@@ -74,8 +78,8 @@ TEST(LoadMember, MissingFileRetriesElevenTimesThenGivesMinusOne) {
     const auto lines = Lines(log);
     ASSERT_EQ(lines.size(), 11u);
     for (int i = 0; i < 11; ++i)
-        EXPECT_EQ(lines[i], "axLumora.Load, File not accessable (Result: -1), retrying #" + std::to_string(i + 1) +
-                                      " after 500ms...");
+        EXPECT_EQ(lines[i], "axLumora.Load, File not accessable (Result: -1), retrying #" +
+                                std::to_string(i + 1) + " after 500ms...");
     EXPECT_EQ(waits.totalMilliseconds(), 5500);
     EXPECT_TRUE(Impl(control).LastFileName.empty());
 }
@@ -103,10 +107,14 @@ TEST(LoadMember, FileAppearingDuringTheRetriesLoadsWithoutFurtherRetries) {
     EXPECT_EQ(Impl(control).CurrentBitmap.BitsPerPixel, 16);
     const auto lines = Lines(log);
     const std::vector<std::string> tail(lines.end() - 6, lines.end());
-    EXPECT_EQ(tail, (std::vector<std::string>{"axLumora.Load, Begin", "axLumora.Load, nOrder:2", "axLumora.Load, IsGray:1",
-                                              "axLumora.Load, Result:1", "axLumora.Load, Result -> :0",
-                                              "axLumora.Load, End"}));
-    EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return l.find("retrying") != std::string::npos; }), 2);
+    EXPECT_EQ(tail,
+              (std::vector<std::string>{"axLumora.Load, Begin", "axLumora.Load, nOrder:2",
+                                        "axLumora.Load, IsGray:1", "axLumora.Load, Result:1",
+                                        "axLumora.Load, Result -> :0", "axLumora.Load, End"}));
+    EXPECT_EQ(
+        std::count_if(lines.begin(), lines.end(),
+                      [](const std::string& l) { return l.find("retrying") != std::string::npos; }),
+        2);
     std::filesystem::remove(path);
 }
 
@@ -148,7 +156,8 @@ TEST(FileInfoMember, PackedCopyAndFailures) {
     const std::string path = TempPath("info.tif");
     SHORT saved = -1;
     BStr name = BStr::FromUtf8(path);
-    ASSERT_EQ(control->SAVE(name.get(), FILE_TIFLZW, 16, 0, 1, &saved), S_OK);  // iModify 1 acts as 0
+    ASSERT_EQ(control->SAVE(name.get(), FILE_TIFLZW, 16, 0, 1, &saved),
+              S_OK);  // iModify 1 acts as 0
     ASSERT_EQ(saved, 0);
     TaxLumora_FileInfo record{};
     ASSERT_EQ(control->GetFileInfo(name.get(), 0, 0, &record), S_OK);
@@ -213,7 +222,8 @@ TEST(MemoryMembers, SaveMemoryLoadMemoryAndInfoRoundTrip) {
     const BITMAPHANDLE& a = Impl(control).CurrentBitmap;
     const BITMAPHANDLE& b = Impl(other).CurrentBitmap;
     ASSERT_EQ(b.Width, 40);
-    for (int y = 0; y < 30; ++y) EXPECT_EQ(std::memcmp(a.Addr + y * a.BytesPerLine, b.Addr + y * b.BytesPerLine, 80), 0);
+    for (int y = 0; y < 30; ++y)
+        EXPECT_EQ(std::memcmp(a.Addr + y * a.BytesPerLine, b.Addr + y * b.BytesPerLine, 80), 0);
 
     // The host frees the block; the controls are unaffected. A claimed size past the block is cut.
     EXPECT_EQ(GlobalFree(handle), 0u);
@@ -242,7 +252,8 @@ TEST(ArrayMembers, SaveArrayLoadArrayRoundTripAndRefusals) {
     EXPECT_EQ(value, 0);
     EXPECT_EQ(Impl(other).CurrentBitmap.BitsPerPixel, 8);
     EXPECT_EQ(Impl(other).CurrentBitmap.Addr[0], 0);
-    EXPECT_EQ(Impl(other).CurrentBitmap.Addr[Impl(other).CurrentBitmap.BytesPerLine + 1], (64 + 1) >> 4);
+    EXPECT_EQ(Impl(other).CurrentBitmap.Addr[Impl(other).CurrentBitmap.BytesPerLine + 1],
+              (64 + 1) >> 4);
     VariantClear(&bytes);
 
     VARIANT refused;
@@ -266,7 +277,8 @@ TEST(ArrayMembers, TooSmallBufferIsLoggedAndGrownToTheWholeFile) {
     SafeArrayGetUBound(bytes.parray, 1, &upper);
     EXPECT_EQ(upper, 1085);
     const auto lines = Lines(log);
-    EXPECT_EQ(lines, std::vector<std::string>{"axLumora.SaveBufferCB, uRequiredSize:1086, while buffer is only 8"});
+    EXPECT_EQ(lines, std::vector<std::string>{
+                         "axLumora.SaveBufferCB, uRequiredSize:1086, while buffer is only 8"});
     VariantClear(&bytes);
 }
 
@@ -275,9 +287,12 @@ TEST(DibMember, EightBitDibSkipsItsFullColourTable) {
     const HGLOBAL block = GlobalAlloc(GHND, 40 + 1024 + stride * height);
     auto* base = static_cast<std::uint8_t*>(GlobalLock(block));
     BITMAPINFOHEADER header{};
-    header.biSize = 40, header.biWidth = width, header.biHeight = height, header.biPlanes = 1, header.biBitCount = 8;
+    header.biSize = 40, header.biWidth = width, header.biHeight = height, header.biPlanes = 1,
+    header.biBitCount = 8;
     std::memcpy(base, &header, sizeof header);
-    for (int i = 0; i < 256; ++i) base[40 + 4 * i] = base[40 + 4 * i + 1] = base[40 + 4 * i + 2] = static_cast<std::uint8_t>(i);
+    for (int i = 0; i < 256; ++i)
+        base[40 + 4 * i] = base[40 + 4 * i + 1] = base[40 + 4 * i + 2] =
+            static_cast<std::uint8_t>(i);
     base[40 + 1024] = 7;           // bottom row first
     base[40 + 1024 + stride] = 9;  // top row
     GlobalUnlock(block);

@@ -7,10 +7,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <string>
 #include <vector>
 
 #include "engine/File.h"
@@ -25,11 +25,13 @@ std::vector<std::uint8_t> Saved(int format, int bits) {
     ScopedBitmap source;
     L_CreateBitmap(source.get(), BITMAPHANDLE_STRUCT_SIZE, TYPE_CONV, 12, 9, bits == 24 ? 24 : 16,
                    bits == 24 ? ORDER_BGR : ORDER_GRAY, nullptr, TOP_LEFT, nullptr, 0);
-    for (std::uint64_t i = 0; i < source->Size; ++i) source->Addr[i] = static_cast<std::uint8_t>(i * 13);
+    for (std::uint64_t i = 0; i < source->Size; ++i)
+        source->Addr[i] = static_cast<std::uint8_t>(i * 13);
     std::vector<std::uint8_t> buffer(1 << 16);
     std::size_t size = 0;
-    EXPECT_EQ(L_SaveBitmapBuffer(buffer.data(), buffer.size(), &size, source.get(), format, bits, 0, nullptr, nullptr,
-                                 nullptr), SUCCESS);
+    EXPECT_EQ(L_SaveBitmapBuffer(buffer.data(), buffer.size(), &size, source.get(), format, bits, 0,
+                                 nullptr, nullptr, nullptr),
+              SUCCESS);
     buffer.resize(size);
     return buffer;
 }
@@ -37,11 +39,14 @@ std::vector<std::uint8_t> Saved(int format, int bits) {
 // Loads data into a bitmap that already holds a 3 × 3 image; expects failure and the old image.
 void ExpectRefused(const std::vector<std::uint8_t>& data) {
     ScopedBitmap bitmap;
-    L_CreateBitmap(bitmap.get(), BITMAPHANDLE_STRUCT_SIZE, TYPE_CONV, 3, 3, 24, ORDER_BGR, nullptr, TOP_LEFT, nullptr, 0);
+    L_CreateBitmap(bitmap.get(), BITMAPHANDLE_STRUCT_SIZE, TYPE_CONV, 3, 3, 24, ORDER_BGR, nullptr,
+                   TOP_LEFT, nullptr, 0);
     FILEINFO info{};
-    EXPECT_NE(L_FileInfoMemory(data.data(), &info, FILEINFO_STRUCT_SIZE, data.size(), 0, nullptr), SUCCESS);
-    EXPECT_NE(L_LoadBitmapMemory(data.data(), bitmap.get(), BITMAPHANDLE_STRUCT_SIZE, 0, ORDER_BGR, data.size(),
-                                 nullptr, nullptr), SUCCESS);
+    EXPECT_NE(L_FileInfoMemory(data.data(), &info, FILEINFO_STRUCT_SIZE, data.size(), 0, nullptr),
+              SUCCESS);
+    EXPECT_NE(L_LoadBitmapMemory(data.data(), bitmap.get(), BITMAPHANDLE_STRUCT_SIZE, 0, ORDER_BGR,
+                                 data.size(), nullptr, nullptr),
+              SUCCESS);
     EXPECT_EQ(bitmap->Width, 3);
     EXPECT_NE(bitmap->Addr, nullptr);
 }
@@ -51,7 +56,8 @@ void PutLe32(std::vector<std::uint8_t>& data, std::size_t at, std::uint32_t valu
 }
 
 // Offset of the first occurrence of a byte pattern.
-std::size_t Find(const std::vector<std::uint8_t>& data, std::initializer_list<std::uint8_t> pattern) {
+std::size_t Find(const std::vector<std::uint8_t>& data,
+                 std::initializer_list<std::uint8_t> pattern) {
     const auto found = std::search(data.begin(), data.end(), pattern.begin(), pattern.end());
     return found == data.end() ? std::string::npos : static_cast<std::size_t>(found - data.begin());
 }
@@ -65,17 +71,19 @@ TEST(HostileInput, EmptyAndUnknownContentIsRefused) {
 }
 
 TEST(HostileInput, EveryTruncationOfEveryFormatFailsCleanly) {
-    for (int format : {FILE_BMP, FILE_PNG, FILE_JPEG, FILE_TIFLZW, FILE_DICOM_GRAY, FILE_DICOM_RLE_GRAY,
-                       FILE_DICOM_JPEG_GRAY, FILE_DICOM_J2K_GRAY}) {
+    for (int format : {FILE_BMP, FILE_PNG, FILE_JPEG, FILE_TIFLZW, FILE_DICOM_GRAY,
+                       FILE_DICOM_RLE_GRAY, FILE_DICOM_JPEG_GRAY, FILE_DICOM_J2K_GRAY}) {
         SCOPED_TRACE(format);
         const bool colour = format == FILE_BMP || format == FILE_JPEG;
         const std::vector<std::uint8_t> whole = Saved(format, colour ? 24 : 16);
-        for (std::size_t cut : {std::size_t{0}, std::size_t{10}, whole.size() / 3, whole.size() / 2}) {
+        for (std::size_t cut :
+             {std::size_t{0}, std::size_t{10}, whole.size() / 3, whole.size() / 2}) {
             std::vector<std::uint8_t> part(whole.begin(), whole.begin() + cut);
             ScopedBitmap bitmap;
             // Some decoders pad a cut image; what matters is no crash and a sane bitmap.
-            const int status = L_LoadBitmapMemory(part.data(), bitmap.get(), BITMAPHANDLE_STRUCT_SIZE, 0, ORDER_BGR,
-                                                  part.size(), nullptr, nullptr);
+            const int status =
+                L_LoadBitmapMemory(part.data(), bitmap.get(), BITMAPHANDLE_STRUCT_SIZE, 0,
+                                   ORDER_BGR, part.size(), nullptr, nullptr);
             if (status != SUCCESS) {
                 EXPECT_EQ(bitmap->Addr, nullptr);
             }
@@ -138,23 +146,26 @@ TEST(HostileInput, DicomWithHugeRowsAndColumnsIsRefused) {
 // A delimiter claiming a length made GDCM allocate it (4 GB from a 1 KB file).
 TEST(HostileInput, DicomDelimiterWithALengthIsRefused) {
     std::vector<std::uint8_t> dicom = Saved(FILE_DICOM_RLE_GRAY, 16);
-    ASSERT_TRUE(dicom.size() >= 8 && dicom[dicom.size() - 8] == 0xFE && dicom[dicom.size() - 6] == 0xDD);
+    ASSERT_TRUE(dicom.size() >= 8 && dicom[dicom.size() - 8] == 0xFE &&
+                dicom[dicom.size() - 6] == 0xDD);
     PutLe32(dicom, dicom.size() - 4, 0xFD000000u);
     ExpectRefused(dicom);
 }
 
 TEST(HostileInput, DicomImagePixelAttributesAreCheckedBeforeDecoding) {
-    const auto replaced = [](std::initializer_list<std::uint8_t> tag, std::size_t offset, std::vector<std::uint8_t> value,
-                             int format = FILE_DICOM_GRAY) {
+    const auto replaced = [](std::initializer_list<std::uint8_t> tag, std::size_t offset,
+                             std::vector<std::uint8_t> value, int format = FILE_DICOM_GRAY) {
         std::vector<std::uint8_t> dicom = Saved(format, 16);
         const std::size_t at = Find(dicom, tag);
         EXPECT_NE(at, std::string::npos);
-        if (at != std::string::npos) std::copy(value.begin(), value.end(), dicom.begin() + at + offset);
+        if (at != std::string::npos)
+            std::copy(value.begin(), value.end(), dicom.begin() + at + offset);
         return dicom;
     };
     // Photometric Interpretation (0028,0004): a palette without its tables made GDCM assert.
     ExpectRefused(replaced({0x28, 0x00, 0x04, 0x00, 'C', 'S'}, 8, {'P', 'A', 'L', 'E'}));
-    ExpectRefused(replaced({0x28, 0x00, 0x04, 0x00, 'C', 'S'}, 8, {'R', 'G', 'B', ' '}));  // three samples expected
+    ExpectRefused(replaced({0x28, 0x00, 0x04, 0x00, 'C', 'S'}, 8,
+                           {'R', 'G', 'B', ' '}));  // three samples expected
     // Samples per Pixel, Bits Allocated, Bits Stored.
     ExpectRefused(replaced({0x28, 0x00, 0x02, 0x00, 'U', 'S'}, 8, {3, 0}));
     ExpectRefused(replaced({0x28, 0x00, 0x00, 0x01, 'U', 'S'}, 8, {32, 0}));
@@ -164,10 +175,12 @@ TEST(HostileInput, DicomImagePixelAttributesAreCheckedBeforeDecoding) {
     ExpectRefused(replaced({0x28, 0x00, 0x11, 0x00, 'U', 'S'}, 8, {0, 0}));
     ExpectRefused(replaced({0x28, 0x00, 0x11, 0x00, 'U', 'S'}, 8, {13, 0}));
     // Compressed, 2000 rows: within the caps, so only the decoder can tell the stream is short.
-    const std::vector<std::uint8_t> rle = replaced({0x28, 0x00, 0x10, 0x00, 'U', 'S'}, 8, {0xD0, 0x07}, FILE_DICOM_RLE_GRAY);
+    const std::vector<std::uint8_t> rle =
+        replaced({0x28, 0x00, 0x10, 0x00, 'U', 'S'}, 8, {0xD0, 0x07}, FILE_DICOM_RLE_GRAY);
     ScopedBitmap bitmap;
-    EXPECT_NE(L_LoadBitmapMemory(rle.data(), bitmap.get(), BITMAPHANDLE_STRUCT_SIZE, 0, ORDER_BGR, rle.size(), nullptr,
-                                 nullptr), SUCCESS);
+    EXPECT_NE(L_LoadBitmapMemory(rle.data(), bitmap.get(), BITMAPHANDLE_STRUCT_SIZE, 0, ORDER_BGR,
+                                 rle.size(), nullptr, nullptr),
+              SUCCESS);
 }
 
 // GDCM reads the first frame's JPEG or JPEG 2000 header while opening the file and aborts on
@@ -178,7 +191,8 @@ TEST(HostileInput, DicomCodestreamHeadersAreCheckedBeforeGdcmReadsThem) {
         const std::size_t pixelData = Find(dicom, {0xE0, 0x7F, 0x10, 0x00, 'O', 'B'});
         EXPECT_NE(pixelData, std::string::npos);
         const std::size_t table = pixelData + 12;
-        const std::uint32_t tableLength = dicom[table + 4] | dicom[table + 5] << 8 | dicom[table + 6] << 16 |
+        const std::uint32_t tableLength = dicom[table + 4] | dicom[table + 5] << 8 |
+                                          dicom[table + 6] << 16 |
                                           static_cast<std::uint32_t>(dicom[table + 7]) << 24;
         return table + 8 + tableLength + 8;
     };
@@ -207,11 +221,13 @@ TEST(HostileInput, DicomCodestreamHeadersAreCheckedBeforeGdcmReadsThem) {
         {
             std::ofstream out(plain, std::ios::binary);
             const std::vector<std::uint8_t> gray = Saved(FILE_DICOM_GRAY, 16);
-            out.write(reinterpret_cast<const char*>(gray.data()), static_cast<std::streamsize>(gray.size()));
+            out.write(reinterpret_cast<const char*>(gray.data()),
+                      static_cast<std::streamsize>(gray.size()));
         }
         ASSERT_EQ(std::system(("dcmcjpls " + plain + " " + ls).c_str()), 0);
         std::ifstream in(ls, std::ios::binary);
-        std::vector<std::uint8_t> jpegLs((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::vector<std::uint8_t> jpegLs((std::istreambuf_iterator<char>(in)),
+                                         std::istreambuf_iterator<char>());
         const std::size_t sof55 = Find(jpegLs, {0xFF, 0xF7});
         ASSERT_NE(sof55, std::string::npos);
         jpegLs[sof55 + 4] = 8;
@@ -239,7 +255,8 @@ TEST(HostileInput, DicomNumberOfFramesMustBeACount) {
         const std::size_t at = Find(dicom, {0x28, 0x00, 0x01, 0x03, 'C', 'S', 0x02, 0x00});
         ASSERT_NE(at, std::string::npos);
         dicom[at + 2] = 0x08, dicom[at + 3] = 0x00, dicom[at + 4] = 'I';
-        dicom[at + 8] = static_cast<std::uint8_t>(frames[0]), dicom[at + 9] = static_cast<std::uint8_t>(frames[1]);
+        dicom[at + 8] = static_cast<std::uint8_t>(frames[0]),
+                   dicom[at + 9] = static_cast<std::uint8_t>(frames[1]);
         ExpectRefused(dicom);
     }
 }
@@ -253,9 +270,12 @@ TEST(HostileInput, DibWithBitsPastTheBlockIsRefused) {
     header.biBitCount = 24;
     std::uint8_t bits[16] = {};
     ScopedBitmap bitmap;
-    EXPECT_NE(L_ConvertFromDIB(bitmap.get(), BITMAPHANDLE_STRUCT_SIZE, &header, sizeof header, bits, sizeof bits), SUCCESS);
+    EXPECT_NE(L_ConvertFromDIB(bitmap.get(), BITMAPHANDLE_STRUCT_SIZE, &header, sizeof header, bits,
+                               sizeof bits),
+              SUCCESS);
     header.biWidth = 4, header.biHeight = 4;
-    EXPECT_EQ(L_ConvertFromDIB(bitmap.get(), BITMAPHANDLE_STRUCT_SIZE, &header, sizeof header, bits, sizeof bits),
+    EXPECT_EQ(L_ConvertFromDIB(bitmap.get(), BITMAPHANDLE_STRUCT_SIZE, &header, sizeof header, bits,
+                               sizeof bits),
               ERROR_FILE_CORRUPT);
     EXPECT_EQ(bitmap->Addr, nullptr);
 }
@@ -264,12 +284,15 @@ TEST(HostileInput, DibWithBitsPastTheBlockIsRefused) {
 TEST(HostileInput, BitFieldMasksPastTheHeaderAreRefused) {
     std::vector<std::uint8_t> block(44 + 16, 0);
     BITMAPINFOHEADER header{};
-    header.biSize = 44, header.biWidth = 2, header.biHeight = 2, header.biPlanes = 1, header.biBitCount = 32;
+    header.biSize = 44, header.biWidth = 2, header.biHeight = 2, header.biPlanes = 1,
+    header.biBitCount = 32;
     header.biCompression = 3;
     std::memcpy(block.data(), &header, sizeof header);
     ScopedBitmap bitmap;
-    EXPECT_EQ(L_ConvertFromDIB(bitmap.get(), BITMAPHANDLE_STRUCT_SIZE, reinterpret_cast<const BITMAPINFOHEADER*>(block.data()),
-                               44, block.data() + 44, 16), ERROR_FILE_CORRUPT);
+    EXPECT_EQ(L_ConvertFromDIB(bitmap.get(), BITMAPHANDLE_STRUCT_SIZE,
+                               reinterpret_cast<const BITMAPINFOHEADER*>(block.data()), 44,
+                               block.data() + 44, 16),
+              ERROR_FILE_CORRUPT);
 }
 
 // Inputs the fuzzers found once; each must keep failing cleanly (GDCM aborted on them before the
@@ -281,14 +304,17 @@ TEST(HostileInput, FuzzerFindingsFailCleanly) {
         if (!entry.is_regular_file()) continue;  // folders: the other fuzz targets' findings
         SCOPED_TRACE(entry.path().string());
         std::ifstream in(entry.path(), std::ios::binary);
-        const std::vector<std::uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const std::vector<std::uint8_t> data((std::istreambuf_iterator<char>(in)),
+                                             std::istreambuf_iterator<char>());
         // Describing may succeed from the headers alone; loading must fail and keep the old image.
         ScopedBitmap bitmap;
-        L_CreateBitmap(bitmap.get(), BITMAPHANDLE_STRUCT_SIZE, TYPE_CONV, 3, 3, 24, ORDER_BGR, nullptr, TOP_LEFT, nullptr, 0);
+        L_CreateBitmap(bitmap.get(), BITMAPHANDLE_STRUCT_SIZE, TYPE_CONV, 3, 3, 24, ORDER_BGR,
+                       nullptr, TOP_LEFT, nullptr, 0);
         FILEINFO info{};
         L_FileInfoMemory(data.data(), &info, FILEINFO_STRUCT_SIZE, data.size(), 0, nullptr);
-        EXPECT_NE(L_LoadBitmapMemory(data.data(), bitmap.get(), BITMAPHANDLE_STRUCT_SIZE, 0, ORDER_BGR, data.size(),
-                                     nullptr, nullptr), SUCCESS);
+        EXPECT_NE(L_LoadBitmapMemory(data.data(), bitmap.get(), BITMAPHANDLE_STRUCT_SIZE, 0,
+                                     ORDER_BGR, data.size(), nullptr, nullptr),
+                  SUCCESS);
         EXPECT_EQ(bitmap->Width, 3);
         ++files;
     }

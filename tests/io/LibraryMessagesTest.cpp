@@ -131,14 +131,13 @@ std::vector<Sample> Samples() {
     if (fs::exists(kJpeg12Dicom))
         samples.push_back({"jpeg12.dcm", Read(kJpeg12Dicom),
                            "axLumora.GDCM, Unsupported JPEG data precision 12"});
-    else
-        ADD_FAILURE() << kJpeg12Dicom << " is missing (python3-pydicom)";
+    else ADD_FAILURE() << kJpeg12Dicom << " is missing (python3-pydicom)";
     return samples;
 }
 
 // What reaches file descriptor 2 (the standard error of the whole process) during the scope.
 class StandardErrorCapture {
-  public:
+public:
     explicit StandardErrorCapture(fs::path file) : file_(std::move(file)) {
         std::fflush(stderr);
         const int fd = ::open(file_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
@@ -157,7 +156,7 @@ class StandardErrorCapture {
         return Read(file_);
     }
 
-  private:
+private:
     fs::path file_;
     int saved_ = -1;
 };

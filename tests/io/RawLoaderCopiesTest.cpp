@@ -9,9 +9,9 @@
 #include <sstream>
 #include <vector>
 
-#include "tests/control/ControlFixture.h"
 #include "tests/common/ExternalTools.h"
 #include "tests/common/TestFiles.h"
+#include "tests/control/ControlFixture.h"
 
 namespace {
 
@@ -45,7 +45,8 @@ std::vector<unsigned> ReadAsciiPgm(const fs::path& path, int* width, int* height
 class RawLoaderCopies : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!HaveTool("dcmdump") || !HaveTool("dcm2pnm")) GTEST_SKIP() << "DCMTK tools not installed";
+        if (!HaveTool("dcmdump") || !HaveTool("dcm2pnm"))
+            GTEST_SKIP() << "DCMTK tools not installed";
     }
 
     // The file parses without errors or warnings and decodes to the control's current image.
@@ -112,8 +113,8 @@ TEST_F(RawLoaderCopies, NormalAndDarkWritesTheFlippedImage) {
     BStr name = BStr::FromUtf8(file.string());
     LONG value = 0;
     ASSERT_EQ(c->LoadBuffer_NormalAndDark(reinterpret_cast<std::uintptr_t>(normal.data()),
-                                          reinterpret_cast<std::uintptr_t>(dark.data()),
-                                          name.get(), 40, 30, 0, &value),
+                                          reinterpret_cast<std::uintptr_t>(dark.data()), name.get(),
+                                          40, 30, 0, &value),
               S_OK);
     ASSERT_EQ(value, 1);
     ExpectCopyOfCurrentImage(c, file);
@@ -131,7 +132,8 @@ TEST_F(RawLoaderCopies, LoadFnRawWritesARunLengthCopy) {
     }
     const fs::path raw = dir_ / "in.raw";
     std::ofstream(raw, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
     const fs::path file = dir_ / "rle.dcm";
     BStr in = BStr::FromUtf8(raw.string()), out = BStr::FromUtf8(file.string());
     LONG value = 0;

@@ -7,8 +7,8 @@
 #include <fstream>
 #include <vector>
 
-#include "tests/control/ControlFixture.h"
 #include "tests/common/TestFiles.h"
+#include "tests/control/ControlFixture.h"
 
 namespace {
 
@@ -143,9 +143,9 @@ TEST(LoadBuffer, RefusesFramesItWouldReadWithTheWrongStrideAndKeepsTheImage) {
     auto c = NewControl();
     const std::uint16_t frame[] = {5, 6};
     ASSERT_EQ(LoadBuffer(c, frame, 2, 1, 0x40000), 1);
-    EXPECT_EQ(LoadBuffer(c, frame, 2, 1, 0x10010), -1);   // method 1 with 8-bit elements
-    EXPECT_EQ(LoadBuffer(c, frame, 2, 1, 0x10100), -1);   // grey method with the colour bit
-    EXPECT_EQ(LoadBuffer(c, frame, 2, 1, 0x80010), -1);   // colour method without it
+    EXPECT_EQ(LoadBuffer(c, frame, 2, 1, 0x10010), -1);    // method 1 with 8-bit elements
+    EXPECT_EQ(LoadBuffer(c, frame, 2, 1, 0x10100), -1);    // grey method with the colour bit
+    EXPECT_EQ(LoadBuffer(c, frame, 2, 1, 0x80010), -1);    // colour method without it
     EXPECT_EQ(LoadBuffer(c, nullptr, 2, 1, 0x40000), -1);  // no frame at all
     ASSERT_TRUE(Impl(c).ImagePresent());
     EXPECT_EQ(Pixel(c, 1, 0), 6);
@@ -293,7 +293,8 @@ protected:
     std::string Write(const std::string& name, const std::vector<std::uint8_t>& bytes) {
         auto path = dir_ / name;
         std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
         return path.string();
     }
 
@@ -397,7 +398,8 @@ TEST(LoadBufferNormalAndDark, MatchesThePlainStepsOnRandomFrames) {
             dark[i] = static_cast<std::uint8_t>((state >> 8) & 0x3F);
         }
         for (bool withDark : {false, true}) {
-            ASSERT_EQ(NormalAndDark(c, normal.data(), withDark ? dark.data() : nullptr, w, h, 0), 1);
+            ASSERT_EQ(NormalAndDark(c, normal.data(), withDark ? dark.data() : nullptr, w, h, 0),
+                      1);
             std::vector<std::uint16_t> memory(static_cast<std::size_t>(w * h), 0);
             for (int g = 0; g + 1 < w / 2 * h; ++g) {
                 const std::uint8_t* n = &normal[3 * g];
@@ -406,7 +408,8 @@ TEST(LoadBufferNormalAndDark, MatchesThePlainStepsOnRandomFrames) {
                 const int dv[2] = {d[0] | ((d[1] >> 4) << 8), d[2] | ((d[1] & 0xF) << 8)};
                 for (int k = 0; k < 2; ++k) {
                     const int v = withDark ? (nv[k] > dv[k] ? nv[k] - dv[k] : 0) : nv[k];
-                    memory[static_cast<std::size_t>(2 * g + k + 1)] = static_cast<std::uint16_t>(v << 4);
+                    memory[static_cast<std::size_t>(2 * g + k + 1)] =
+                        static_cast<std::uint16_t>(v << 4);
                 }
             }
             for (int y = 0; y < h; ++y)

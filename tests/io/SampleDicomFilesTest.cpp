@@ -26,8 +26,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char* const kSampleRoots[] = {"/usr/lib/python3/dist-packages/pydicom/data", "/usr/share/dcmtk",
-                                    "/usr/share/gdcm", "/usr/share/doc/dcmtk", "/usr/share/gdcm-data"};
+const char* const kSampleRoots[] = {"/usr/lib/python3/dist-packages/pydicom/data",
+                                    "/usr/share/dcmtk", "/usr/share/gdcm", "/usr/share/doc/dcmtk",
+                                    "/usr/share/gdcm-data"};
 const char* const kPydicomFiles = "/usr/lib/python3/dist-packages/pydicom/data/test_files";
 
 bool IsPart10(const fs::path& path) {
@@ -44,8 +45,8 @@ std::vector<fs::path> InstalledSamples() {
     for (const char* root : kSampleRoots) {
         std::error_code ec;
         if (!fs::is_directory(root, ec)) continue;
-        for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::recursive_directory_iterator();
-             it.increment(ec))
+        for (auto it = fs::recursive_directory_iterator(root, ec);
+             !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
             if (IsPart10(it->path())) files.push_back(it->path());
     }
     std::sort(files.begin(), files.end());
@@ -55,8 +56,8 @@ std::vector<fs::path> InstalledSamples() {
 using testsupport::HaveTool;
 
 int Load(const fs::path& path, ScopedBitmap& bitmap) {
-    return L_LoadFile(path.c_str(), bitmap.get(), BITMAPHANDLE_STRUCT_SIZE, 0, ORDER_BGR, 0, nullptr, nullptr,
-                      nullptr, nullptr);
+    return L_LoadFile(path.c_str(), bitmap.get(), BITMAPHANDLE_STRUCT_SIZE, 0, ORDER_BGR, 0,
+                      nullptr, nullptr, nullptr, nullptr);
 }
 
 // DCMTK's rendering of the first frame, without a rescale or a window, as a PNG of 8 or 16 bits
@@ -64,8 +65,9 @@ int Load(const fs::path& path, ScopedBitmap& bitmap) {
 bool DecodeWithDcmtk(const fs::path& dicom, bool sixteenBits, ScopedBitmap& decoded) {
     const fs::path png = testsupport::TempPath("sample", "dcmtk.png");
     fs::remove(png);
-    const std::string command = std::string("dcmj2pnm ") + (sixteenBits ? "+on2 " : "+on ") + "--no-modality " + "'" + dicom.string() +
-                                "' '" + png.string() + "' >/dev/null 2>&1";
+    const std::string command = std::string("dcmj2pnm ") + (sixteenBits ? "+on2 " : "+on ") +
+                                "--no-modality " + "'" + dicom.string() + "' '" + png.string() +
+                                "' >/dev/null 2>&1";
     const bool written = std::system(command.c_str()) == 0 && fs::exists(png);
     const bool loaded = written && Load(png, decoded) == SUCCESS;
     fs::remove(png);
@@ -85,10 +87,14 @@ Difference Compare(const BITMAPHANDLE& ours, const BITMAPHANDLE& dcmtk) {
     for (int y = 0; y < ours.Height; ++y) {
         const std::uint8_t* a = ours.Addr + y * ours.BytesPerLine;
         const std::uint8_t* b = dcmtk.Addr + y * dcmtk.BytesPerLine;
-        const int samples = ours.BitsPerPixel == 16 ? ours.Width : ours.Width * ours.BitsPerPixel / 8;
+        const int samples =
+            ours.BitsPerPixel == 16 ? ours.Width : ours.Width * ours.BitsPerPixel / 8;
         for (int x = 0; x < samples; ++x) {
-            const int ourSample = ours.BitsPerPixel == 16 ? reinterpret_cast<const std::uint16_t*>(a)[x] << shift : a[x];
-            const int theirs = ours.BitsPerPixel == 16 ? reinterpret_cast<const std::uint16_t*>(b)[x] : b[x];
+            const int ourSample = ours.BitsPerPixel == 16
+                                      ? reinterpret_cast<const std::uint16_t*>(a)[x] << shift
+                                      : a[x];
+            const int theirs =
+                ours.BitsPerPixel == 16 ? reinterpret_cast<const std::uint16_t*>(b)[x] : b[x];
             const int delta = std::abs(ourSample - theirs);
             d.largest = std::max(d.largest, delta);
             total += delta, ++count;
@@ -101,27 +107,35 @@ Difference Compare(const BITMAPHANDLE& ours, const BITMAPHANDLE& dcmtk) {
 // 32-bit samples: DCMTK narrows the whole 32-bit range to 16 bits, we narrow the range the image
 // uses; our samples taken back to stored values through the recorded rescale (these files carry
 // no modality rescale) land on DCMTK's within one of its steps.
-int LargestWideDifference(const BITMAPHANDLE& ours, const BITMAPHANDLE& dcmtk, const FILEINFO& info) {
+int LargestWideDifference(const BITMAPHANDLE& ours, const BITMAPHANDLE& dcmtk,
+                          const FILEINFO& info) {
     int largest = 0;
     for (int y = 0; y < ours.Height; ++y)
         for (int x = 0; x < ours.Width; ++x) {
-            const int sample = reinterpret_cast<const std::uint16_t*>(ours.Addr + y * ours.BytesPerLine)[x];
+            const int sample =
+                reinterpret_cast<const std::uint16_t*>(ours.Addr + y * ours.BytesPerLine)[x];
             const double stored = sample * info.RescaleSlope + info.RescaleIntercept;
-            const int theirs = reinterpret_cast<const std::uint16_t*>(dcmtk.Addr + y * dcmtk.BytesPerLine)[x];
-            largest = std::max(largest, static_cast<int>(std::lround(std::abs(stored * 65535.0 / 4294967295.0 - theirs))));
+            const int theirs =
+                reinterpret_cast<const std::uint16_t*>(dcmtk.Addr + y * dcmtk.BytesPerLine)[x];
+            largest = std::max(
+                largest,
+                static_cast<int>(std::lround(std::abs(stored * 65535.0 / 4294967295.0 - theirs))));
         }
     return largest;
 }
 
 bool WideSamples(const fs::path& file) {
-    return testsupport::RunTool("dcmdump +P 0028,0100 '" + file.string() + "'").find("US 32") != std::string::npos;
+    return testsupport::RunTool("dcmdump +P 0028,0100 '" + file.string() + "'").find("US 32") !=
+           std::string::npos;
 }
 
 bool Identical(const BITMAPHANDLE& a, const BITMAPHANDLE& b) {
-    if (a.Width != b.Width || a.Height != b.Height || a.BitsPerPixel != b.BitsPerPixel) return false;
+    if (a.Width != b.Width || a.Height != b.Height || a.BitsPerPixel != b.BitsPerPixel)
+        return false;
     const std::size_t rowBytes = static_cast<std::size_t>(a.Width) * a.BitsPerPixel / 8;
     for (int y = 0; y < a.Height; ++y)
-        if (std::memcmp(a.Addr + y * a.BytesPerLine, b.Addr + y * b.BytesPerLine, rowBytes) != 0) return false;
+        if (std::memcmp(a.Addr + y * a.BytesPerLine, b.Addr + y * b.BytesPerLine, rowBytes) != 0)
+            return false;
     return true;
 }
 
@@ -176,7 +190,8 @@ TEST(SampleDicomFiles, PixelsAgreeWithDcmtk) {
             EXPECT_LE(LargestWideDifference(*ours, *theirs, info), 1);
             continue;
         }
-        const bool lossy = info.Format == FILE_DICOM_JPEG_GRAY || info.Format == FILE_DICOM_JPEG_COLOR;
+        const bool lossy =
+            info.Format == FILE_DICOM_JPEG_GRAY || info.Format == FILE_DICOM_JPEG_COLOR;
         const int step = ours->BitsPerPixel == 16 ? 1 << (15 - ours->HighBit) : 1;
         const Difference d = Compare(*ours, *theirs);
         EXPECT_LE(d.largest, lossy ? 16 * step : step);
@@ -190,8 +205,9 @@ TEST(SampleDicomFiles, PixelsAgreeWithDcmtk) {
 TEST(SampleDicomFiles, EveryLosslessEncodingOfAnImageDecodesAlike) {
     const std::map<std::string, std::vector<std::string>> families = {
         {"MR_small.dcm",
-         {"MR_small_RLE.dcm", "MR_small_bigendian.dcm", "MR_small_expb.dcm", "MR_small_implicit.dcm",
-          "MR_small_jp2klossless.dcm", "MR_small_jpeg_ls_lossless.dcm", "MR_small_padded.dcm"}},
+         {"MR_small_RLE.dcm", "MR_small_bigendian.dcm", "MR_small_expb.dcm",
+          "MR_small_implicit.dcm", "MR_small_jp2klossless.dcm", "MR_small_jpeg_ls_lossless.dcm",
+          "MR_small_padded.dcm"}},
         {"SC_rgb_rle.dcm", {"SC_rgb_rle_2frame.dcm", "SC_rgb_jpeg_gdcm.dcm", "SC_rgb_gdcm_KY.dcm"}},
         {"JPEG2000.dcm", {}},
     };

@@ -97,13 +97,10 @@ TEST(ShortBuffer, LoadBufferReadsNoFurtherThanEachMethodsFrame) {
         std::size_t bytes;
     };
     const Case cases[] = {
-        {"method 0, 16-bit", 0x00000, 5, 3, 30},
-        {"method 1, 16-bit", 0x10000, 5, 3, 30},
+        {"method 0, 16-bit", 0x00000, 5, 3, 30},      {"method 1, 16-bit", 0x10000, 5, 3, 30},
         {"method 2, padded rows", 0x20000, 5, 3, 36},  // 12-byte rows
-        {"method 3, 8-bit", 0x30010, 5, 3, 15},
-        {"method 4, 16-bit", 0x40000, 5, 3, 30},
-        {"method 8, RGB", 0x80110, 5, 3, 45},
-        {"method 9, 32-bit", 0x90040, 5, 3, 60},
+        {"method 3, 8-bit", 0x30010, 5, 3, 15},       {"method 4, 16-bit", 0x40000, 5, 3, 30},
+        {"method 8, RGB", 0x80110, 5, 3, 45},         {"method 9, 32-bit", 0x90040, 5, 3, 60},
     };
     for (const Case& k : cases)
         ExpectExactFitOnly(k.name, k.bytes, "axLumora.LoadBuffer", [&](auto& c, const Block& b) {
@@ -141,24 +138,23 @@ TEST(ShortBuffer, CropReadsUpToTheLastKeptElement) {
 
 TEST(ShortBuffer, NormalAndDarkChecksBothFrames) {
     // 4 × 2 packed 12-bit: four groups, the last one unread.
-    ExpectExactFitOnly("normal", 9, "axLumora.LoadBuffer_NormalAndDark",
-                       [](auto& c, const Block& b) {
-                           LONG value = 0;
-                           BStr name(u"");
-                           EXPECT_EQ(c->LoadBuffer_NormalAndDark(b.address(), 0, name.get(), 4, 2,
-                                                                 0, &value),
-                                     S_OK);
-                           return value;
-                       });
+    ExpectExactFitOnly(
+        "normal", 9, "axLumora.LoadBuffer_NormalAndDark", [](auto& c, const Block& b) {
+            LONG value = 0;
+            BStr name(u"");
+            EXPECT_EQ(c->LoadBuffer_NormalAndDark(b.address(), 0, name.get(), 4, 2, 0, &value),
+                      S_OK);
+            return value;
+        });
     auto c = NewControl();
     LoadReference(c);
     Block normal(9), dark(8);
     CapturedLog log;
     LONG value = 0;
     BStr name(u"");
-    ASSERT_EQ(c->LoadBuffer_NormalAndDark(normal.address(), dark.address(), name.get(), 4, 2, 0,
-                                          &value),
-              S_OK);
+    ASSERT_EQ(
+        c->LoadBuffer_NormalAndDark(normal.address(), dark.address(), name.get(), 4, 2, 0, &value),
+        S_OK);
     EXPECT_EQ(value, -1);
     EXPECT_TRUE(Logged(log, "axLumora.LoadBuffer_NormalAndDark, Dark frame needs 9 bytes"));
     ExpectReferenceKept(c);

@@ -55,8 +55,8 @@ struct Format {
 };
 
 const Format kFormats[] = {
-    {"BMP", FILE_BMP, true, true},         {"PNG", filefmt::FILE_PNG, true, true},
-    {"JPEG", FILE_JPEG, false, true},      {"TIFF", FILE_TIFLZW, true, true},
+    {"BMP", FILE_BMP, true, true},           {"PNG", filefmt::FILE_PNG, true, true},
+    {"JPEG", FILE_JPEG, false, true},        {"TIFF", FILE_TIFLZW, true, true},
     {"DICOM", FILE_DICOM_GRAY, true, false},
 };
 

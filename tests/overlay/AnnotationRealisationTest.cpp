@@ -9,9 +9,9 @@
 #include <string>
 
 #include "engine/Kernel.h"
+#include "tests/common/TestFiles.h"
 #include "tests/control/ControlFixture.h"
 #include "tests/overlay/OverlayFixture.h"
-#include "tests/common/TestFiles.h"
 
 namespace {
 
@@ -33,7 +33,8 @@ protected:
         const fs::path description = dir_ / (name + ".json"), out = dir_ / (name + ".dcm");
         std::ofstream(description) << json;
         const std::string command = std::string(kPython) + " " + AXLUMORA_TEST_DATA_DIR +
-                                    "/gsps_writer.py " + out.string() + " < " + description.string();
+                                    "/gsps_writer.py " + out.string() + " < " +
+                                    description.string();
         EXPECT_EQ(std::system(command.c_str()), 0) << command;
         return out.string();
     }
@@ -43,7 +44,9 @@ protected:
                  int height, bool keepGrey = true, std::uint32_t fill = 0) {
         SetImage(c, width, height, 16, ORDER_GRAY, [&](int, int) { return fill; });
         LONG value = 99;
-        EXPECT_EQ(control->AnnRealize(BStr::FromUtf8(file).get(), ToVariantBool(keepGrey), 0, &value), S_OK);
+        EXPECT_EQ(
+            control->AnnRealize(BStr::FromUtf8(file).get(), ToVariantBool(keepGrey), 0, &value),
+            S_OK);
         return value;
     }
 
@@ -70,13 +73,16 @@ TEST_F(AnnRealizeTest, DepthIsAdjustedFirstAndMissingFilesGiveMinusTwo) {
         TaxLumora& c = Impl(control);
         EXPECT_EQ(Realise(c, control, (dir_ / "none.dcm").string(), 8, 8, keep), -2);
         EXPECT_EQ(c.CurrentBitmap.BitsPerPixel, keep ? 8 : 24);
-        EXPECT_EQ(log.lines().back(), "axLumora.AnnRealize, Fn {" + (dir_ / "none.dcm").string() + "} does not exists!\r\n");
+        EXPECT_EQ(log.lines().back(), "axLumora.AnnRealize, Fn {" + (dir_ / "none.dcm").string() +
+                                          "} does not exists!\r\n");
     }
     auto control = NewControl();
     TaxLumora& c = Impl(control);
     SetImage(c, 8, 8, 8, ORDER_GRAY, [](int, int) { return 3u; });
     LONG value = 0;
-    ASSERT_EQ(control->AnnRealize(BStr::FromUtf8(std::string(5000, 'x')).get(), VARIANT_FALSE, 0, &value), S_OK);
+    ASSERT_EQ(
+        control->AnnRealize(BStr::FromUtf8(std::string(5000, 'x')).get(), VARIANT_FALSE, 0, &value),
+        S_OK);
     EXPECT_EQ(value, -2);
     EXPECT_EQ(c.CurrentBitmap.BitsPerPixel, 8);
 }
@@ -89,7 +95,8 @@ TEST_F(AnnRealizeTest, UnreadableFilesAreLoggedAndGiveZero) {
     CapturedLog log;
     EXPECT_EQ(Realise(c, control, text.string(), 8, 8), 0);
     ASSERT_FALSE(log.lines().empty());
-    EXPECT_EQ(log.lines().back().rfind("axLumora.AnnRealize, L_AnnLoad:", 0), 0u) << log.lines().back();
+    EXPECT_EQ(log.lines().back().rfind("axLumora.AnnRealize, L_AnnLoad:", 0), 0u)
+        << log.lines().back();
     EXPECT_EQ(MaxSample(c.CurrentBitmap), 0u);
 }
 
@@ -110,7 +117,9 @@ TEST_F(AnnRealizeTest, FilledShapesCoverThePixelsWhoseCentresTheyContain) {
     ASSERT_EQ(b.BitsPerPixel, 8);
     for (int y = 0; y < 9; ++y)
         for (int x = 0; x < 9; ++x)
-            EXPECT_EQ(Sample(b, x, y), (x >= 2 && x < 6 && y >= 2 && y < 6) ? 255u : 0u) << x << "," << y << "\n" << Picture(b);
+            EXPECT_EQ(Sample(b, x, y), (x >= 2 && x < 6 && y >= 2 && y < 6) ? 255u : 0u)
+                << x << "," << y << "\n"
+                << Picture(b);
     // The circle: centres nearer than 4 to (20, 10).
     EXPECT_EQ(Sample(b, 20, 10), 255u);
     EXPECT_EQ(Sample(b, 16, 10), 255u);  // centre 16.5: 3.5 away
@@ -126,7 +135,8 @@ TEST_F(AnnRealizeTest, FilledShapesCoverThePixelsWhoseCentresTheyContain) {
     // The point: a 3 × 3 dot on the pixel it names.
     for (int dy = -2; dy <= 2; ++dy)
         for (int dx = -2; dx <= 2; ++dx)
-            EXPECT_EQ(Sample(b, 25 + dx, 25 + dy), (std::abs(dx) <= 1 && std::abs(dy) <= 1) ? 255u : 0u);
+            EXPECT_EQ(Sample(b, 25 + dx, 25 + dy),
+                      (std::abs(dx) <= 1 && std::abs(dy) <= 1) ? 255u : 0u);
 }
 
 TEST_F(AnnRealizeTest, LinesThroughPixelCentresCoverExactlyThosePixels) {
@@ -237,8 +247,8 @@ TEST_F(AnnRealizeTest, HostileObjectsEndCleanly) {
           {"layer": "L", "type": "ELLIPSE", "points": [[5,5],[5,5],[5,5],[5,5]]},
           {"layer": "L", "type": "POLYLINE", "points": [[3,3]]}
         ],
-        "texts": [{"layer": "L", "text": ")") + std::string(100000, 'W') +
-                             R"(", "box": [[-1e9,-1e9],[1e9,1e9]]}]})";
+        "texts": [{"layer": "L", "text": ")") +
+                             std::string(100000, 'W') + R"(", "box": [[-1e9,-1e9],[1e9,1e9]]}]})";
     const std::string file = Gsps("hostile", json);
     for (int bits : {8, 24}) {
         auto control = NewControl();

@@ -44,29 +44,38 @@ TEST(BurnedInText, GreyImagesGetTheSamePixelsAsThroughASeparation) {
         TaxLumora& c = Impl(control);
         SetImage(c, 320, 90, bits, ORDER_GRAY, [&](int, int) { return random() % (max + 1); });
         ScopedBitmap original;
-        ASSERT_EQ(L_CopyBitmap(original.get(), &c.CurrentBitmap, BITMAPHANDLE_STRUCT_SIZE), SUCCESS);
+        ASSERT_EQ(L_CopyBitmap(original.get(), &c.CurrentBitmap, BITMAPHANDLE_STRUCT_SIZE),
+                  SUCCESS);
 
-        const auto watermarkFont = Font::Create("Comic Sans MS", FontHeightFromPoints(320 / 50 + 6, 96), false);
+        const auto watermarkFont =
+            Font::Create("Comic Sans MS", FontHeightFromPoints(320 / 50 + 6, 96), false);
         const TextExtent mark = watermarkFont->Measure("Wj 42");
         const RECT markBox{320 - mark.cx - 10, 90 - mark.cy - 10, 310, 80};
-        const auto expectedMark = ThroughSeparation(*original, COLORSEP_CMYK, 3, bits == 16, [&](HDC dc) {
-            L_EfxDraw3dText(dc, "Wj 42", &markBox, 0x110, 0, 0, 0xFA6432, 0, 0xFFFFFF, watermarkFont.get(), nullptr);
-        });
+        const auto expectedMark =
+            ThroughSeparation(*original, COLORSEP_CMYK, 3, bits == 16, [&](HDC dc) {
+                L_EfxDraw3dText(dc, "Wj 42", &markBox, 0x110, 0, 0, 0xFA6432, 0, 0xFFFFFF,
+                                watermarkFont.get(), nullptr);
+            });
         ASSERT_EQ(control->PutWaterMark(BStr::FromUtf8("Wj 42").get()), S_OK);
         EXPECT_EQ(c.CurrentBitmap.BitsPerPixel, bits);
         EXPECT_TRUE(Samples(c.CurrentBitmap) == expectedMark) << bits;
 
         L_FreeBitmap(&c.CurrentBitmap);
-        ASSERT_EQ(L_CopyBitmap(&c.CurrentBitmap, original.get(), BITMAPHANDLE_STRUCT_SIZE), SUCCESS);
+        ASSERT_EQ(L_CopyBitmap(&c.CurrentBitmap, original.get(), BITMAPHANDLE_STRUCT_SIZE),
+                  SUCCESS);
         const auto sideFont = Font::Create("Arial", FontHeightFromPoints(18, 96), false);
         const TextExtent l = sideFont->Measure("Lg"), r = sideFont->Measure("Rq");
         const RECT leftBox{10, 85 - l.cy, l.cx + 10, 85}, rightBox{310 - r.cx, 85 - r.cy, 310, 85};
         const auto expectedSides = ThroughSeparation(*original, COLORSEP_HLS, 1, true, [&](HDC dc) {
-            L_EfxDraw3dText(dc, "Lg", &leftBox, 0x117, 0, 0, 0xFFFFFF, 0, 0, sideFont.get(), nullptr);
-            L_EfxDraw3dText(dc, "Rq", &rightBox, 0x117, 0, 0, 0xFFFFFF, 0, 0, sideFont.get(), nullptr);
+            L_EfxDraw3dText(dc, "Lg", &leftBox, 0x117, 0, 0, 0xFFFFFF, 0, 0, sideFont.get(),
+                            nullptr);
+            L_EfxDraw3dText(dc, "Rq", &rightBox, 0x117, 0, 0, 0xFFFFFF, 0, 0, sideFont.get(),
+                            nullptr);
         });
         LONG value = 0;
-        ASSERT_EQ(control->RenderLR(18, 5, BStr::FromUtf8("Rq").get(), BStr::FromUtf8("Lg").get(), 0, &value), S_OK);
+        ASSERT_EQ(control->RenderLR(18, 5, BStr::FromUtf8("Rq").get(), BStr::FromUtf8("Lg").get(),
+                                    0, &value),
+                  S_OK);
         EXPECT_TRUE(Samples(c.CurrentBitmap) == expectedSides) << bits;
     }
 }
@@ -114,7 +123,8 @@ TEST(PutWaterMark, OtherDepthsAreNotTurnedGrey) {
     for (int bits : {8, 24}) {
         auto control = NewControl();
         TaxLumora& c = Impl(control);
-        SetImage(c, 200, 100, bits, bits == 8 ? ORDER_GRAY : ORDER_BGR, [](int x, int) { return x; });
+        SetImage(c, 200, 100, bits, bits == 8 ? ORDER_GRAY : ORDER_BGR,
+                 [](int x, int) { return x; });
         ASSERT_EQ(control->PutWaterMark(BStr::FromUtf8("mark").get()), S_OK);
         EXPECT_EQ(c.CurrentBitmap.BitsPerPixel, bits);
     }
@@ -133,10 +143,12 @@ TEST(RenderLR, AlwaysLeavesSixteenBitGreyWithTxtROnTheLeft) {
     for (int bits : {8, 16, 24}) {
         auto control = NewControl();
         TaxLumora& c = Impl(control);
-        SetImage(c, 400, 200, bits, bits == 24 ? ORDER_BGR : ORDER_GRAY, [](int, int) { return 0u; });
+        SetImage(c, 400, 200, bits, bits == 24 ? ORDER_BGR : ORDER_GRAY,
+                 [](int, int) { return 0u; });
         CapturedLog log;
         LONG value = 99;
-        ASSERT_EQ(control->RenderLR(14, 0, BStr::FromUtf8("RIGHT").get(), BStr::FromUtf8("L").get(), 0, &value),
+        ASSERT_EQ(control->RenderLR(14, 0, BStr::FromUtf8("RIGHT").get(), BStr::FromUtf8("L").get(),
+                                    0, &value),
                   S_OK);
         EXPECT_EQ(c.CurrentBitmap.BitsPerPixel, 16) << bits;
         EXPECT_EQ(c.CurrentBitmap.Order, ORDER_GRAY) << bits;
@@ -167,7 +179,8 @@ TEST(RenderLR, ExtraPixelsRaiseBothTextsAndGreyKeepsItsBits) {
     const auto before = Samples(c.CurrentBitmap);
     CapturedLog log;
     LONG value = 0;
-    ASSERT_EQ(control->RenderLR(12, 20, BStr::FromUtf8("left").get(), BStr::FromUtf8("right").get(), 0, &value),
+    ASSERT_EQ(control->RenderLR(12, 20, BStr::FromUtf8("left").get(), BStr::FromUtf8("right").get(),
+                                0, &value),
               S_OK);
     EXPECT_EQ(log.lines().back(), "axLumora.RenderLR, Width:390, Height:180\r\n");
     const Box ink = DifferenceBox(before, Samples(c.CurrentBitmap), 400);
@@ -196,7 +209,8 @@ TEST(AddTextToBottom, BandOverTheLastRowsOrAddedBelow) {
         const int bandTop = height - th - 2;
         // The image above the band keeps every sample.
         for (int y = 0; y < bandTop; ++y)
-            for (int x = 0; x < 300; x += 7) ASSERT_EQ(Sample(c.CurrentBitmap, x, y), 1000u + x + 7 * y);
+            for (int x = 0; x < 300; x += 7)
+                ASSERT_EQ(Sample(c.CurrentBitmap, x, y), 1000u + x + 7 * y);
         // The band: black but for the text, which starts 2 pixels in and keeps a row free.
         const Box ink = ChangedBox(c.CurrentBitmap, 0, 0, 300, bandTop, height);
         ASSERT_FALSE(ink.Empty());
@@ -213,14 +227,18 @@ TEST(AddTextToBottom, BandOverTheLastRowsOrAddedBelow) {
 TEST(AddTextToBottom, CentresTheCaptionAndSetsTheDepth) {
     struct Case {
         int bits, order, resultBits;
-    } cases[] = {{8, ORDER_GRAY, 24}, {12, ORDER_GRAY, 16}, {16, ORDER_GRAY, 16}, {24, ORDER_BGR, 24}, {24, ORDER_RGB, 24}};
+    } cases[] = {{8, ORDER_GRAY, 24},
+                 {12, ORDER_GRAY, 16},
+                 {16, ORDER_GRAY, 16},
+                 {24, ORDER_BGR, 24},
+                 {24, ORDER_RGB, 24}};
     for (const Case& k : cases) {
         auto control = NewControl();
         TaxLumora& c = Impl(control);
         SetImage(c, 1200, 60, k.bits, k.order, [](int, int) { return 0u; });
         LONG value = 0;
-        ASSERT_EQ(control->AddTextToBottom(BStr::FromUtf8("centred caption").get(), VARIANT_TRUE, VARIANT_TRUE, 0,
-                                           &value),
+        ASSERT_EQ(control->AddTextToBottom(BStr::FromUtf8("centred caption").get(), VARIANT_TRUE,
+                                           VARIANT_TRUE, 0, &value),
                   S_OK);
         EXPECT_EQ(c.CurrentBitmap.BitsPerPixel, k.resultBits) << k.bits;
         // 1200 pixels wide: an 11-point font.
@@ -238,7 +256,9 @@ TEST(AddTextToBottom, TwelveBitSamplesAreRescaledNotCut) {
     TaxLumora& c = Impl(control);
     SetImage(c, 50, 50, 12, ORDER_GRAY, [](int x, int) { return x == 0 ? 4095u : 1u; });
     LONG value = 0;
-    ASSERT_EQ(control->AddTextToBottom(BStr::FromUtf8("x").get(), VARIANT_TRUE, VARIANT_FALSE, 0, &value), S_OK);
+    ASSERT_EQ(
+        control->AddTextToBottom(BStr::FromUtf8("x").get(), VARIANT_TRUE, VARIANT_FALSE, 0, &value),
+        S_OK);
     EXPECT_EQ(Sample(c.CurrentBitmap, 0, 0), 65535u);
     EXPECT_EQ(Sample(c.CurrentBitmap, 1, 0), 16u);
 }
@@ -247,7 +267,9 @@ TEST(AddTextToBottom, EmptyControlKeepsNothingAndReportsTheFailure) {
     auto control = NewControl();
     CapturedLog log;
     LONG value = 0;
-    ASSERT_EQ(control->AddTextToBottom(BStr::FromUtf8("x").get(), VARIANT_TRUE, VARIANT_TRUE, 0, &value), S_OK);
+    ASSERT_EQ(
+        control->AddTextToBottom(BStr::FromUtf8("x").get(), VARIANT_TRUE, VARIANT_TRUE, 0, &value),
+        S_OK);
     EXPECT_NE(value, 1);
     EXPECT_EQ(Impl(control).CurrentBitmap.Addr, nullptr);
     EXPECT_EQ(log.lines().front().rfind("axLumora.AddTextToBottom, L_CreateBitmap:", 0), 0u);
@@ -256,17 +278,21 @@ TEST(AddTextToBottom, EmptyControlKeepsNothingAndReportsTheFailure) {
 TEST(BurnedInText, HostileTextsAndSizesEndCleanly) {
     const std::string longText(10000, 'x');
     for (int bits : {1, 8, 12, 16, 24, 32}) {
-        for (const std::string& text : {std::string(), longText, std::string("\xE2\x9C\x93 \xF0\x9F\xA6\xB7")}) {
+        for (const std::string& text :
+             {std::string(), longText, std::string("\xE2\x9C\x93 \xF0\x9F\xA6\xB7")}) {
             auto control = NewControl();
             TaxLumora& c = Impl(control);
-            SetImage(c, 60, 40, bits, bits >= 24 ? ORDER_BGR : ORDER_GRAY, [](int x, int y) { return x ^ y; });
+            SetImage(c, 60, 40, bits, bits >= 24 ? ORDER_BGR : ORDER_GRAY,
+                     [](int x, int y) { return x ^ y; });
             const BStr t = BStr::FromUtf8(text);
             LONG value = 0;
             EXPECT_EQ(control->PutWaterMark(t.get()), S_OK);
             for (LONG size : {0, -12, 5000})
                 EXPECT_EQ(control->RenderLR(size, 1000000, t.get(), t.get(), 0, &value), S_OK);
-            EXPECT_EQ(control->AddTextToBottom(t.get(), VARIANT_FALSE, VARIANT_TRUE, 0, &value), S_OK);
-            EXPECT_EQ(control->AddTextToBottom(t.get(), VARIANT_TRUE, VARIANT_FALSE, 0, &value), S_OK);
+            EXPECT_EQ(control->AddTextToBottom(t.get(), VARIANT_FALSE, VARIANT_TRUE, 0, &value),
+                      S_OK);
+            EXPECT_EQ(control->AddTextToBottom(t.get(), VARIANT_TRUE, VARIANT_FALSE, 0, &value),
+                      S_OK);
             EXPECT_NE(c.CurrentBitmap.Addr, nullptr);
         }
     }

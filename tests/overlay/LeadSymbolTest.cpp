@@ -38,7 +38,8 @@ void ExpectSymbolAtScale(int width, int height, BYTE factor, int expectedScale) 
     EXPECT_EQ(control->PutSymbolOnLead_16Bit(0, 0, factor), S_OK);
     const int left = width - 24 * expectedScale;  // 21 cells and a 3-cell margin
     const int top = height - 26 * expectedScale;  // 23 cells and a 3-cell margin
-    EXPECT_TRUE(Snapshot(Impl(control).CurrentBitmap) == WithSymbol(before, expectedScale, left, top));
+    EXPECT_TRUE(Snapshot(Impl(control).CurrentBitmap) ==
+                WithSymbol(before, expectedScale, left, top));
     EXPECT_TRUE(log.lines().empty());
 }
 
@@ -110,7 +111,8 @@ TEST(LeadSymbol, ImageSmallerThanTheSymbolLogsEachRefusedPixel) {
     int outside = 0;
     for (int y = 0; y < kGlyphHeight; ++y)
         for (int x = 0; x < kGlyphWidth; ++x) {
-            const bool inside = left + x >= 0 && left + x < kSide && top + y >= 0 && top + y < kSide;
+            const bool inside =
+                left + x >= 0 && left + x < kSide && top + y >= 0 && top + y < kSide;
             if (LeadSymbolGlyph[y][x] != kTransparent && !inside) ++outside;
         }
     for (bool logging : {true, false}) {
@@ -126,7 +128,8 @@ TEST(LeadSymbol, ImageSmallerThanTheSymbolLogsEachRefusedPixel) {
         }
         EXPECT_EQ(lines.size(), logging ? static_cast<std::size_t>(outside) : 0u);
         for (const std::string& line : lines)
-            ASSERT_EQ(line, "axLumora.PutSymbolOnLead_16Bit; Res:" + std::to_string(ERROR_INV_RANGE));
+            ASSERT_EQ(line,
+                      "axLumora.PutSymbolOnLead_16Bit; Res:" + std::to_string(ERROR_INV_RANGE));
         EXPECT_TRUE(Snapshot(Impl(control).CurrentBitmap) == WithSymbol(before, 1, left, top));
     }
 }

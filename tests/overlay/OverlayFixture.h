@@ -32,7 +32,8 @@ ComPtr<IaxLumora> ControlWithImage(int width, int height, int bits, int order, F
                              order, nullptr, TOP_LEFT, nullptr, 0),
               SUCCESS);
     for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) Store(bitmap, y, x, static_cast<std::uint32_t>(value(x, y)));
+        for (int x = 0; x < width; ++x)
+            Store(bitmap, y, x, static_cast<std::uint32_t>(value(x, y)));
     return control;
 }
 
@@ -49,9 +50,7 @@ struct Snapshot {
         for (int y = 0; y < height; ++y)
             for (int x = 0; x < width; ++x) pixels.push_back(Stored(bitmap, y, x));
     }
-    std::uint32_t at(int x, int y) const {
-        return pixels[static_cast<std::size_t>(y) * width + x];
-    }
+    std::uint32_t at(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
     bool operator==(const Snapshot& other) const {
         return width == other.width && height == other.height && pixels == other.pixels;
     }
@@ -81,7 +80,8 @@ void SetImage(TaxLumora& c, int width, int height, int bits, int order, Fn&& val
                              bits, order, nullptr, TOP_LEFT, nullptr, 0),
               SUCCESS);
     for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) Store(c.CurrentBitmap, y, x, static_cast<std::uint32_t>(value(x, y)));
+        for (int x = 0; x < width; ++x)
+            Store(c.CurrentBitmap, y, x, static_cast<std::uint32_t>(value(x, y)));
     c.UpdatePaintRects(true, true, true);
 }
 
@@ -123,7 +123,8 @@ inline Box DifferenceBox(const std::vector<std::uint32_t>& before,
     Box box;
     EXPECT_EQ(before.size(), after.size());
     for (std::size_t i = 0; i < std::min(before.size(), after.size()); ++i)
-        if (before[i] != after[i]) box.Add(static_cast<int>(i % width), static_cast<int>(i / width));
+        if (before[i] != after[i])
+            box.Add(static_cast<int>(i % width), static_cast<int>(i / width));
     return box;
 }
 

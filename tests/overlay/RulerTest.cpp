@@ -23,8 +23,7 @@ int RoundHalfEven(double value) {
 
 class ReferenceCanvas {
 public:
-    ReferenceCanvas(const Snapshot& image, std::uint32_t light)
-        : image_(image), light_(light) {}
+    ReferenceCanvas(const Snapshot& image, std::uint32_t light) : image_(image), light_(light) {}
 
     void Put(int row, int col, bool light) {
         if (row < 0 || row >= image_.height || col < 0 || col >= image_.width) return;
@@ -59,14 +58,16 @@ public:
             const double next = pos + pixPerMeter / 100.0;
             if (pos > image_.height) break;
             if (i <= cm) {
-                for (int r = RoundHalfEven(pos); r <= RoundHalfEven(next); ++r) Put(r, width - 1, true);
+                for (int r = RoundHalfEven(pos); r <= RoundHalfEven(next); ++r)
+                    Put(r, width - 1, true);
                 double sub = pos + pixPerMeter / 1000.0;
                 for (int k = 1; k <= 9; ++k) {
                     if (k == 5) Tick(width - 42, RoundHalfEven(sub), 40);
                     else Tick(width - 22, RoundHalfEven(sub), 20);
                     sub = sub + pixPerMeter / 1000.0;
                 }
-                for (int r = RoundHalfEven(pos); r <= RoundHalfEven(next); ++r) Put(r, width - 2, false);
+                for (int r = RoundHalfEven(pos); r <= RoundHalfEven(next); ++r)
+                    Put(r, width - 2, false);
             }
             pos = next;
         }
@@ -192,7 +193,8 @@ TEST(RenderRulerPixels, WholeRulerMatchesPlainRedrawing) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        auto control = ControlWithRandomImage(c.width, c.height, c.bits, c.order, c.width * 31 + c.cm);
+        auto control =
+            ControlWithRandomImage(c.width, c.height, c.bits, c.order, c.width * 31 + c.cm);
         ReferenceCanvas reference(Snapshot(Impl(control).CurrentBitmap),
                                   overlaytest::MaxStored(c.bits));
         reference.Ruler(c.pixPerMeter, c.cm);
@@ -209,8 +211,9 @@ TEST(RenderRulerPerspective, ImageIsTurnedToTopLeftFirst) {
     bitmap.ViewPerspective = BOTTOM_LEFT;
     // What the ruler is drawn on: the same picture held top-left.
     ScopedBitmap upright;
-    ASSERT_EQ(L_ChangeBitmapViewPerspective(upright.get(), &bitmap, BITMAPHANDLE_STRUCT_SIZE, TOP_LEFT),
-              SUCCESS);
+    ASSERT_EQ(
+        L_ChangeBitmapViewPerspective(upright.get(), &bitmap, BITMAPHANDLE_STRUCT_SIZE, TOP_LEFT),
+        SUCCESS);
     ReferenceCanvas reference(Snapshot(*upright), 65535);
     reference.Ruler(10000, 5);
 

@@ -24,10 +24,10 @@ TEST(DrawSimpleFrame, PersistentOnDeepGreyLeavesAColourImageWithTheFrame) {
     EXPECT_EQ(value, 0);
     EXPECT_EQ(c.CurrentBitmap.BitsPerPixel, 24);
     EXPECT_EQ(c.CurrentBitmap.Order, ORDER_BGR);
-    EXPECT_EQ(Sample(c.CurrentBitmap, 5, 4), 0xFF0000u);     // red, bytes B G R
-    EXPECT_EQ(Sample(c.CurrentBitmap, 24, 13), 0xFF0000u);   // last pixel inside the rectangle
-    EXPECT_EQ(Sample(c.CurrentBitmap, 25, 14), 0x808080u);   // outside: the grey, promoted
-    EXPECT_EQ(Sample(c.CurrentBitmap, 10, 8), 0x808080u);    // inside the 2-pixel band
+    EXPECT_EQ(Sample(c.CurrentBitmap, 5, 4), 0xFF0000u);    // red, bytes B G R
+    EXPECT_EQ(Sample(c.CurrentBitmap, 24, 13), 0xFF0000u);  // last pixel inside the rectangle
+    EXPECT_EQ(Sample(c.CurrentBitmap, 25, 14), 0x808080u);  // outside: the grey, promoted
+    EXPECT_EQ(Sample(c.CurrentBitmap, 10, 8), 0x808080u);   // inside the 2-pixel band
 }
 
 TEST(DrawSimpleFrame, OnScreenLeavesTheBitmapAndGoesWithTheNextRepaint) {
@@ -59,8 +59,10 @@ TEST(DrawSimpleFrame, RangeErrorsAndMissingContexts) {
     SetImage(c, 10, 10, 16, ORDER_GRAY, [](int, int) { return 7u; });
     EXPECT_EQ(control->DrawSimpleFrame(0, 0, 5, 5, -1, 0, 0, VARIANT_TRUE, &value), E_UNEXPECTED);
     EXPECT_EQ(c.CurrentBitmap.BitsPerPixel, 16);  // refused before anything changed
-    EXPECT_EQ(control->DrawSimpleFrame(0, 0, 5, 5, 1, 0x80000000u, 0, VARIANT_FALSE, &value), E_UNEXPECTED);
-    EXPECT_EQ(control->DrawSimpleFrame(0x7FFFFFFF, 0, 5, 5, 1, 0, 0, VARIANT_TRUE, &value), E_UNEXPECTED);
+    EXPECT_EQ(control->DrawSimpleFrame(0, 0, 5, 5, 1, 0x80000000u, 0, VARIANT_FALSE, &value),
+              E_UNEXPECTED);
+    EXPECT_EQ(control->DrawSimpleFrame(0x7FFFFFFF, 0, 5, 5, 1, 0, 0, VARIANT_TRUE, &value),
+              E_UNEXPECTED);
 }
 
 TEST(DrawSimpleRectangle, FillsWithTheColourAskedForInEitherByteOrder) {
@@ -72,8 +74,8 @@ TEST(DrawSimpleRectangle, FillsWithTheColourAskedForInEitherByteOrder) {
         LONG value = 99;
         ASSERT_EQ(control->DrawSimpleRectangle(2, 2, 3, 4, 0x0000FF, &value), S_OK);
         EXPECT_EQ(value, 0);
-        EXPECT_EQ(log.lines().front(), "axLumora.DrawSimpleRectangle, Order:" + std::to_string(order) +
-                                           ", Bits:24, Color:$0000FF\r\n");
+        EXPECT_EQ(log.lines().front(), "axLumora.DrawSimpleRectangle, Order:" +
+                                           std::to_string(order) + ", Bits:24, Color:$0000FF\r\n");
         // Red: the first byte in RGB order, the third in BGR order.
         EXPECT_EQ(Sample(c.CurrentBitmap, 2, 2), order == ORDER_RGB ? 0x0000FFu : 0xFF0000u);
         EXPECT_EQ(Sample(c.CurrentBitmap, 4, 5), order == ORDER_RGB ? 0x0000FFu : 0xFF0000u);
@@ -149,9 +151,10 @@ TEST(DrawSimpleText, PromotesDeepGreyAndSurvivesHostileInput) {
     LONG value = 99;
     const std::string longText(10000, 'x');
     for (LONG size : {0, -8, 5000}) {
-        ASSERT_EQ(control->DrawSimpleText(BStr::FromUtf8(longText).get(), -100, -100, 0, 0, 4, 7, 900,
-                                          BStr::FromUtf8("No Such Face").get(), 0, size, 0, &value),
-                  S_OK);
+        ASSERT_EQ(
+            control->DrawSimpleText(BStr::FromUtf8(longText).get(), -100, -100, 0, 0, 4, 7, 900,
+                                    BStr::FromUtf8("No Such Face").get(), 0, size, 0, &value),
+            S_OK);
         EXPECT_EQ(value, 0);
     }
     EXPECT_EQ(c.CurrentBitmap.BitsPerPixel, 24);
@@ -160,13 +163,16 @@ TEST(DrawSimpleText, PromotesDeepGreyAndSurvivesHostileInput) {
                                       BStr::FromUtf8("No Such Face").get(), 0, 10, 0, &value),
               S_OK);
     ASSERT_EQ(log.lines().size(), 1u);
-    EXPECT_EQ(log.lines()[0].rfind("axLumora.DrawSimpleText, Font not found: No Such Face, using ", 0), 0u);
+    EXPECT_EQ(
+        log.lines()[0].rfind("axLumora.DrawSimpleText, Font not found: No Such Face, using ", 0),
+        0u);
 }
 
 TEST(DrawSimpleLine, InvertingTwiceRestoresThePixels) {
     auto control = NewControl();
     TaxLumora& c = Impl(control);
-    SetImage(c, 60, 40, 24, ORDER_BGR, [](int x, int y) { return (x * 4001u + y * 97u) & 0xFFFFFFu; });
+    SetImage(c, 60, 40, 24, ORDER_BGR,
+             [](int x, int y) { return (x * 4001u + y * 97u) & 0xFFFFFFu; });
     const auto before = Samples(c.CurrentBitmap);
     LONG value = 99;
     ASSERT_EQ(control->DrawSimpleLine(-10, 5, 70, 33, 3, 0x00FF00, 3, VARIANT_TRUE, &value), S_OK);
@@ -204,23 +210,27 @@ namespace {
 TEST(SimpleDrawing, ShapesOutsideTheImageOnEveryDepthEndCleanly) {
     struct Shape {
         LONG left, top, width, height;
-    } shapes[] = {{-5, -5, 10, 10}, {50, 30, 20, 20}, {1000, 1000, 5, 5}, {-2000000000, -2000000000, 2000000000, 2000000000},
+    } shapes[] = {{-5, -5, 10, 10},   {50, 30, 20, 20},
+                  {1000, 1000, 5, 5}, {-2000000000, -2000000000, 2000000000, 2000000000},
                   {10, 10, -20, -20}, {0, 0, 0, 0}};
     for (int bits : {0, 1, 8, 12, 16, 24, 32}) {
         auto control = NewControl();
         TaxLumora& c = Impl(control);
-        if (bits) SetImage(c, 60, 40, bits, bits >= 24 ? ORDER_BGR : ORDER_GRAY, [](int x, int y) { return x + y; });
+        if (bits)
+            SetImage(c, 60, 40, bits, bits >= 24 ? ORDER_BGR : ORDER_GRAY,
+                     [](int x, int y) { return x + y; });
         LONG value = 0;
         for (const Shape& s : shapes) {
             for (VARIANT_BOOL persistent : {VARIANT_TRUE, VARIANT_FALSE}) {
-                const HRESULT frame = control->DrawSimpleFrame(s.left, s.top, s.width, s.height, 3, 0x00FF00, 0,
-                                                               persistent, &value);
+                const HRESULT frame = control->DrawSimpleFrame(s.left, s.top, s.width, s.height, 3,
+                                                               0x00FF00, 0, persistent, &value);
                 EXPECT_TRUE(frame == S_OK || frame == E_UNEXPECTED) << bits;
-                EXPECT_EQ(control->DrawSimpleLine(s.left, s.top, s.left + s.width, s.top + s.height, 4, 0xFF, 3,
-                                                  persistent, &value),
+                EXPECT_EQ(control->DrawSimpleLine(s.left, s.top, s.left + s.width, s.top + s.height,
+                                                  4, 0xFF, 3, persistent, &value),
                           S_OK);
             }
-            const HRESULT rect = control->DrawSimpleRectangle(s.left, s.top, s.width, s.height, 0x123456, &value);
+            const HRESULT rect =
+                control->DrawSimpleRectangle(s.left, s.top, s.width, s.height, 0x123456, &value);
             EXPECT_TRUE(rect == S_OK || rect == E_UNEXPECTED) << bits;
             LONG ignored = 0;
             control->InvertPixel(s.left, s.top, &ignored);

@@ -5,8 +5,8 @@
 #include <filesystem>
 
 #include "engine/File.h"
-#include "tests/overlay/OverlayFixture.h"
 #include "tests/common/TestFiles.h"
+#include "tests/overlay/OverlayFixture.h"
 
 namespace {
 
@@ -36,7 +36,8 @@ LONG Stamp(const ComPtr<IaxLumora>& control, const std::string& path) {
 // ---- InvertPixel ------------------------------------------------------------------------------
 
 TEST(InvertPixel, SixteenBitSampleIsInvertedAndRestoredBySecondCall) {
-    auto control = ControlWithImage(40, 30, 16, ORDER_GRAY, [](int x, int y) { return x * 1000 + y; });
+    auto control =
+        ControlWithImage(40, 30, 16, ORDER_GRAY, [](int x, int y) { return x * 1000 + y; });
     const Snapshot before(Impl(control).CurrentBitmap);
     EXPECT_EQ(Invert(control, 17, 11), 0);
     EXPECT_EQ(Stored(Impl(control).CurrentBitmap, 11, 17), 65535u - (17 * 1000 + 11));
@@ -90,8 +91,7 @@ TEST(InvertPixel, EmptyControlOnlyLogs) {
     auto control = NewControl();
     CapturedLog log;
     EXPECT_EQ(Invert(control, 0, 0), 0);
-    EXPECT_EQ(Lines(log),
-              std::vector<std::string>{"axLumora.InvertPixel, Out of range (x:0,y:0)"});
+    EXPECT_EQ(Lines(log), std::vector<std::string>{"axLumora.InvertPixel, Out of range (x:0,y:0)"});
 }
 
 // ---- WriteStamp -------------------------------------------------------------------------------
@@ -103,8 +103,8 @@ TEST(WriteStamp, StampSizeFollowsTheAspect) {
         {1500, 1000, 16, ORDER_GRAY, 56, 37},
         {1000, 1500, 16, ORDER_GRAY, 53, 80},
         {300, 300, 24, ORDER_BGR, 56, 56},
-        {5, 1000, 8, ORDER_GRAY, 1, 80},   // 0.4 columns become one
-        {1000, 5, 16, ORDER_GRAY, 56, 1},  // 0.28 rows become one
+        {5, 1000, 8, ORDER_GRAY, 1, 80},      // 0.4 columns become one
+        {1000, 5, 16, ORDER_GRAY, 56, 1},     // 0.28 rows become one
         {700, 1000, 16, ORDER_GRAY, 56, 80},  // aspect 1429: still fitted to the width
     };
     const std::string path = TempPath("stamp.bmp");
@@ -174,8 +174,9 @@ TEST(WriteStamp, EmptyControlEndsWithMinusOne) {
     CapturedLog log;
     EXPECT_EQ(Stamp(control, path), -1);
     // The caught error (the zero width the aspect divides by) is reported, not swallowed.
-    EXPECT_EQ(Lines(log), (std::vector<std::string>{
-                              "axLumora.WriteStamp, {1}Result -> :" + std::to_string(ERROR_NO_BITMAP),
-                              "axLumora.WriteStamp, Floating point division by zero"}));
+    EXPECT_EQ(Lines(log),
+              (std::vector<std::string>{
+                  "axLumora.WriteStamp, {1}Result -> :" + std::to_string(ERROR_NO_BITMAP),
+                  "axLumora.WriteStamp, Floating point division by zero"}));
     EXPECT_FALSE(std::filesystem::exists(path));
 }

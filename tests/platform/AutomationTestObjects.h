@@ -9,7 +9,7 @@ namespace automation_test {
 // An IDispatch that also answers one extra interface (an event interface, say) and whose
 // value property (DISPID_VALUE) returns `value`; with `value` empty it has no value property.
 class ProbeDispatch final : public IDispatch {
-  public:
+public:
     explicit ProbeDispatch(const IID& extra = GUID_NULL) : extra_(extra) {}
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) override {
@@ -47,7 +47,7 @@ class ProbeDispatch final : public IDispatch {
     int invokeCalls = 0;
     Variant value;
 
-  private:
+private:
     IID extra_;
 };
 

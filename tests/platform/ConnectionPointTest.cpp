@@ -15,7 +15,7 @@ constexpr IID kOtherIid{0xA1B2C3D4, 0x0001, 0x0003, {3, 4, 5, 6, 7, 8, 9, 10}};
 
 // A stack-owned container with one point per interface and readable reference count.
 class ProbeContainer final : public IConnectionPointContainer {
-  public:
+public:
     ProbeContainer()
         : events(*this, kEventsIid, [this](IUnknown* sink) { notified.push_back(sink); }),
           other(*this, kOtherIid, nullptr) {}

@@ -28,10 +28,11 @@ private:
 class FormBackendTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        form::RegisterFormBackend("recording", [this](form::Form&) -> std::unique_ptr<form::FormView> {
-            if (refuse) return nullptr;
-            return std::make_unique<RecordingView>(record);
-        });
+        form::RegisterFormBackend("recording",
+                                  [this](form::Form&) -> std::unique_ptr<form::FormView> {
+                                      if (refuse) return nullptr;
+                                      return std::make_unique<RecordingView>(record);
+                                  });
     }
     void TearDown() override { form::SelectFormBackend("headless"); }
 

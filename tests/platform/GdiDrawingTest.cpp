@@ -13,7 +13,8 @@ namespace {
 constexpr std::uint32_t kBackground = 0x00102030;
 
 struct Canvas {
-    Canvas(int w, int h) : width(w), height(h), pixels(static_cast<std::size_t>(w) * h, kBackground) {
+    Canvas(int w, int h)
+        : width(w), height(h), pixels(static_cast<std::size_t>(w) * h, kBackground) {
         AttachBuffer(&dc, pixels.data(), w, h, w);
     }
     std::uint32_t at(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
@@ -53,7 +54,8 @@ TEST(GdiLines, OnePixelLinesLeaveOutTheirEndPoint) {
 TEST(GdiLines, InvertingTwiceRestoresEveryPixel) {
     for (int width : {1, 2, 5}) {
         Canvas c(40, 30);
-        for (std::size_t i = 0; i < c.pixels.size(); ++i) c.pixels[i] = static_cast<std::uint32_t>(i * 2654435761u) & 0xFFFFFF;
+        for (std::size_t i = 0; i < c.pixels.size(); ++i)
+            c.pixels[i] = static_cast<std::uint32_t>(i * 2654435761u) & 0xFFFFFF;
         const auto before = c.pixels;
         Line(&c.dc, -5, 3, 37, 26, width, 0, R2_NOT);
         EXPECT_NE(c.pixels, before) << width;
@@ -68,7 +70,8 @@ TEST(GdiLines, EndsFarOutsideDrawOnlyWhatLiesInside) {
     for (int x = 0; x < 16; ++x) EXPECT_EQ(c.at(x, 8), 0x00FFFFFFu);
     EXPECT_EQ(c.Changed(), 16);
     Canvas wide(16, 16);
-    Line(&wide.dc, -2000000000, -2000000000, 2000000000, 2000000000, 3, RGB(255, 255, 255), R2_COPYPEN);
+    Line(&wide.dc, -2000000000, -2000000000, 2000000000, 2000000000, 3, RGB(255, 255, 255),
+         R2_COPYPEN);
     EXPECT_GT(wide.Changed(), 16);
     Canvas none(16, 16);
     Line(&none.dc, -100, -100, -50, -10, 4, RGB(255, 255, 255), R2_COPYPEN);

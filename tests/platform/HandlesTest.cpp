@@ -1,9 +1,9 @@
 // Handle keys and the global memory blocks behind them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <algorithm>
 
 #include "platform/handles/GlobalMemory.h"
 #include "platform/handles/HandleTable.h"

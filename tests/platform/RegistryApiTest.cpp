@@ -27,9 +27,9 @@ protected:
     void TearDown() override { registry_.reset(); }
     HKEY Create(const char* sub, DWORD access = KEY_ALL_ACCESS) {
         HKEY key = 0;
-        EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, sub, 0, nullptr, 0, access, nullptr, &key,
-                                  nullptr),
-                  ERROR_SUCCESS);
+        EXPECT_EQ(
+            RegCreateKeyExA(HKEY_CURRENT_USER, sub, 0, nullptr, 0, access, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
         return key;
     }
 
@@ -74,9 +74,9 @@ TEST_F(RegistryApi, QueryFollowsTheSizeProtocol) {
 
 TEST_F(RegistryApi, UnterminatedStringsAreStoredAndReturnedTerminated) {
     const HKEY key = Create(kSavonne);
-    ASSERT_EQ(RegSetValueExA(key, nullptr, 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>("%X%"),
-                             3),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegSetValueExA(key, nullptr, 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>("%X%"), 3),
+        ERROR_SUCCESS);
     char out[8] = {'!', '!', '!', '!', '!', '!', '!', '!'};
     DWORD size = sizeof out, type = 0;
     EXPECT_EQ(RegQueryValueExA(key, "", nullptr, &type, reinterpret_cast<BYTE*>(out), &size),
@@ -108,9 +108,9 @@ TEST_F(RegistryApi, OpenIsCaseInsensitiveAndSeesOtherWriters) {
 
     // Read access is not write access.
     const DWORD one = 1;
-    EXPECT_EQ(RegSetValueExA(sub, "DebugView", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one),
-                             4),
-              ERROR_ACCESS_DENIED);
+    EXPECT_EQ(
+        RegSetValueExA(sub, "DebugView", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), 4),
+        ERROR_ACCESS_DENIED);
     EXPECT_EQ(RegOpenKeyExA(key, "a\\\\b", 0, KEY_READ, &sub), ERROR_INVALID_PARAMETER);
     EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
     EXPECT_EQ(RegCloseKey(key), ERROR_INVALID_HANDLE);
@@ -169,8 +169,8 @@ TEST_F(RegistryApi, ConcurrentWritersLoseNothing) {
             for (DWORD i = 0; i < 10; ++i) {
                 const DWORD v = t * 100 + i;
                 const std::string name = "V" + std::to_string(v);
-                RegSetValueExA(key, name.c_str(), 0, REG_DWORD,
-                               reinterpret_cast<const BYTE*>(&v), 4);
+                RegSetValueExA(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v),
+                               4);
             }
         });
     }

@@ -113,11 +113,13 @@ TEST(RegistryFormat, ContinuationLinesAndTruncatedLists) {
         "\"Eight\"=hex(2):41,42,00\n"
         "\"Last\"=hex:0a,\\";
     const RegistryStore store = RegistryStore::Parse(text);
-    EXPECT_EQ(store.Get("HKEY_CURRENT_USER\\A", "Long"), (RegistryValue{REG_BINARY, {1, 2, 3, 4, 5}}));
+    EXPECT_EQ(store.Get("HKEY_CURRENT_USER\\A", "Long"),
+              (RegistryValue{REG_BINARY, {1, 2, 3, 4, 5}}));
     EXPECT_FALSE(store.Get("HKEY_CURRENT_USER\\A", "Cut"));  // cut short: dropped, not guessed
     EXPECT_TRUE(store.KeyExists("HKEY_CURRENT_USER\\B"));    // the next key still reads
     // REGEDIT4 carries expandable strings as 8-bit text; the store keeps UTF-16LE.
-    EXPECT_EQ(store.Get("HKEY_CURRENT_USER\\B", "Eight"), (RegistryValue{REG_EXPAND_SZ, Utf16(u"AB")}));
+    EXPECT_EQ(store.Get("HKEY_CURRENT_USER\\B", "Eight"),
+              (RegistryValue{REG_EXPAND_SZ, Utf16(u"AB")}));
     EXPECT_EQ(store.Get("HKEY_CURRENT_USER\\B", "Last"), (RegistryValue{REG_BINARY, {10}}));
 }
 
@@ -180,8 +182,9 @@ TEST(RegistryFormat, HostileInputReadsAsWhatCouldBeRead) {
     EXPECT_EQ(RegistryStore::Parse("garbage\n" + good), RegistryStore());
     EXPECT_EQ(RegistryStore::Parse(""), RegistryStore());
     EXPECT_EQ(RegistryStore::Parse("\xFF\xFE\x00"), RegistryStore());
-    EXPECT_EQ(RegistryStore::Parse(header + "\"Tail\"=hex:01,\\").Get("HKEY_CURRENT_USER\\K", "Tail"),
-              (RegistryValue{REG_BINARY, {1}}));
+    EXPECT_EQ(
+        RegistryStore::Parse(header + "\"Tail\"=hex:01,\\").Get("HKEY_CURRENT_USER\\K", "Tail"),
+        (RegistryValue{REG_BINARY, {1}}));
 
     // Random mutations of a valid file: nothing may crash, and what parses re-serializes stably.
     RegistryStore sample;
@@ -217,7 +220,8 @@ TEST(RegistryFile, SaveReplacesAtomicallyAndLoadReportsStatus) {
                             std::filesystem::directory_iterator()),
               1);
 
-    std::ofstream(path, std::ios::binary) << "\x7f" "ELF\x01\x02 binary";
+    std::ofstream(path, std::ios::binary) << "\x7f"
+                                             "ELF\x01\x02 binary";
     EXPECT_EQ(RegistryStore::Load(path, status), RegistryStore());
     EXPECT_EQ(status, RegistryStore::LoadStatus::Unrecognised);
 
@@ -244,7 +248,8 @@ TEST(RegistryFile, DefaultPathFollowsEnvironment) {
     ::setenv("XDG_CONFIG_HOME", "relative", 1);
     EXPECT_EQ(RegistryStore::DefaultPath(), "/home/u/.config/axlumora/registry.reg");
     const auto restore = [](const char* name, const std::optional<std::string>& v) {
-        if (v) ::setenv(name, v->c_str(), 1); else ::unsetenv(name);
+        if (v) ::setenv(name, v->c_str(), 1);
+        else ::unsetenv(name);
     };
     restore("AXLUMORA_REGISTRY", reg);
     restore("XDG_CONFIG_HOME", xdg);

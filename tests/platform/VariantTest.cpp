@@ -18,31 +18,18 @@ using automation_test::ProbeDispatch;
 // The value of an integer-typed variant, widened (UI8 above INT64_MAX is not used here).
 std::int64_t IntegerOf(const VARIANT& v) {
     switch (v.vt) {
-        case VT_I1:
-            return static_cast<signed char>(v.cVal);
-        case VT_UI1:
-            return v.bVal;
-        case VT_I2:
-            return v.iVal;
-        case VT_UI2:
-            return v.uiVal;
-        case VT_I4:
-            return v.lVal;
-        case VT_INT:
-            return v.intVal;
-        case VT_UI4:
-            return v.ulVal;
-        case VT_UINT:
-            return v.uintVal;
-        case VT_I8:
-            return v.llVal;
-        case VT_UI8:
-            return static_cast<std::int64_t>(v.ullVal);
-        case VT_BOOL:
-            return v.boolVal;
-        default:
-            ADD_FAILURE() << "not an integer variant: " << v.vt;
-            return 0;
+        case VT_I1: return static_cast<signed char>(v.cVal);
+        case VT_UI1: return v.bVal;
+        case VT_I2: return v.iVal;
+        case VT_UI2: return v.uiVal;
+        case VT_I4: return v.lVal;
+        case VT_INT: return v.intVal;
+        case VT_UI4: return v.ulVal;
+        case VT_UINT: return v.uintVal;
+        case VT_I8: return v.llVal;
+        case VT_UI8: return static_cast<std::int64_t>(v.ullVal);
+        case VT_BOOL: return v.boolVal;
+        default: ADD_FAILURE() << "not an integer variant: " << v.vt; return 0;
     }
 }
 
@@ -288,12 +275,9 @@ TEST(AutomationChangeType, TextParsing) {
         ASSERT_EQ(Change(Variant::String(c.text), c.vt, out), c.hr);
         if (c.hr != S_OK) continue;
         EXPECT_EQ(out.vt, c.vt);
-        if (c.vt == VT_R8)
-            EXPECT_EQ(out.dblVal, c.expected);
-        else if (c.vt == VT_R4)
-            EXPECT_EQ(out.fltVal, static_cast<float>(c.expected));
-        else
-            EXPECT_EQ(IntegerOf(out), static_cast<std::int64_t>(c.expected));
+        if (c.vt == VT_R8) EXPECT_EQ(out.dblVal, c.expected);
+        else if (c.vt == VT_R4) EXPECT_EQ(out.fltVal, static_cast<float>(c.expected));
+        else EXPECT_EQ(IntegerOf(out), static_cast<std::int64_t>(c.expected));
     }
 }
 

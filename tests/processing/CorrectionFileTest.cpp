@@ -55,9 +55,9 @@ TEST(CorrectionParser, FieldsAcceptDecimalAndHexadecimalForms) {
 TEST(CorrectionParser, PositionalSplitAndTrimmingRules) {
     EXPECT_EQ(Parse("\r\n5 6 0\n7 8 2\r9 10 3\n"),
               (std::vector<CorrectionEntry>{{5, 6, 0}, {7, 8, 2}, {9, 10, 3}}));
-    EXPECT_TRUE(Parse("10 20\n").empty());             // Y would be −1
-    EXPECT_EQ(Parse("10 20 0 \t\n").size(), 1u);       // trimmed
-    EXPECT_TRUE(Parse("10  20 0\n").empty());          // empty Y
+    EXPECT_TRUE(Parse("10 20\n").empty());        // Y would be −1
+    EXPECT_EQ(Parse("10 20 0 \t\n").size(), 1u);  // trimmed
+    EXPECT_TRUE(Parse("10  20 0\n").empty());     // empty Y
     EXPECT_EQ(Parse("10 20  0\n"), (std::vector<CorrectionEntry>{{10, 20, 0}}));
     EXPECT_EQ(Parse("0x1A 20 0"), (std::vector<CorrectionEntry>{{26, 20, 0}}));
     EXPECT_TRUE(Parse("10\t20\t0").empty());
@@ -75,9 +75,9 @@ protected:
     }
     LONG Apply(const std::string& content, bool binning = false) {
         LONG value = 7;
-        EXPECT_EQ(control->ApplyCorrectionFile(BStr::FromUtf8(dir.File("defects.txt", content)).get(),
-                                               BStr::FromUtf8(logPath).get(),
-                                               ToVariantBool(binning), 0, &value),
+        EXPECT_EQ(control->ApplyCorrectionFile(
+                      BStr::FromUtf8(dir.File("defects.txt", content)).get(),
+                      BStr::FromUtf8(logPath).get(), ToVariantBool(binning), 0, &value),
                   S_OK);
         return value;
     }
@@ -120,9 +120,10 @@ TEST_F(ApplyCorrectionFileTest, BadPixelsAverageTheirWindowOffRowAndColumn) {
 }
 
 TEST_F(ApplyCorrectionFileTest, BinningHalvesCoordinatesAndRowsAreCopied) {
-    const std::uint16_t expected = (Px(1, 1) + Px(3, 1) + Px(4, 1) + Px(1, 2) + Px(3, 2) + Px(4, 2) +
-                                    Px(0, 1) + Px(0, 2) + Px(0, 4) + Px(1, 4) + Px(3, 4) + Px(4, 4) +
-                                    Px(0, 5) + Px(1, 5) + Px(3, 5) + Px(4, 5)) / 16;
+    const std::uint16_t expected =
+        (Px(1, 1) + Px(3, 1) + Px(4, 1) + Px(1, 2) + Px(3, 2) + Px(4, 2) + Px(0, 1) + Px(0, 2) +
+         Px(0, 4) + Px(1, 4) + Px(3, 4) + Px(4, 4) + Px(0, 5) + Px(1, 5) + Px(3, 5) + Px(4, 5)) /
+        16;
     EXPECT_EQ(Apply("3 5 0\n0 98 3\n", true), 0);
     EXPECT_EQ(Px(2, 3), expected);
     for (int x : {0, 40, 99}) EXPECT_EQ(Px(x, 49), Px(x, 48));
@@ -139,12 +140,14 @@ TEST_F(ApplyCorrectionFileTest, OverflowsAreReportedAndMissingFilesIgnored) {
     for (int x = 1; x < 100; ++x) content += std::to_string(x) + " 0 2\n";
     Apply(content);
     ASSERT_FALSE(sink.events.empty());
-    EXPECT_EQ(sink.events[0].args[0], "TaxLumora.ApplyCorrectionFile, : CheckForNextCol overflow...");
+    EXPECT_EQ(sink.events[0].args[0],
+              "TaxLumora.ApplyCorrectionFile, : CheckForNextCol overflow...");
     // No file: no log, nothing changed.
     fs::remove(logPath);
     LONG value = 7;
     EXPECT_EQ(control->ApplyCorrectionFile(BStr::FromUtf8(dir.Path("none.txt")).get(),
-                                           BStr::FromUtf8(logPath).get(), 0, 0, &value), S_OK);
+                                           BStr::FromUtf8(logPath).get(), 0, 0, &value),
+              S_OK);
     EXPECT_EQ(value, 0);
     EXPECT_FALSE(fs::exists(logPath));
     // An empty log name cannot be created: reported, correction still done.
@@ -161,7 +164,8 @@ TEST(ApplyCorrectionFile, OnePixelWideImageKeepsItsBadPixel) {
     TempDir dir;
     LONG value = 7;
     EXPECT_EQ(control->ApplyCorrectionFile(BStr::FromUtf8(dir.File("c.txt", "0 2 0\n")).get(),
-                                           BStr::FromUtf8(dir.Path("l.txt")).get(), 0, 0, &value), S_OK);
+                                           BStr::FromUtf8(dir.Path("l.txt")).get(), 0, 0, &value),
+              S_OK);
     EXPECT_EQ(value, 0);
     EXPECT_EQ(proctest::Pixel(Impl(control), 0, 2), 12);
 }

@@ -81,14 +81,10 @@ TEST(GaussianBlur, FastPathMatchesReferenceBitForBit) {
                 OwnedImage fast(size.width, size.height), plain(size.width, size.height);
                 const auto value = [&](int, int) -> std::uint16_t {
                     switch (pattern) {
-                        case 0:
-                            return static_cast<std::uint16_t>(random());
-                        case 1:
-                            return static_cast<std::uint16_t>(random() % 4);
-                        case 2:
-                            return 65535;
-                        default:
-                            return 1;
+                        case 0: return static_cast<std::uint16_t>(random());
+                        case 1: return static_cast<std::uint16_t>(random() % 4);
+                        case 2: return 65535;
+                        default: return 1;
                     }
                 };
                 fast.Fill(value);

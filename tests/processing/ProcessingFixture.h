@@ -39,7 +39,9 @@ class OwnedImage {
 public:
     static constexpr std::uint16_t kPadMarker = 0xBEEF;
     OwnedImage(int width, int height, int padding = 3)
-        : width_(width), height_(height), stride_(width + padding),
+        : width_(width),
+          height_(height),
+          stride_(width + padding),
           memory_(static_cast<std::size_t>(stride_) * height, kPadMarker) {}
 
     engine::PixelView view() {
@@ -70,7 +72,7 @@ struct Size {
     int width, height;
 };
 inline const std::vector<Size>& OddSizes() {
-    static const std::vector<Size> sizes = {{1, 1}, {3, 1}, {1, 3}, {2, 2},  {5, 7},
+    static const std::vector<Size> sizes = {{1, 1},  {3, 1},   {1, 3},  {2, 2}, {5, 7},
                                             {17, 9}, {33, 21}, {61, 5}, {7, 64}};
     return sizes;
 }

@@ -41,7 +41,8 @@ TEST(WindowingMember, RemapsAnEightBitImageAndRefusesBadWindows) {
     auto control = NewControl();
     TaxLumora& impl = Impl(control);
     ASSERT_EQ(L_CreateBitmap(&impl.CurrentBitmap, BITMAPHANDLE_STRUCT_SIZE, TYPE_CONV, 256, 1, 8,
-                             ORDER_GRAY, nullptr, TOP_LEFT, nullptr, 0), SUCCESS);
+                             ORDER_GRAY, nullptr, TOP_LEFT, nullptr, 0),
+              SUCCESS);
     for (int x = 0; x < 256; ++x) impl.CurrentBitmap.Addr[x] = static_cast<std::uint8_t>(x);
     CapturedLog log;
     SHORT value = 7;
@@ -123,7 +124,8 @@ TEST(Fix16BitData, ConvertsOtherDepthsToSixteenBitGrey) {
     auto control = NewControl();
     TaxLumora& impl = Impl(control);
     ASSERT_EQ(L_CreateBitmap(&impl.CurrentBitmap, BITMAPHANDLE_STRUCT_SIZE, TYPE_CONV, 3, 2, 8,
-                             ORDER_GRAY, nullptr, TOP_LEFT, nullptr, 0), SUCCESS);
+                             ORDER_GRAY, nullptr, TOP_LEFT, nullptr, 0),
+              SUCCESS);
     impl.CurrentBitmap.Addr[1] = 255;
     RecordingSink sink;
     Connection connection(control.get(), &sink);
@@ -173,7 +175,8 @@ TEST(FileWindow, RescalingMembersDropTheFilesWindowButKeepTheHosts) {
     EXPECT_EQ(c.CurrentBitmap.pLUT, nullptr);
     EXPECT_EQ(c.CurrentBitmap.PaintHighBit, -1);
 
-    ASSERT_EQ(L_WindowLevel(&c.CurrentBitmap, 0, 15, nullptr, 256, WINDOWLEVEL_FILLLUT), SUCCESS);  // the host's
+    ASSERT_EQ(L_WindowLevel(&c.CurrentBitmap, 0, 15, nullptr, 256, WINDOWLEVEL_FILLLUT),
+              SUCCESS);  // the host's
     ASSERT_EQ(control->Windowing(10, 200, &value), S_OK);
     EXPECT_NE(c.CurrentBitmap.pLUT, nullptr);
     EXPECT_EQ(c.CurrentBitmap.PaintHighBit, 15);

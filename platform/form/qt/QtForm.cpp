@@ -32,10 +32,8 @@ QCursor CursorFromPicture(const CursorShape& shape) {
     for (int y = 0; y < 32 && y < static_cast<int>(shape.picture.size()); ++y) {
         const std::string& row = shape.picture[static_cast<std::size_t>(y)];
         for (int x = 0; x < 32 && x < static_cast<int>(row.size()); ++x) {
-            if (row[static_cast<std::size_t>(x)] == '#')
-                image.setPixel(x, y, 0xFF000000u);
-            else if (row[static_cast<std::size_t>(x)] == '.')
-                image.setPixel(x, y, 0xFFFFFFFFu);
+            if (row[static_cast<std::size_t>(x)] == '#') image.setPixel(x, y, 0xFF000000u);
+            else if (row[static_cast<std::size_t>(x)] == '.') image.setPixel(x, y, 0xFFFFFFFFu);
         }
     }
     return QCursor(QPixmap::fromImage(image), shape.hotX, shape.hotY);
@@ -55,14 +53,10 @@ WPARAM KeyState(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers) {
 // The message of a button going down, up or double-clicking; 0 for buttons a form has not.
 UINT ButtonMessage(Qt::MouseButton button, int kind) {  // kind: 0 down, 1 up, 2 double
     switch (button) {
-        case Qt::LeftButton:
-            return static_cast<UINT>(WM_LBUTTONDOWN + kind);
-        case Qt::RightButton:
-            return static_cast<UINT>(WM_RBUTTONDOWN + kind);
-        case Qt::MiddleButton:
-            return static_cast<UINT>(WM_MBUTTONDOWN + kind);
-        default:
-            return 0;
+        case Qt::LeftButton: return static_cast<UINT>(WM_LBUTTONDOWN + kind);
+        case Qt::RightButton: return static_cast<UINT>(WM_RBUTTONDOWN + kind);
+        case Qt::MiddleButton: return static_cast<UINT>(WM_MBUTTONDOWN + kind);
+        default: return 0;
     }
 }
 
@@ -72,45 +66,26 @@ int VirtualKey(int qtKey) {
         return qtKey;
     if (qtKey >= Qt::Key_F1 && qtKey <= Qt::Key_F24) return 0x70 + (qtKey - Qt::Key_F1);
     switch (qtKey) {
-        case Qt::Key_Backspace:
-            return 0x08;
-        case Qt::Key_Tab:
-            return 0x09;
+        case Qt::Key_Backspace: return 0x08;
+        case Qt::Key_Tab: return 0x09;
         case Qt::Key_Return:
-        case Qt::Key_Enter:
-            return 0x0D;
-        case Qt::Key_Shift:
-            return 0x10;
-        case Qt::Key_Control:
-            return 0x11;
-        case Qt::Key_Alt:
-            return 0x12;
-        case Qt::Key_Escape:
-            return 0x1B;
-        case Qt::Key_Space:
-            return 0x20;
-        case Qt::Key_PageUp:
-            return 0x21;
-        case Qt::Key_PageDown:
-            return 0x22;
-        case Qt::Key_End:
-            return 0x23;
-        case Qt::Key_Home:
-            return 0x24;
-        case Qt::Key_Left:
-            return 0x25;
-        case Qt::Key_Up:
-            return 0x26;
-        case Qt::Key_Right:
-            return 0x27;
-        case Qt::Key_Down:
-            return 0x28;
-        case Qt::Key_Insert:
-            return 0x2D;
-        case Qt::Key_Delete:
-            return 0x2E;
-        default:
-            return 0;
+        case Qt::Key_Enter: return 0x0D;
+        case Qt::Key_Shift: return 0x10;
+        case Qt::Key_Control: return 0x11;
+        case Qt::Key_Alt: return 0x12;
+        case Qt::Key_Escape: return 0x1B;
+        case Qt::Key_Space: return 0x20;
+        case Qt::Key_PageUp: return 0x21;
+        case Qt::Key_PageDown: return 0x22;
+        case Qt::Key_End: return 0x23;
+        case Qt::Key_Home: return 0x24;
+        case Qt::Key_Left: return 0x25;
+        case Qt::Key_Up: return 0x26;
+        case Qt::Key_Right: return 0x27;
+        case Qt::Key_Down: return 0x28;
+        case Qt::Key_Insert: return 0x2D;
+        case Qt::Key_Delete: return 0x2E;
+        default: return 0;
     }
 }
 
@@ -119,7 +94,7 @@ class QtFormView;
 // The widget of one form. It keeps no state of its own beyond the Qt objects: sizes, scroll
 // positions and pixels are read from the form each time.
 class FormWidget final : public QWidget {
-  public:
+public:
     FormWidget(Form& form, QtFormView& view);
     ~FormWidget() override;
 
@@ -127,7 +102,7 @@ class FormWidget final : public QWidget {
     void Detach() { form_ = nullptr; }
     void FormChanged(FormChange change);
 
-  protected:
+protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override { Mouse(event, 0); }
@@ -141,7 +116,7 @@ class FormWidget final : public QWidget {
     void focusOutEvent(QFocusEvent* event) override;
     void leaveEvent(QEvent* event) override;
 
-  private:
+private:
     // Sends a message through the form's window procedure; an error that a host's event
     // handler raised ends here, as it would in a desktop message loop.
     void Send(UINT msg, WPARAM wParam, LPARAM lParam);
@@ -167,7 +142,7 @@ class FormWidget final : public QWidget {
 };
 
 class QtFormView final : public FormView {
-  public:
+public:
     explicit QtFormView(Form& form) : widget_(std::make_unique<FormWidget>(form, *this)) {}
     ~QtFormView() override {
         if (widget_) widget_->Detach();
@@ -179,7 +154,7 @@ class QtFormView final : public FormView {
     // Qt destroyed the widget (its parent went away): the form goes on headless.
     void WidgetGone() { (void)widget_.release(); }
 
-  private:
+private:
     std::unique_ptr<FormWidget> widget_;
 };
 
@@ -223,9 +198,7 @@ void FormWidget::FormChanged(FormChange change) {
             if (!resizing_) SyncLayout();
             update();
             break;
-        case FormChange::Cursor:
-            SyncCursor();
-            break;
+        case FormChange::Cursor: SyncCursor(); break;
     }
 }
 
@@ -305,29 +278,14 @@ void FormWidget::ScrollAction(bool horizontal, int action) {
     QScrollBar& bar = horizontal ? horz_ : vert_;
     WORD code = 0;
     switch (action) {
-        case QAbstractSlider::SliderSingleStepAdd:
-            code = SB_LINEDOWN;
-            break;
-        case QAbstractSlider::SliderSingleStepSub:
-            code = SB_LINEUP;
-            break;
-        case QAbstractSlider::SliderPageStepAdd:
-            code = SB_PAGEDOWN;
-            break;
-        case QAbstractSlider::SliderPageStepSub:
-            code = SB_PAGEUP;
-            break;
-        case QAbstractSlider::SliderToMinimum:
-            code = SB_TOP;
-            break;
-        case QAbstractSlider::SliderToMaximum:
-            code = SB_BOTTOM;
-            break;
-        case QAbstractSlider::SliderMove:
-            code = SB_THUMBTRACK;
-            break;
-        default:
-            return;
+        case QAbstractSlider::SliderSingleStepAdd: code = SB_LINEDOWN; break;
+        case QAbstractSlider::SliderSingleStepSub: code = SB_LINEUP; break;
+        case QAbstractSlider::SliderPageStepAdd: code = SB_PAGEDOWN; break;
+        case QAbstractSlider::SliderPageStepSub: code = SB_PAGEUP; break;
+        case QAbstractSlider::SliderToMinimum: code = SB_TOP; break;
+        case QAbstractSlider::SliderToMaximum: code = SB_BOTTOM; break;
+        case QAbstractSlider::SliderMove: code = SB_THUMBTRACK; break;
+        default: return;
     }
     Send(horizontal ? WM_HSCROLL : WM_VSCROLL, MAKEWPARAM(code, bar.sliderPosition()), 0);
     if (!form_) return;
@@ -425,10 +383,8 @@ void FormWidget::SyncAttributes() {
     const QString caption = QString::fromLocal8Bit(form_->caption.c_str());
     if (windowTitle() != caption) setWindowTitle(caption);
     QFont font(QString::fromLocal8Bit(form_->font.name.c_str()));
-    if (form_->font.height < 0)
-        font.setPixelSize(-form_->font.height);
-    else if (form_->font.height > 0)
-        font.setPixelSize(form_->font.height);
+    if (form_->font.height < 0) font.setPixelSize(-form_->font.height);
+    else if (form_->font.height > 0) font.setPixelSize(form_->font.height);
     font.setBold(form_->font.bold);
     font.setItalic(form_->font.italic);
     font.setUnderline(form_->font.underline);

@@ -12,8 +12,8 @@
 
 namespace form {
 
-// Registers the backend as "qt" and selects it (declared for hosts in <axlumora/FormWidget.h>). Forms created while no QApplication exists
-// stay headless.
+// Registers the backend as "qt" and selects it (declared for hosts in <axlumora/FormWidget.h>).
+// Forms created while no QApplication exists stay headless.
 void RegisterQtFormBackend();
 
 // The Qt cursor a cursor number shows (the table of the form layer mapped onto Qt's shapes;
