@@ -15,6 +15,7 @@
 #include <set>
 
 #include "control/RecordFields.h"
+#include "host/ByRefArgument.h"
 #include "host/MemberReference.h"
 #include "host/ValueFormat.h"
 #include "platform/automation/RecordInfo.h"
@@ -159,21 +160,6 @@ private:
 
     const std::map<std::string, std::vector<std::uint8_t>>& buffers_;
     int line_;
-};
-
-// Host storage behind a by-reference argument.
-struct ByRefSlot {
-    union {
-        SHORT i2;
-        LONG i4;
-        ULONG ui4;
-        LONGLONG i8;
-        ULONGLONG ui8;
-        FLOAT r4;
-        DOUBLE r8;
-        VARIANT_BOOL b;
-        BYTE ui1;
-    } value{};
 };
 
 bool IsScalarByRefType(VARTYPE vt) {
@@ -395,7 +381,7 @@ CallOutcome ScriptRunner::Call(const Statement& st) {
     const bool put = entry.kind == EntryKind::PropertyPut;
     VariantBuilder builder(buffers_, st.line);
     std::vector<Variant> args(count);
-    std::vector<ByRefSlot> slots(count);
+    std::vector<ByRefStorage> slots(count);
     for (std::size_t i = 0; i < count; ++i) {
         Variant& arg = args[count - 1 - i];
         const Literal& lit = st.args[i];
@@ -403,14 +389,9 @@ CallOutcome ScriptRunner::Call(const Statement& st) {
         Variant natural = builder.Make(lit);
         if (!put && p.byRef) {
             const VARTYPE base = VARTYPE(p.vt & ~VT_BYREF);
-            Variant converted;
-            if (FAILED(VariantChangeType(&converted, &natural, 0, base)))
+            if (!MakeByRefArgument(natural, base, slots[i], arg))
                 throw ScriptError(st.line, "value " + lit.spelling + " does not fit " + p.name +
                                                " (" + VarTypeName(base) + ")");
-            // Every member of the variant's value union starts at the same address.
-            std::memcpy(&slots[i].value, &converted.llVal, sizeof slots[i].value);
-            arg.vt = VARTYPE(base | VT_BYREF);
-            arg.byref = &slots[i].value;
         } else {
             arg = std::move(natural);
         }

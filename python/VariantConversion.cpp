@@ -173,17 +173,11 @@ Variant ToVariant(py::handle value, const ParamInfo& param, CallResources& resou
 Variant ToByRefVariant(py::handle value, const ParamInfo& param, CallResources& resources) {
     const VARTYPE base = VARTYPE(param.vt & ~VT_BYREF);
     Variant natural = ToVariant(value, param, resources);
-    Variant converted;
-    if (FAILED(VariantChangeType(&converted, &natural, 0, base)))
+    resources.slots.push_back(std::make_unique<host::ByRefStorage>());
+    Variant out;
+    if (!host::MakeByRefArgument(natural, base, *resources.slots.back(), out))
         throw py::value_error(py::repr(value).cast<std::string>() + " does not fit " +
                               ParamText(param));
-    resources.slots.push_back(std::make_unique<CallResources::ByRefSlot>());
-    CallResources::ByRefSlot* slot = resources.slots.back().get();
-    // Every member of the variant's value union starts at the same address.
-    std::memcpy(slot, &converted.llVal, sizeof *slot);
-    Variant out;
-    out.vt = VARTYPE(base | VT_BYREF);
-    out.byref = slot;
     return out;
 }
 

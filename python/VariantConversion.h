@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "control/MemberTable.h"
+#include "host/ByRefArgument.h"
 #include "platform/automation/OleAuto.h"
 #include "platform/handles/MemoryRegions.h"
 
@@ -39,19 +40,8 @@ private:
 // Storage that must outlive one Invoke: pinned buffers and the typed slots behind by-reference
 // arguments.
 struct CallResources {
-    union ByRefSlot {
-        SHORT i2;
-        LONG i4;
-        ULONG ui4;
-        LONGLONG i8;
-        ULONGLONG ui8;
-        FLOAT r4;
-        DOUBLE r8;
-        VARIANT_BOOL b;
-        BYTE ui1;
-    };
     std::vector<std::unique_ptr<PinnedBuffer>> buffers;
-    std::vector<std::unique_ptr<ByRefSlot>> slots;
+    std::vector<std::unique_ptr<host::ByRefStorage>> slots;
 };
 
 // The variant for argument `value` of parameter `param`:
